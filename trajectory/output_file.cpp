@@ -1,0 +1,95 @@
+#include "trajectory/output_file.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <system_error>
+
+namespace swnt {
+
+namespace fs = std::filesystem;
+
+OutputFile::~OutputFile() { discard(); }
+
+bool OutputFile::open(const std::string& path) {
+  discard();
+  path_ = path;
+  failed_ = false;
+  buffer_.clear();
+  buffer_.reserve(kBlockSize + 4096);
+
+  std::error_code ec;
+  fs::path target(path);
+  const auto status = fs::status(target, ec);
+  if (fs::exists(status) && !fs::is_regular_file(status)) {
+    if (fs::is_directory(status)) return false;
+    // A device or pipe: write straight into it.
+    scratch_.clear();
+    file_ = std::fopen(path.c_str(), "wb");
+    return file_ != nullptr;
+  }
+  // A symbolic link to a file is followed, so that the file it names is replaced.
+  if (fs::is_symlink(fs::symlink_status(target, ec)) && fs::exists(status)) {
+    target = fs::canonical(target, ec);
+    if (ec) return false;
+  }
+  // The scratch file lies in the target's directory so that the final move
+  // is a rename within one file system.
+  const std::string base = target.string() + ".partial-" + std::to_string(getpid()) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    scratch_ = base + std::to_string(attempt);
+    file_ = std::fopen(scratch_.c_str(), "wbx");
+    if (file_ != nullptr) {
+      path_ = target.string();
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  scratch_.clear();
+  return false;
+}
+
+void OutputFile::flush() {
+  if (file_ == nullptr || buffer_.empty()) return;
+  if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed_ = true;
+  buffer_.clear();
+}
+
+bool OutputFile::commit() {
+  if (file_ == nullptr) return false;
+  flush();
+  if (std::fflush(file_) != 0 || std::ferror(file_) != 0) failed_ = true;
+  if (std::fclose(file_) != 0) failed_ = true;
+  file_ = nullptr;
+  if (!failed_ && !scratch_.empty() && std::rename(scratch_.c_str(), path_.c_str()) != 0) {
+    failed_ = true;
+  }
+  if (failed_) {
+    if (!scratch_.empty()) std::remove(scratch_.c_str());
+    scratch_.clear();
+    return false;
+  }
+  scratch_.clear();
+  return true;
+}
+
+void OutputFile::discard() {
+  if (file_ != nullptr) {
+    std::fclose(file_);
+    file_ = nullptr;
+  }
+  if (!scratch_.empty()) {
+    std::remove(scratch_.c_str());
+    scratch_.clear();
+  }
+  buffer_.clear();
+}
+
+bool remove_if_exists(const std::string& path) {
+  std::error_code ec;
+  fs::remove(path, ec);
+  return !ec;
+}
+
+}  // namespace swnt

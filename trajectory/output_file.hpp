@@ -1,0 +1,61 @@
+// A text or binary output file that never leaves a half-written file under
+// its final name.  Data goes to a scratch file beside the target, which
+// replaces the target only when commit() succeeds; a file that is not
+// committed is removed and any earlier file of that name stays untouched.
+// Targets that are not regular files (a device such as /dev/null or
+// /dev/full, a pipe) are written directly, since they cannot be replaced.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace swnt {
+
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates the scratch file (or opens the device).  False when it cannot be
+  // created; nothing has been touched then.
+  bool open(const std::string& path);
+
+  // Text or bytes to write.  Appending goes to an in-memory buffer that is
+  // handed to the file in large blocks; call flush_if_full() now and then.
+  std::string& buffer() { return buffer_; }
+  void write(std::string_view data) {
+    buffer_.append(data);
+    flush_if_full();
+  }
+  void flush_if_full() {
+    if (buffer_.size() >= kBlockSize) flush();
+  }
+
+  // Writes what is buffered, closes and moves the file to its name.  False
+  // when any write, the close or the move failed; the scratch file is then
+  // removed and the target stays as it was.
+  bool commit();
+
+  // Drops everything written so far (also done by the destructor).
+  void discard();
+
+  const std::string& path() const { return path_; }
+
+ private:
+  static constexpr std::size_t kBlockSize = 1 << 20;
+  void flush();
+
+  std::string path_;     // final name
+  std::string scratch_;  // name written to; empty when writing the target directly
+  std::FILE* file_ = nullptr;
+  std::string buffer_;
+  bool failed_ = false;
+};
+
+// Removes a file; true when it is gone afterwards (also when it never existed).
+bool remove_if_exists(const std::string& path);
+
+}  // namespace swnt

@@ -1,0 +1,12 @@
+// XMOL XYZ files, one per scene.
+#pragma once
+
+#include <string>
+
+namespace swnt {
+
+// Returns 0 when every file is written, 1 after an error message.
+int write_xmol_xyz(const std::string& input_path, const std::string& output_name, int verbose,
+                   const std::string& title);
+
+}  // namespace swnt
