@@ -131,6 +131,19 @@ bool TrajectoryReader::read_real(double& value) {
   return true;
 }
 
+bool TrajectoryReader::skip_line() {
+  for (;;) {
+    while (pos_ < end_) {
+      if (buffer_[pos_++] == '\n') return true;
+    }
+    if (!fill()) return false;
+  }
+}
+
+bool TrajectoryReader::at_end() {
+  return pos_ >= end_ && !fill();
+}
+
 bool TrajectoryReader::read_header(TrajectoryHeader& header) {
   if (!read_int(header.lead) || !read_int(header.nmol) || !read_int(header.ndat) ||
       !read_real(header.boxx) || !read_real(header.boxy) || !read_real(header.boxz) ||

@@ -44,6 +44,14 @@ class TrajectoryReader {
     return read_real(x) && read_real(y) && read_real(z);
   }
 
+  // Consumes everything up to and including the next line feed; false when
+  // the file ends before one.
+  bool skip_line();
+
+  // True when no byte follows the last number read: the end of the file was
+  // met while reading it.
+  bool at_end();
+
   // Why the last read failed, e.g. "the file ends before the data its header
   // announces".
   const std::string& error() const { return error_; }

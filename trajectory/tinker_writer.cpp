@@ -1,0 +1,158 @@
+#include "trajectory/tinker_writer.hpp"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "trajectory/messages.hpp"
+#include "trajectory/neighbour_search.hpp"
+#include "trajectory/output_file.hpp"
+#include "trajectory/text_format.hpp"
+#include "trajectory/trajectory_reader.hpp"
+
+namespace swnt {
+
+namespace {
+
+// Atoms closer than this (Angstrom, strictly) are bonded.
+constexpr double kNeighbourCutoff = 1.8;
+
+// The neighbours of every atom of one scene in compressed rows: the
+// neighbours of atom a are index[start[a] .. start[a + 1]), ascending.  The
+// arrays keep their capacity from scene to scene.
+struct NeighbourLists {
+  std::vector<std::size_t> start;
+  std::vector<std::uint32_t> index;
+
+  void build(std::size_t atom_count, const std::vector<AtomPair>& pairs) {
+    start.assign(atom_count + 1, 0);
+    for (const AtomPair& pair : pairs) {
+      ++start[pair.first + 1];
+      ++start[pair.second + 1];
+    }
+    for (std::size_t a = 0; a < atom_count; ++a) start[a + 1] += start[a];
+    index.resize(start[atom_count]);
+    // The pairs come ordered by first atom, then second.  For atom a, the
+    // pairs (i, a) with i < a therefore all come before the pairs (a, j), each
+    // group ascending: filling in pair order gives ascending lists.
+    next.assign(start.begin(), start.end() - 1);
+    for (const AtomPair& pair : pairs) {
+      index[next[pair.first]++] = pair.second;
+      index[next[pair.second]++] = pair.first;
+    }
+  }
+
+  std::vector<std::size_t> next;  // fill position per atom while building
+};
+
+}  // namespace
+
+std::string scene_file_name(const std::string& output_name, long long scene) {
+  // Only a '.' in the last path component marks an extension: "../out"
+  // becomes "../out001.xyz", not ".001.xyz".
+  std::size_t component = 0;
+  const std::size_t slash = output_name.rfind('/');
+  if (slash != std::string::npos) {
+    component = slash + 1;
+  } else {
+    const std::size_t backslash = output_name.rfind('\\');
+    if (backslash != std::string::npos) component = backslash + 1;
+  }
+  std::string name = output_name;
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot >= component) name.resize(dot);
+  name += format_text("%03lld.xyz", scene);
+  return name;
+}
+
+int write_tinker_xyz(const std::string& input_path, const std::string& output_name, int verbose,
+                     const std::string& title) {
+  if (verbose) std::printf("Making tinker XYZ file...\n");
+
+  TrajectoryReader reader;
+  if (!reader.open(input_path)) {
+    print_access_error(input_path);
+    return 1;
+  }
+  TrajectoryHeader header;
+  if (!reader.read_header(header)) {
+    print_data_error(input_path, reader.error());
+    return 1;
+  }
+  if (verbose) {
+    std::printf(" -- nmol: %lld\n", header.nmol);
+    std::printf(" -- ndat: %lld\n", header.ndat);
+  }
+
+  const auto atom_count = static_cast<std::size_t>(header.nmol);
+  // The storage grows with the atoms actually read, so a header announcing
+  // more atoms than the file holds cannot claim memory it never fills.
+  std::vector<Position3> positions;
+  std::vector<AtomPair> pairs;
+  NeighbourLists neighbours;
+  OutputFile out;
+
+  for (long long scene = 1; scene <= header.ndat; ++scene) {
+    if (verbose && scene % 10 == 0) std::printf(" -- step:%4lld\n", scene);
+    const std::string name = scene_file_name(output_name, scene);
+    if (!out.open(name)) {
+      print_write_error(name);
+      return 1;
+    }
+
+    for (std::size_t a = 0; a < atom_count; ++a) {
+      double x = 0.0, y = 0.0, z = 0.0;
+      if (!reader.read_triple(x, y, z)) {
+        out.discard();
+        print_data_error(input_path, reader.error());
+        return 1;
+      }
+      if (a < positions.size()) {
+        positions[a] = {x, y, z};
+      } else {
+        positions.push_back({x, y, z});
+      }
+    }
+
+    pairs.clear();
+    find_close_pairs(
+        positions, kNeighbourCutoff,
+        [&positions](std::uint32_t i, std::uint32_t j) {
+          const double dx = positions[i][0] - positions[j][0];
+          const double dy = positions[i][1] - positions[j][1];
+          const double dz = positions[i][2] - positions[j][2];
+          return std::sqrt(dx * dx + dy * dy + dz * dz) < kNeighbourCutoff;
+        },
+        pairs);
+    neighbours.build(atom_count, pairs);
+
+    std::string& text = out.buffer();
+    append_int(text, header.nmol, 5);
+    text += "  ";
+    text += title;
+    text += '\n';
+    for (std::size_t a = 0; a < atom_count; ++a) {
+      append_int(text, static_cast<long long>(a) + 1, 6);
+      text += "  C   ";
+      for (const double value : positions[a]) {
+        append_fixed(text, value, 11, 6);
+        text += ' ';
+      }
+      text += "    1 ";
+      for (std::size_t k = neighbours.start[a]; k < neighbours.start[a + 1]; ++k) {
+        append_int(text, static_cast<long long>(neighbours.index[k]) + 1, 5);
+        text += ' ';
+      }
+      text += '\n';
+      out.flush_if_full();
+    }
+    if (!out.commit()) {
+      print_write_error(name);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace swnt
