@@ -1,1 +1,305 @@
-// placeholder
+#include "joiner/join.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string_view>
+#include <system_error>
+#include <utility>
+
+#include "trajectory/messages.hpp"
+#include "trajectory/output_file.hpp"
+#include "trajectory/text_format.hpp"
+#include "trajectory/trajectory_reader.hpp"
+
+namespace swnt {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kBlockSize = 1 << 20;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// The output of one join.  It is created exclusively, so an existing file of
+// that name is never overwritten, and filled in large blocks.  Unless
+// finish() succeeds, the file is removed again when the object goes away.
+class JoinOutput {
+ public:
+  explicit JoinOutput(std::string path) : path_(std::move(path)) {}
+  ~JoinOutput() {
+    file_.reset();
+    if (created_ && !finished_) std::remove(path_.c_str());
+  }
+  JoinOutput(const JoinOutput&) = delete;
+  JoinOutput& operator=(const JoinOutput&) = delete;
+
+  bool create() {
+    file_.reset(std::fopen(path_.c_str(), "wbx"));
+    created_ = file_ != nullptr;
+    if (created_) buffer_.reserve(kBlockSize + 256);
+    return created_;
+  }
+
+  std::string& buffer() { return buffer_; }
+  void flush_if_full() {
+    if (buffer_.size() >= kBlockSize) flush();
+  }
+  bool failed() const { return failed_; }
+
+  // Writes the rest, makes it durable and closes; false when any write, the
+  // sync or the close failed.
+  bool finish() {
+    flush();
+    if (std::fflush(file_.get()) != 0 || std::ferror(file_.get()) != 0) failed_ = true;
+    if (!failed_ && fsync(fileno(file_.get())) != 0) failed_ = true;
+    if (std::fclose(file_.release()) != 0) failed_ = true;
+    finished_ = !failed_;
+    return finished_;
+  }
+
+ private:
+  void flush() {
+    if (!failed_ && !buffer_.empty() &&
+        std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get()) != buffer_.size()) {
+      failed_ = true;
+    }
+    buffer_.clear();
+  }
+
+  std::string path_;
+  FilePtr file_;
+  std::string buffer_;
+  bool created_ = false;
+  bool finished_ = false;
+  bool failed_ = false;
+};
+
+void append_triple(std::string& out, double x, double y, double z) {
+  append_fixed(out, x, 15, 7);
+  out += ' ';
+  append_fixed(out, y, 15, 7);
+  out += ' ';
+  append_fixed(out, z, 15, 7);
+  out += '\n';
+}
+
+// Copies `count` coordinate triples from `reader` to `out`.
+bool copy_atoms(TrajectoryReader& reader, long long count, JoinOutput& out) {
+  double x = 0.0, y = 0.0, z = 0.0;
+  for (long long i = 0; i < count; ++i) {
+    if (!reader.read_triple(x, y, z)) return false;
+    append_triple(out.buffer(), x, y, z);
+    out.flush_if_full();
+  }
+  return true;
+}
+
+double larger(double first, double second) { return second > first ? second : first; }
+
+// True when the two names lead to the same file: the same path once made
+// absolute and normalised ("./a.dat" and "a.dat"), or, when both exist, the
+// same file through links.
+bool same_file(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  std::error_code ec_a, ec_b;
+  const fs::path path_a = fs::absolute(a, ec_a).lexically_normal();
+  const fs::path path_b = fs::absolute(b, ec_b).lexically_normal();
+  if (!ec_a && !ec_b && !path_a.empty() && path_a == path_b) return true;
+  std::error_code ec;
+  if (fs::exists(a, ec) && fs::exists(b, ec)) {
+    const bool equivalent = fs::equivalent(a, b, ec);
+    if (!ec && equivalent) return true;
+  }
+  return false;
+}
+
+// Refuses a command line whose files overlap: an attached file that is the
+// target (joining it would delete the target) or the temporary file.
+bool check_names(const std::vector<std::string>& args) {
+  const std::string& target = args[1];
+  if (same_file(target, kJoinTempName)) {
+    std::printf("Error: cannot use %s: %s is the temporary file of the join.\n", target.c_str(),
+                kJoinTempName);
+    return false;
+  }
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    if (same_file(args[i], target)) {
+      std::printf("Error: cannot attach %s: it is the target file %s.\n", args[i].c_str(),
+                  target.c_str());
+      return false;
+    }
+    if (same_file(args[i], kJoinTempName)) {
+      std::printf("Error: cannot use %s: %s is the temporary file of the join.\n", args[i].c_str(),
+                  kJoinTempName);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Copies the finished join into `target` when it lies on another file
+// system, where a rename cannot move it.  The copy replaces the target in one
+// step as well.
+bool copy_onto_target(const std::string& target) {
+  FilePtr in(std::fopen(kJoinTempName, "rb"));
+  if (!in) return false;
+  OutputFile out;
+  if (!out.open(target)) return false;
+  std::string block(kBlockSize, '\0');
+  for (;;) {
+    const std::size_t got = std::fread(block.data(), 1, block.size(), in.get());
+    if (got == 0) break;
+    out.write(std::string_view(block.data(), got));
+  }
+  if (std::ferror(in.get()) != 0) return false;
+  if (!out.commit()) return false;
+  in.reset();
+  if (std::remove(kJoinTempName) != 0) {
+    std::printf("Warning: cannot delete %s; it is a copy of %s now.\n", kJoinTempName,
+                target.c_str());
+  }
+  return true;
+}
+
+// Puts the finished join in the target's place in one atomic step, so that
+// the target always holds either its old or its new content.  A symbolic
+// link is followed: the file it names is replaced.
+bool move_onto_target(const std::string& target) {
+  std::error_code ec;
+  fs::path destination(target);
+  if (fs::is_symlink(fs::symlink_status(destination, ec))) {
+    destination = fs::canonical(destination, ec);
+    if (ec) return false;
+  }
+  if (std::rename(kJoinTempName, destination.c_str()) == 0) return true;
+  if (errno != EXDEV) return false;
+  return copy_onto_target(target);
+}
+
+// Attaches one file to the target.  On failure the target keeps its previous
+// content, the attached file stays, and no temporary file of this step is
+// left behind.
+bool attach_file(const std::string& target, const std::string& attached) {
+  std::error_code ec;
+  if (fs::exists(fs::symlink_status(kJoinTempName, ec))) {
+    std::printf(
+        "Error: the temporary file %s exists already (left by an interrupted run?); "
+        "move it away and run again.\n",
+        kJoinTempName);
+    return false;
+  }
+  if (join_trajectories(kJoinTempName, target, attached) != 0) return false;
+  if (!move_onto_target(target)) {
+    print_write_error(target);
+    std::remove(kJoinTempName);
+    return false;
+  }
+  if (std::remove(attached.c_str()) != 0) {
+    std::printf("Warning: cannot delete %s; its atoms are in %s now.\n", attached.c_str(),
+                target.c_str());
+  }
+  return true;
+}
+
+}  // namespace
+
+int join_trajectories(const std::string& output, const std::string& first_input,
+                      const std::string& second_input) {
+  TrajectoryReader first;
+  if (!first.open(first_input)) {
+    print_access_error(first_input);
+    return 1;
+  }
+  TrajectoryReader second;
+  if (!second.open(second_input)) {
+    print_access_error(second_input);
+    return 1;
+  }
+  TrajectoryHeader head1;
+  if (!first.read_header(head1)) {
+    print_data_error(first_input, first.error());
+    return 1;
+  }
+  TrajectoryHeader head2;
+  if (!second.read_header(head2)) {
+    print_data_error(second_input, second.error());
+    return 1;
+  }
+  if (head1.ndat != head2.ndat) {
+    std::printf("Error: number of scenes are different");
+    std::printf(" (%lld and %lld).\n", head1.ndat, head2.ndat);
+    return 1;
+  }
+  // Both counts are 32-bit values, so the sum is exact in long long; the
+  // joined file must still be able to state it as a "%d" integer.
+  const long long nmol = head1.nmol + head2.nmol;
+  if (nmol > INT_MAX) {
+    std::printf("Error: cannot join %s and %s: %lld atoms per scene are too many for one file.\n",
+                first_input.c_str(), second_input.c_str(), nmol);
+    return 1;
+  }
+
+  JoinOutput out(output);
+  if (!out.create()) {
+    print_write_error(output);
+    return 1;
+  }
+  std::string& text = out.buffer();
+  append_int(text, head1.lead, 0);
+  text += ' ';
+  append_int(text, nmol, 0);
+  text += ' ';
+  append_int(text, head1.ndat, 0);
+  text += '\n';
+  append_fixed(text, larger(head1.boxx, head2.boxx), 0, 6);
+  text += ' ';
+  append_fixed(text, larger(head1.boxy, head2.boxy), 0, 6);
+  text += ' ';
+  append_fixed(text, larger(head1.boxz, head2.boxz), 0, 6);
+  text += '\n';
+  append_fixed(text, head1.aux1, 0, 6);
+  text += ' ';
+  append_fixed(text, head1.aux2, 0, 6);
+  text += '\n';
+
+  // With no atoms at all the scenes are empty: nothing to copy however many.
+  const long long scenes = nmol > 0 ? head1.ndat : 0;
+  for (long long scene = 0; scene < scenes && !out.failed(); ++scene) {
+    if (!copy_atoms(first, head1.nmol, out)) {
+      print_data_error(first_input, first.error());
+      return 1;
+    }
+    if (!copy_atoms(second, head2.nmol, out)) {
+      print_data_error(second_input, second.error());
+      return 1;
+    }
+  }
+  if (!out.finish()) {
+    print_write_error(output);
+    return 1;
+  }
+  return 0;
+}
+
+int run_scenejoin(const std::vector<std::string>& args) {
+  if (args.size() < 3) {
+    std::printf("Error: two or three arguments are required.\n");
+    return 1;
+  }
+  if (!check_names(args)) return 1;
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    if (!attach_file(args[1], args[i])) return 1;
+  }
+  return 0;
+}
+
+}  // namespace swnt

@@ -1,1 +1,8 @@
-int main() { return 1; }
+#include <string>
+#include <vector>
+
+#include "joiner/join.hpp"
+
+int main(int argc, char** argv) {
+  return swnt::run_scenejoin(std::vector<std::string>(argv, argv + argc));
+}
