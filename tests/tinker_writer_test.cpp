@@ -1,0 +1,170 @@
+#include "trajectory/tinker_writer.hpp"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <random>
+
+#include "test_support.hpp"
+
+namespace {
+
+using test_support::read_file;
+using test_support::TempDir;
+using test_support::write_file;
+using Files = std::vector<std::string>;
+
+const std::string kData = std::string(TEST_DATA_DIR) + "/xyz/";
+
+// Runs the writer with "TINKER XYZ FORMAT" and captures what it prints.
+int convert(const std::string& input, const std::string& output_name, std::string& printed,
+            int verbose = 0) {
+  testing::internal::CaptureStdout();
+  const int result = swnt::write_tinker_xyz(input, output_name, verbose, "TINKER XYZ FORMAT");
+  printed = testing::internal::GetCapturedStdout();
+  return result;
+}
+
+TEST(SceneFileName, ReplacesTheExtensionOfTheLastPathComponent) {
+  EXPECT_EQ(swnt::scene_file_name("tube.xyz", 1), "tube001.xyz");
+  EXPECT_EQ(swnt::scene_file_name("tube.xyz", 12), "tube012.xyz");
+  EXPECT_EQ(swnt::scene_file_name("tube.xyz", 1234), "tube1234.xyz");
+  EXPECT_EQ(swnt::scene_file_name("tube", 1), "tube001.xyz");
+  EXPECT_EQ(swnt::scene_file_name("run.1.xyz", 1), "run.1001.xyz");
+  EXPECT_EQ(swnt::scene_file_name("../out", 1), "../out001.xyz");
+  EXPECT_EQ(swnt::scene_file_name("a.b/c", 2), "a.b/c002.xyz");
+  EXPECT_EQ(swnt::scene_file_name("a.b/c.d", 2), "a.b/c002.xyz");
+  EXPECT_EQ(swnt::scene_file_name("a.b\\c", 3), "a.b\\c003.xyz");
+  EXPECT_EQ(swnt::scene_file_name("x\\a.b/c", 3), "x\\a.b/c003.xyz");
+  const std::string long_name(300, 'n');
+  EXPECT_EQ(swnt::scene_file_name(long_name + ".xyz", 7), long_name + "007.xyz");
+}
+
+TEST(TinkerWriter, WritesOneFilePerSceneWithNeighboursInAscendingOrder) {
+  // Atom 3 has three neighbours, one before it; atom 4 lies exactly 1.8 from
+  // atom 1 and is not bonded; isolated atoms end after their type field.
+  // Both trajectory layouts (the joiner's with CR LF and a one-line header)
+  // read alike.
+  for (const std::string fixture : {"tube_builder.dat", "tube_joiner_crlf.dat"}) {
+    TempDir dir;
+    write_file(dir / "tube002.xyz", "stale");
+    std::string printed;
+    EXPECT_EQ(convert(kData + fixture, (dir / "tube.xyz").string(), printed), 0);
+    EXPECT_EQ(printed, "");
+    EXPECT_EQ(test_support::list_dir(dir.path()), (Files{"tube001.xyz", "tube002.xyz"}));
+    EXPECT_EQ(read_file(dir / "tube001.xyz"), read_file(kData + "tube001.tinker.expected"));
+    EXPECT_EQ(read_file(dir / "tube002.xyz"), read_file(kData + "tube002.tinker.expected"));
+  }
+}
+
+TEST(TinkerWriter, MeasuresAtTheFullPrecisionRead) {
+  TempDir dir;
+  write_file(dir / "in.dat", "0 2 1 9 9 9 0 0\n0 0 0\n0 1.7999996 0\n");
+  std::string printed;
+  EXPECT_EQ(convert((dir / "in.dat").string(), (dir / "t").string(), printed), 0);
+  EXPECT_EQ(read_file(dir / "t001.xyz"),
+            "    2  TINKER XYZ FORMAT\n"
+            "     1  C      0.000000    0.000000    0.000000     1     2 \n"
+            "     2  C      0.000000    1.800000    0.000000     1     1 \n");
+}
+
+TEST(TinkerWriter, MatchesTheAllPairsDefinitionOnADenseCluster) {
+  TempDir dir;
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> coordinate(-4.0, 4.0);
+  constexpr int kAtoms = 400;
+  std::vector<std::array<double, 3>> atoms(kAtoms);
+  std::string input = test_support::format("0 %d 1\n1 1 1\n0 0\n", kAtoms);
+  for (auto& atom : atoms) {
+    for (double& value : atom) value = coordinate(rng);
+    input += test_support::format("%.17g %.17g %.17g\n", atom[0], atom[1], atom[2]);
+  }
+  write_file(dir / "in.dat", input);
+  std::string expected = test_support::format("%5d  %s\n", kAtoms, "TINKER XYZ FORMAT");
+  for (int i = 0; i < kAtoms; ++i) {
+    const auto& p = atoms[i];
+    expected += test_support::format("%6d  C   %11.6lf %11.6lf %11.6lf %5d ", i + 1, p[0], p[1],
+                                     p[2], 1);
+    for (int j = 0; j < kAtoms; ++j) {
+      const auto& q = atoms[j];
+      const double d = std::sqrt((p[0] - q[0]) * (p[0] - q[0]) + (p[1] - q[1]) * (p[1] - q[1]) +
+                                 (p[2] - q[2]) * (p[2] - q[2]));
+      if (j != i && d < 1.8) expected += test_support::format("%5d ", j + 1);
+    }
+    expected += "\n";
+  }
+  std::string printed;
+  EXPECT_EQ(convert((dir / "in.dat").string(), (dir / "c.xyz").string(), printed), 0);
+  EXPECT_EQ(read_file(dir / "c001.xyz"), expected);
+}
+
+TEST(TinkerWriter, ZeroScenesWriteNoFile) {
+  TempDir dir;
+  write_file(dir / "in.dat", "0 3 0\n1 1 1\n0.0 0.0\n");
+  std::string printed;
+  EXPECT_EQ(convert((dir / "in.dat").string(), (dir / "t.xyz").string(), printed), 0);
+  EXPECT_EQ(test_support::list_dir(dir.path()), Files{"in.dat"});
+}
+
+TEST(TinkerWriter, VerboseReportsCountsAndEveryTenthScene) {
+  TempDir dir;
+  std::string input = "0 1 20\n1 1 1\n0 0\n";
+  for (int s = 0; s < 20; ++s) input += "0 0 0\n";
+  write_file(dir / "in.dat", input);
+  std::string printed;
+  EXPECT_EQ(convert((dir / "in.dat").string(), (dir / "t").string(), printed, 1), 0);
+  EXPECT_EQ(printed,
+            "Making tinker XYZ file...\n -- nmol: 1\n -- ndat: 20\n -- step:  10\n -- step:  20\n");
+  EXPECT_EQ(test_support::list_dir(dir.path()).size(), 21u);
+}
+
+TEST(TinkerWriter, BadInputLeavesOnlyTheScenesCompletedBeforeIt) {
+  struct Case {
+    std::string content;
+    Files files;
+    std::string reason;
+  };
+  const std::string header = "0 2 3\n1 1 1\n0 0\n";
+  const std::vector<Case> cases = {
+      {header + "0 0 0\n1 0 0\n0 0 0\n1 0", {"in.dat", "t001.xyz"},
+       "the file ends before the data its header announces"},
+      {header + "0 0 0\n1 x 0\n", {"in.dat"}, "not a number where a number is expected: \"x\""},
+      {"0 -2 3\n1 1 1\n0 0\n", {"in.dat"}, "negative number of atoms -2"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    write_file(dir / "in.dat", c.content);
+    const std::string input = (dir / "in.dat").string();
+    std::string printed;
+    EXPECT_EQ(convert(input, (dir / "t.xyz").string(), printed), 1);
+    EXPECT_EQ(printed, "Error: invalid trajectory file " + input + ": " + c.reason + ".\n");
+    EXPECT_EQ(test_support::list_dir(dir.path()), c.files);
+  }
+}
+
+TEST(TinkerWriter, ReportsInputAndOutputFailures) {
+  TempDir dir;
+  std::string printed;
+  const std::string missing = (dir / "missing.dat").string();
+  EXPECT_EQ(convert(missing, (dir / "t").string(), printed), 1);
+  EXPECT_EQ(printed, "Error: file access failed for " + missing + "\n");
+
+  const std::string no_dir = (dir / "nodir" / "t").string();
+  EXPECT_EQ(convert(kData + "tube_builder.dat", no_dir, printed), 1);
+  EXPECT_EQ(printed, "Error: cannot write file " + no_dir + "001.xyz\n");
+  EXPECT_EQ(test_support::list_dir(dir.path()), Files{});
+
+  if (geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  std::filesystem::create_directory(dir / "ro");
+  write_file(dir / "ro" / "t001.xyz", "kept");
+  std::filesystem::permissions(dir / "ro", std::filesystem::perms::owner_read |
+                                               std::filesystem::perms::owner_exec);
+  EXPECT_EQ(convert(kData + "tube_builder.dat", (dir / "ro" / "t").string(), printed), 1);
+  EXPECT_EQ(printed, "Error: cannot write file " + (dir / "ro" / "t001.xyz").string() + "\n");
+  EXPECT_EQ(read_file(dir / "ro" / "t001.xyz"), "kept");
+  EXPECT_EQ(test_support::list_dir(dir / "ro"), Files{"t001.xyz"});
+}
+
+}  // namespace
