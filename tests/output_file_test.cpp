@@ -1,0 +1,126 @@
+#include "trajectory/output_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+
+namespace {
+
+using test_support::TempDir;
+using test_support::file_exists;
+using test_support::list_dir;
+using test_support::read_file;
+using test_support::write_file;
+
+using Names = std::vector<std::string>;
+
+TEST(OutputFile, CommitCreatesOrReplacesTheFileAndLeavesNoScratchFile) {
+  TempDir dir;
+  const std::string target = (dir / "out.pv").string();
+  {
+    swnt::OutputFile out;
+    ASSERT_TRUE(out.open(target));
+    out.write("first");
+    out.buffer() += " content";
+    // Nothing stands under the final name before the commit.
+    EXPECT_FALSE(file_exists(target));
+    ASSERT_TRUE(out.commit());
+  }
+  EXPECT_EQ(read_file(target), "first content");
+  EXPECT_EQ(list_dir(dir.path()), Names{"out.pv"});
+
+  // Several blocks' worth of data, replacing the earlier file.
+  std::string big;
+  for (int k = 0; big.size() < (3u << 20) + 123; ++k) big += std::to_string(k) + ' ';
+  swnt::OutputFile out;
+  ASSERT_TRUE(out.open(target));
+  for (std::size_t at = 0; at < big.size(); at += 1000) out.write(big.substr(at, 1000));
+  EXPECT_EQ(read_file(target), "first content");
+  ASSERT_TRUE(out.commit());
+  EXPECT_EQ(read_file(target), big);
+  EXPECT_EQ(list_dir(dir.path()), Names{"out.pv"});
+}
+
+TEST(OutputFile, UncommittedOutputLeavesTheExistingFileUntouched) {
+  TempDir dir;
+  const std::string target = (dir / "out.pv").string();
+  write_file(target, "precious");
+  {
+    swnt::OutputFile out;
+    ASSERT_TRUE(out.open(target));
+    out.write(std::string(3u << 20, 'x'));  // some of it already on disk
+    out.discard();
+  }
+  EXPECT_EQ(read_file(target), "precious");
+  EXPECT_EQ(list_dir(dir.path()), Names{"out.pv"});
+  {
+    swnt::OutputFile out;
+    ASSERT_TRUE(out.open(target));
+    out.write(std::string(3u << 20, 'y'));
+  }  // the destructor drops it
+  EXPECT_EQ(read_file(target), "precious");
+  EXPECT_EQ(list_dir(dir.path()), Names{"out.pv"});
+  {
+    swnt::OutputFile out;
+    ASSERT_TRUE(out.open((dir / "new.pv").string()));
+    out.write("abandoned");
+  }
+  EXPECT_EQ(list_dir(dir.path()), Names{"out.pv"});
+}
+
+TEST(OutputFile, SymbolicLinkKeepsPointingAtTheReplacedFile) {
+  TempDir dir;
+  write_file(dir / "real.pv", "old");
+  std::filesystem::create_symlink("real.pv", dir / "link.pv");
+  swnt::OutputFile out;
+  ASSERT_TRUE(out.open((dir / "link.pv").string()));
+  out.write("new");
+  ASSERT_TRUE(out.commit());
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.pv"));
+  EXPECT_EQ(read_file(dir / "real.pv"), "new");
+  EXPECT_EQ(list_dir(dir.path()), (Names{"link.pv", "real.pv"}));
+}
+
+TEST(OutputFile, FailuresAreReportedAndTouchNothing) {
+  TempDir dir;
+  {
+    swnt::OutputFile out;
+    ASSERT_TRUE(out.open("/dev/full"));
+    out.write("cannot go anywhere");
+    EXPECT_FALSE(out.commit());
+  }
+  {
+    swnt::OutputFile out;
+    ASSERT_TRUE(out.open("/dev/full"));
+    out.write(std::string(3u << 20, 'z'));
+    EXPECT_FALSE(out.commit());
+  }
+  {
+    swnt::OutputFile out;
+    ASSERT_TRUE(out.open("/dev/null"));
+    out.write("gone");
+    EXPECT_TRUE(out.commit());
+  }
+  std::filesystem::create_directory(dir / "sub");
+  write_file(dir / "sub" / "inside", "kept");
+  swnt::OutputFile out;
+  EXPECT_FALSE(out.open((dir / "sub").string()));
+  EXPECT_FALSE(out.commit());  // nothing open, nothing written
+  EXPECT_FALSE(out.open((dir / "missing" / "out.pv").string()));
+  EXPECT_EQ(list_dir(dir.path()), Names{"sub"});
+  EXPECT_EQ(list_dir(dir / "sub"), Names{"inside"});
+}
+
+TEST(OutputFile, RemoveIfExists) {
+  TempDir dir;
+  write_file(dir / "a", "x");
+  EXPECT_TRUE(swnt::remove_if_exists((dir / "a").string()));
+  EXPECT_FALSE(file_exists(dir / "a"));
+  EXPECT_TRUE(swnt::remove_if_exists((dir / "a").string()));
+}
+
+}  // namespace
