@@ -1,0 +1,90 @@
+#include "builder/driver.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+#include "builder/lattice.hpp"
+#include "builder/options.hpp"
+#include "builder/output_stage.hpp"
+#include "builder/run_error.hpp"
+#include "builder/structure.hpp"
+
+namespace swnt {
+
+namespace {
+
+// The directory that holds the structure tables: that of the program's own
+// path, or, when the program was found through the search path and its path
+// names no directory, that of the running executable.
+std::string program_directory(const std::string& program_path) {
+  std::string directory = directory_of(program_path);
+  if (!directory.empty()) return directory;
+  std::error_code error;
+  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return directory;
+  return directory_of(executable.string());
+}
+
+int run(const std::vector<std::string>& args) {
+  const std::string temporary_name = kTemporaryTrajectory;
+  if (args.size() < 2) throw RunError("Error: No arguments.\n");
+
+  WrapOptions options;
+  if (options.debug) std::printf("Debug mode: on\n");
+  if (options.check) std::printf("Check mode: on\n");
+
+  // The table location and the directory of a parameter file are known
+  // before any option is applied, so that the options can build on them.
+  options.progdir = program_directory(args[0]);
+  options.optfile = options.progdir + "opttb.dat";
+  if (args.size() == 2) {
+    options.indir = directory_of(args[1]);
+    read_parameter_file(args[0], args[1], options);
+  } else {
+    set_parameters(args, options);
+  }
+
+  if (options.debug) {
+    std::printf("\n");
+    std::printf("Making graphene and SWNT structure.\n");
+  }
+  const StructureParams structure = load_structure_params(options.lacc, options.optfile, options);
+  const LatticeParams lattice =
+      compute_lattice_params(options.cn, options.cm, structure, options.debug);
+  check_tube_lattice(structure, lattice);
+
+  // A negative length is minus a length in Angstrom; from here on it is a
+  // number of unit cells.
+  if (options.lenunit < 0.0) {
+    options.lenunit = options.lenunit / (-lattice.lencell);
+    if (!std::isfinite(options.lenunit)) {
+      throw RunError("Error: the tube length is too large for the unit cell of this lattice.\n");
+    }
+  }
+
+  if (options.debug) print_options(options);
+  if (options.fprint != 0) print_structure_report(structure, lattice);
+  if (options.nwrap < 0) return 0;  // reports only
+
+  return run_output_stage(options, temporary_name, structure, lattice);
+}
+
+}  // namespace
+
+int run_wrapping(const std::vector<std::string>& args) {
+  try {
+    return run(args);
+  } catch (const RunError& error) {
+    std::fputs(error.what(), stdout);
+    return error.status();
+  } catch (const std::bad_alloc&) {
+    // Last resort: a run never goes on without the storage it needs.
+    std::fputs("Error: not enough memory.\n", stdout);
+    return 1;
+  }
+}
+
+}  // namespace swnt

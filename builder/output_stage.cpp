@@ -1,0 +1,128 @@
+#include "builder/output_stage.hpp"
+
+#include <cstdio>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "builder/bond_check.hpp"
+#include "builder/run_error.hpp"
+#include "builder/unit_cell.hpp"
+#include "builder/wrapper.hpp"
+#include "trajectory/output_file.hpp"
+#include "trajectory/pv_writer.hpp"
+#include "trajectory/text_format.hpp"
+#include "trajectory/tinker_writer.hpp"
+#include "trajectory/xmol_writer.hpp"
+
+namespace swnt {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// True when both names lead to the same file, whether or not it exists yet
+// ("swnt_wrapping.wrp", "./swnt_wrapping.wrp", an absolute path, a link).
+bool same_file(const std::string& a, const std::string& b) {
+  std::error_code ec;
+  if (fs::exists(a, ec) && fs::exists(b, ec)) {
+    const bool equivalent = fs::equivalent(a, b, ec);
+    if (!ec) return equivalent;
+  }
+  const fs::path canonical_a = fs::weakly_canonical(fs::absolute(a, ec), ec);
+  if (ec) return false;
+  const fs::path canonical_b = fs::weakly_canonical(fs::absolute(b, ec), ec);
+  if (ec) return false;
+  return canonical_a == canonical_b;
+}
+
+// Removes the temporary trajectory when a conversion is over, also when the
+// writer failed or an exception passes through.
+class TemporaryFileGuard {
+ public:
+  explicit TemporaryFileGuard(std::string path) : path_(std::move(path)) {}
+  ~TemporaryFileGuard() { std::remove(path_.c_str()); }
+  TemporaryFileGuard(const TemporaryFileGuard&) = delete;
+  TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
+
+ private:
+  std::string path_;
+};
+
+// The unit cell, checked in check mode, written as the trajectory under the
+// temporary name.  The list lives only while the trajectory is written.
+void write_temporary_trajectory(const WrapOptions& options, const std::string& temporary_name,
+                                const StructureParams& structure, const LatticeParams& lattice) {
+  std::vector<CellAtom> cells;
+  try {
+    cells = build_unit_cell(options.cn, options.cm, options);
+  } catch (const std::bad_alloc&) {
+    throw RunError(format_text("Error: not enough memory for the unit cell of (%d,%d) SWNT.\n",
+                               options.cn, options.cm));
+  }
+  if (options.check) check_bond_counts(cells, options);
+  write_wrapped_tube(temporary_name, cells, structure, lattice, options);
+}
+
+// Moves the trajectory to its final name.  The old file goes first; failing
+// to delete it (there may be none) is only a warning.  When the move fails
+// the data stays under the temporary name.
+void save_trajectory(const std::string& temporary_name, const std::string& outfile) {
+  if (std::remove(outfile.c_str()) != 0) {
+    std::printf("Warning: failed to remove old %s file.\n", outfile.c_str());
+  }
+  if (std::rename(temporary_name.c_str(), outfile.c_str()) != 0) {
+    std::printf("Warning: failed to save %s file.\n", outfile.c_str());
+    std::printf(" -- Data is saved as %s.\n", temporary_name.c_str());
+  }
+}
+
+}  // namespace
+
+int run_output_stage(WrapOptions& options, const std::string& temporary_name,
+                     const StructureParams& structure, const LatticeParams& lattice) {
+  const bool trajectory_form = options.fchange < 1 || options.fchange > 3;
+  if (trajectory_form && options.outfile.empty()) {
+    options.outfile = options.indir + std::string(kDefaultOutputBase) + ".dat";
+  }
+  // Moving or converting the temporary file onto itself would destroy it.
+  if (same_file(options.outfile, temporary_name)) {
+    throw RunError(format_text("Error: output file %s is the temporary file.\n",
+                               options.outfile.c_str()));
+  }
+
+  write_temporary_trajectory(options, temporary_name, structure, lattice);
+
+  const int verbose = options.debug ? 1 : 0;
+  int status = 0;
+  switch (options.fchange) {
+    case 1: {
+      const TemporaryFileGuard guard(temporary_name);
+      status = write_pv_file(temporary_name, options.outfile, verbose, options.fcenter);
+      break;
+    }
+    case 2: {
+      const TemporaryFileGuard guard(temporary_name);
+      const std::string title =
+          format_text("(%d,%d) SWNT-XMOL XYZ FORMAT", options.cn, options.cm);
+      status = write_xmol_xyz(temporary_name, options.outfile, verbose, title);
+      break;
+    }
+    case 3: {
+      const TemporaryFileGuard guard(temporary_name);
+      const std::string title =
+          format_text("(%d,%d) SWNT-TINKER XYZ FORMAT", options.cn, options.cm);
+      status = write_tinker_xyz(temporary_name, options.outfile, verbose, title);
+      break;
+    }
+    default:
+      save_trajectory(temporary_name, options.outfile);
+      break;
+  }
+  return status == 0 ? 0 : 1;
+}
+
+}  // namespace swnt

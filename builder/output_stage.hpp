@@ -1,0 +1,22 @@
+// The second half of a wrapping run: unit cell, optional bond check, the
+// trajectory under the temporary name, and the move or conversion to the
+// final output.
+#pragma once
+
+#include <string>
+
+#include "builder/lattice.hpp"
+#include "builder/options.hpp"
+#include "builder/structure.hpp"
+
+namespace swnt {
+
+// The temporary trajectory file, in the working directory.
+inline constexpr const char* kTemporaryTrajectory = "swnt_wrapping.wrp";
+
+// Runs the output stage and returns the run's exit status.  Throws RunError
+// for the errors that end the run.
+int run_output_stage(WrapOptions& options, const std::string& temporary_name,
+                     const StructureParams& structure, const LatticeParams& lattice);
+
+}  // namespace swnt

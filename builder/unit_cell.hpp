@@ -1,0 +1,22 @@
+// The atoms of one translational unit cell as integer lattice coordinates.
+#pragma once
+
+#include <vector>
+
+#include "builder/options.hpp"
+
+namespace swnt {
+
+// An atom at c1*va1 + c2*va2 + sub*vab (sub 0: A atom, 1: B atom).
+struct CellAtom {
+  int c1 = 0;
+  int c2 = 0;
+  int sub = 0;
+};
+
+// Lists the unit cell of (n, m), selected on the ideal lattice of bond length
+// 1.44 Angstrom, ordered by c1, then c2, then sub.  The list holds exactly
+// natom entries; throws RunError when the selection does not give natom atoms.
+std::vector<CellAtom> build_unit_cell(int n, int m, const WrapOptions& options);
+
+}  // namespace swnt

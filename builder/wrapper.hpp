@@ -1,0 +1,29 @@
+// Repeats the unit cell along the tube, rolls the sheet onto the cylinder
+// and writes the trajectory file (one closed tube, or nwrap + 1 scenes from
+// the flat sheet to the closed tube).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "builder/lattice.hpp"
+#include "builder/options.hpp"
+#include "builder/structure.hpp"
+#include "builder/unit_cell.hpp"
+
+namespace swnt {
+
+// Number of atom lines in every scene of the trajectory.  A count that does
+// not fit a 32-bit integer (or a length that is not finite) gives a value
+// above INT_MAX, found without walking the whole tube.
+long long count_tube_atoms(const StructureParams& structure, const LatticeParams& lattice,
+                           const std::vector<CellAtom>& cells, double lenunit);
+
+// Writes the whole trajectory to `path`.  Reads nwrap, iaxis, magaxis,
+// magdiam, the shifts, lenunit and fcenter from `options`.  Throws RunError
+// when the file cannot be written.
+void write_wrapped_tube(const std::string& path, const std::vector<CellAtom>& cells,
+                        const StructureParams& structure, const LatticeParams& lattice,
+                        const WrapOptions& options);
+
+}  // namespace swnt
