@@ -1,7 +1,5 @@
 #include "joiner/join.hpp"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -22,66 +20,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kBlockSize = 1 << 20;
+constexpr std::size_t kCopyBlock = 1 << 20;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
-
-// The output of one join.  It is created exclusively, so an existing file of
-// that name is never overwritten, and filled in large blocks.  Unless
-// finish() succeeds, the file is removed again when the object goes away.
-class JoinOutput {
- public:
-  explicit JoinOutput(std::string path) : path_(std::move(path)) {}
-  ~JoinOutput() {
-    file_.reset();
-    if (created_ && !finished_) std::remove(path_.c_str());
-  }
-  JoinOutput(const JoinOutput&) = delete;
-  JoinOutput& operator=(const JoinOutput&) = delete;
-
-  bool create() {
-    file_.reset(std::fopen(path_.c_str(), "wbx"));
-    created_ = file_ != nullptr;
-    if (created_) buffer_.reserve(kBlockSize + 256);
-    return created_;
-  }
-
-  std::string& buffer() { return buffer_; }
-  void flush_if_full() {
-    if (buffer_.size() >= kBlockSize) flush();
-  }
-  bool failed() const { return failed_; }
-
-  // Writes the rest, makes it durable and closes; false when any write, the
-  // sync or the close failed.
-  bool finish() {
-    flush();
-    if (std::fflush(file_.get()) != 0 || std::ferror(file_.get()) != 0) failed_ = true;
-    if (!failed_ && fsync(fileno(file_.get())) != 0) failed_ = true;
-    if (std::fclose(file_.release()) != 0) failed_ = true;
-    finished_ = !failed_;
-    return finished_;
-  }
-
- private:
-  void flush() {
-    if (!failed_ && !buffer_.empty() &&
-        std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get()) != buffer_.size()) {
-      failed_ = true;
-    }
-    buffer_.clear();
-  }
-
-  std::string path_;
-  FilePtr file_;
-  std::string buffer_;
-  bool created_ = false;
-  bool finished_ = false;
-  bool failed_ = false;
-};
 
 void append_triple(std::string& out, double x, double y, double z) {
   append_fixed(out, x, 15, 7);
@@ -93,7 +37,7 @@ void append_triple(std::string& out, double x, double y, double z) {
 }
 
 // Copies `count` coordinate triples from `reader` to `out`.
-bool copy_atoms(TrajectoryReader& reader, long long count, JoinOutput& out) {
+bool copy_atoms(TrajectoryReader& reader, long long count, OutputFile& out) {
   double x = 0.0, y = 0.0, z = 0.0;
   for (long long i = 0; i < count; ++i) {
     if (!reader.read_triple(x, y, z)) return false;
@@ -154,7 +98,7 @@ bool copy_onto_target(const std::string& target) {
   if (!in) return false;
   OutputFile out;
   if (!out.open(target)) return false;
-  std::string block(kBlockSize, '\0');
+  std::string block(kCopyBlock, '\0');
   for (;;) {
     const std::size_t got = std::fread(block.data(), 1, block.size(), in.get());
     if (got == 0) break;
@@ -215,25 +159,11 @@ bool attach_file(const std::string& target, const std::string& attached) {
 int join_trajectories(const std::string& output, const std::string& first_input,
                       const std::string& second_input) {
   TrajectoryReader first;
-  if (!first.open(first_input)) {
-    print_access_error(first_input);
-    return 1;
-  }
-  TrajectoryReader second;
-  if (!second.open(second_input)) {
-    print_access_error(second_input);
-    return 1;
-  }
   TrajectoryHeader head1;
-  if (!first.read_header(head1)) {
-    print_data_error(first_input, first.error());
-    return 1;
-  }
+  if (!open_trajectory(first, head1, first_input)) return 1;
+  TrajectoryReader second;
   TrajectoryHeader head2;
-  if (!second.read_header(head2)) {
-    print_data_error(second_input, second.error());
-    return 1;
-  }
+  if (!open_trajectory(second, head2, second_input)) return 1;
   if (head1.ndat != head2.ndat) {
     std::printf("Error: number of scenes are different");
     std::printf(" (%lld and %lld).\n", head1.ndat, head2.ndat);
@@ -248,8 +178,9 @@ int join_trajectories(const std::string& output, const std::string& first_input,
     return 1;
   }
 
-  JoinOutput out(output);
-  if (!out.create()) {
+  // Created exclusively: an existing file of that name is never overwritten.
+  OutputFile out;
+  if (!out.open_exclusive(output)) {
     print_write_error(output);
     return 1;
   }
@@ -283,7 +214,7 @@ int join_trajectories(const std::string& output, const std::string& first_input,
       return 1;
     }
   }
-  if (!out.finish()) {
+  if (!out.commit()) {
     print_write_error(output);
     return 1;
   }

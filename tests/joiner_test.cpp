@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "test_support.hpp"
+#include "trajectory/text_format.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-using test_support::format;
 using test_support::read_file;
 using test_support::run_program;
 using test_support::TempDir;
@@ -33,9 +33,9 @@ std::string fixture(const std::string& name) {
 // stands at (base + s, a, -a) so that every line tells where it came from.
 std::string trajectory(int lead, int nmol, int ndat, double base, const char* box = "10 10 10",
                        const char* aux = "0.0 0.0") {
-  std::string text = format("%d %d %d\n%s\n%s\n", lead, nmol, ndat, box, aux);
+  std::string text = swnt::format_text("%d %d %d\n%s\n%s\n", lead, nmol, ndat, box, aux);
   for (int s = 0; s < ndat; ++s) {
-    for (int a = 0; a < nmol; ++a) text += format("%.3f %d %d\n", base + s, a, -a);
+    for (int a = 0; a < nmol; ++a) text += swnt::format_text("%.3f %d %d\n", base + s, a, -a);
   }
   return text;
 }
@@ -44,7 +44,7 @@ std::string trajectory(int lead, int nmol, int ndat, double base, const char* bo
 std::string joined_atoms(int nmol, int s, double base) {
   std::string text;
   for (int a = 0; a < nmol; ++a) {
-    text += format("%15.7lf %15.7lf %15.7lf\n", base + s, double(a), double(-a));
+    text += swnt::format_text("%15.7lf %15.7lf %15.7lf\n", base + s, double(a), double(-a));
   }
   return text;
 }
@@ -140,9 +140,9 @@ TEST(Joiner, RefusesCommandLinesThatWouldLoseFiles) {
                  // Checked before the first join: b.dat stays too.
                  {{"a.dat", "b.dat", "./a.dat"},
                   "Error: cannot attach ./a.dat: it is the target file a.dat.\n"},
-                 {{"a.dat", "b.dat", kTemp}, format(temp_error.c_str(), kTemp.c_str())},
-                 {{"a.dat", "./" + kTemp}, format(temp_error.c_str(), ("./" + kTemp).c_str())},
-                 {{kTemp, "b.dat"}, format(temp_error.c_str(), kTemp.c_str())},
+                 {{"a.dat", "b.dat", kTemp}, swnt::format_text(temp_error.c_str(), kTemp.c_str())},
+                 {{"a.dat", "./" + kTemp}, swnt::format_text(temp_error.c_str(), ("./" + kTemp).c_str())},
+                 {{kTemp, "b.dat"}, swnt::format_text(temp_error.c_str(), kTemp.c_str())},
              });
 
   // Other names of the target: a hard link and a symbolic link.

@@ -10,13 +10,13 @@
 #include "builder/run_error.hpp"
 #include "builder/structure.hpp"
 #include "test_support.hpp"
+#include "trajectory/text_format.hpp"
 
 namespace {
 
-using test_support::format;
 
-std::string lf(double value) { return format("%lf", value); }
-std::string lf(const swnt::Vec2& v) { return format("(%lf, %lf)", v.x, v.y); }
+std::string lf(double value) { return swnt::format_text("%lf", value); }
+std::string lf(const swnt::Vec2& v) { return swnt::format_text("(%lf, %lf)", v.x, v.y); }
 
 swnt::LatticeParams ideal(int n, int m) {
   return swnt::compute_lattice_params(n, m, swnt::cylindrical_structure(1.44), false);
@@ -24,7 +24,7 @@ swnt::LatticeParams ideal(int n, int m) {
 
 // Every field of the record, as printf("%lf") and "%d" show it.
 std::string summary(const swnt::LatticeParams& p) {
-  return format("Ch=(%lf, %lf) T=(%lf, %lf) axis=(%lf, %lf) lench=%lf lent=%lf lencell=%lf "
+  return swnt::format_text("Ch=(%lf, %lf) T=(%lf, %lf) axis=(%lf, %lf) lench=%lf lent=%lf lencell=%lf "
                 "diameter=%lf angle=%lf dr=%d t=(%d,%d) nhex=%d natom=%d",
                 p.Ch.x, p.Ch.y, p.T.x, p.T.y, p.axis.x, p.axis.y, p.lench, p.lent, p.lencell,
                 p.diameter, p.chiralangle, p.dr, p.t1, p.t2, p.nhex, p.natom);

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "test_support.hpp"
+#include "trajectory/text_format.hpp"
 
 namespace {
 
 using test_support::TempDir;
 using test_support::file_exists;
-using test_support::format;
 using test_support::list_dir;
 using test_support::read_file;
 using test_support::write_file;
@@ -37,22 +37,22 @@ struct Trajectory {
 
 // The builder's layout: "0 %d %d", "%lf  %lf  %lf", "0.0  0.0", "%14.6f  " per value.
 std::string builder_text(const Trajectory& t) {
-  std::string text = format("%lld %lld %lld\n", t.lead, t.nmol, t.ndat);
-  text += format("%lf  %lf  %lf\n", t.box[0], t.box[1], t.box[2]);
-  text += format("%.17g  %.17g\n", t.aux[0], t.aux[1]);
+  std::string text = swnt::format_text("%lld %lld %lld\n", t.lead, t.nmol, t.ndat);
+  text += swnt::format_text("%lf  %lf  %lf\n", t.box[0], t.box[1], t.box[2]);
+  text += swnt::format_text("%.17g  %.17g\n", t.aux[0], t.aux[1]);
   for (const Triple& c : t.coords) {
-    text += format("%14.6f  %14.6f  %14.6f  \n", c[0], c[1], c[2]);
+    text += swnt::format_text("%14.6f  %14.6f  %14.6f  \n", c[0], c[1], c[2]);
   }
   return text;
 }
 
 // The joiner's layout: single blanks, "%15.7lf" per value, no trailing blank.
 std::string joiner_text(const Trajectory& t) {
-  std::string text = format("%lld %lld %lld\n", t.lead, t.nmol, t.ndat);
-  text += format("%lf %lf %lf\n", t.box[0], t.box[1], t.box[2]);
-  text += format("%.17g %.17g\n", t.aux[0], t.aux[1]);
+  std::string text = swnt::format_text("%lld %lld %lld\n", t.lead, t.nmol, t.ndat);
+  text += swnt::format_text("%lf %lf %lf\n", t.box[0], t.box[1], t.box[2]);
+  text += swnt::format_text("%.17g %.17g\n", t.aux[0], t.aux[1]);
   for (const Triple& c : t.coords) {
-    text += format("%15.7lf %15.7lf %15.7lf\n", c[0], c[1], c[2]);
+    text += swnt::format_text("%15.7lf %15.7lf %15.7lf\n", c[0], c[1], c[2]);
   }
   return text;
 }
@@ -386,7 +386,7 @@ TEST(PvWriter, TooManyBondsFailsAndLeavesTheExistingFile) {
   std::string close_lines;
   for (int i = 0; i < 6; ++i) {
     for (int j = i + 1; j < 6; ++j) {
-      close_lines += format(" -- atom %d and %d are too close(bond length=0.000000)\n", i, j);
+      close_lines += swnt::format_text(" -- atom %d and %d are too close(bond length=0.000000)\n", i, j);
     }
   }
   const std::string tail = close_lines + "Bond number exceeded the limit. (ibond=15\n";
@@ -440,9 +440,9 @@ TEST(PvWriter, BothTrajectoryLayoutsAndAnyWhiteSpaceGiveTheSameFile) {
   std::string crlf = "3 4 2\r\n12.500000 30.0 40.0\r\n0.0 0.0\r\n";
   std::string tabs = "3\t4\t2\n12.5\t30\t40\t0\t0";
   for (const Triple& c : t.coords) {
-    one_line += format("%g %g %g\n", c[0], c[1], c[2]);
-    crlf += format("%14.6f  %14.6f  %14.6f  \r\n", c[0], c[1], c[2]);
-    tabs += format("\t%g\n%g\v%g\f", c[0], c[1], c[2]);
+    one_line += swnt::format_text("%g %g %g\n", c[0], c[1], c[2]);
+    crlf += swnt::format_text("%14.6f  %14.6f  %14.6f  \r\n", c[0], c[1], c[2]);
+    tabs += swnt::format_text("\t%g\n%g\v%g\f", c[0], c[1], c[2]);
   }
   write_file(dir / "one_line.dat", one_line);
   write_file(dir / "crlf.dat", crlf);
@@ -586,7 +586,7 @@ TEST(PvWriter, BondsMatchTheAllPairsDefinitionOnRandomScenes) {
         std::array<int, 3> p{};
         for (int a = 0; a < 3; ++a) {
           // The value as the builder layout prints it, rounded half up.
-          const double printed = std::stod(format("%.6f", t.coords[s * t.nmol + i][a]));
+          const double printed = std::stod(swnt::format_text("%.6f", t.coords[s * t.nmol + i][a]));
           p[a] = static_cast<int>(std::floor(printed * 100 + 0.5));
         }
         stored.push_back(p);
@@ -606,7 +606,7 @@ TEST(PvWriter, BondsMatchTheAllPairsDefinitionOnRandomScenes) {
       }
       if (expected[s].bonds.size() > static_cast<std::size_t>(2 * t.nmol)) {
         over_limit = true;
-        ASSERT_EQ(c.run.output, format("Bond number exceeded the limit. (ibond=%d\n",
+        ASSERT_EQ(c.run.output, swnt::format_text("Bond number exceeded the limit. (ibond=%d\n",
                                        static_cast<int>(expected[s].bonds.size())));
         break;
       }

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -92,20 +91,6 @@ std::vector<std::string> list_dir(const std::filesystem::path& dir) {
   }
   std::sort(names.begin(), names.end());
   return names;
-}
-
-std::string format(const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
-  va_list copy;
-  va_copy(copy, args);
-  const int size = std::vsnprintf(nullptr, 0, fmt, copy);
-  va_end(copy);
-  std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), fmt, args);
-  va_end(args);
-  text.resize(static_cast<std::size_t>(size));
-  return text;
 }
 
 }  // namespace test_support

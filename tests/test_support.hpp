@@ -40,7 +40,4 @@ bool file_exists(const std::filesystem::path& path);
 // Names of the files in `dir`, sorted.
 std::vector<std::string> list_dir(const std::filesystem::path& dir);
 
-// printf into a std::string, for building expected output.
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-
 }  // namespace test_support

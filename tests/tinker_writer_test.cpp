@@ -8,6 +8,7 @@
 #include <random>
 
 #include "test_support.hpp"
+#include "trajectory/text_format.hpp"
 
 namespace {
 
@@ -76,22 +77,22 @@ TEST(TinkerWriter, MatchesTheAllPairsDefinitionOnADenseCluster) {
   std::uniform_real_distribution<double> coordinate(-4.0, 4.0);
   constexpr int kAtoms = 400;
   std::vector<std::array<double, 3>> atoms(kAtoms);
-  std::string input = test_support::format("0 %d 1\n1 1 1\n0 0\n", kAtoms);
+  std::string input = swnt::format_text("0 %d 1\n1 1 1\n0 0\n", kAtoms);
   for (auto& atom : atoms) {
     for (double& value : atom) value = coordinate(rng);
-    input += test_support::format("%.17g %.17g %.17g\n", atom[0], atom[1], atom[2]);
+    input += swnt::format_text("%.17g %.17g %.17g\n", atom[0], atom[1], atom[2]);
   }
   write_file(dir / "in.dat", input);
-  std::string expected = test_support::format("%5d  %s\n", kAtoms, "TINKER XYZ FORMAT");
+  std::string expected = swnt::format_text("%5d  %s\n", kAtoms, "TINKER XYZ FORMAT");
   for (int i = 0; i < kAtoms; ++i) {
     const auto& p = atoms[i];
-    expected += test_support::format("%6d  C   %11.6lf %11.6lf %11.6lf %5d ", i + 1, p[0], p[1],
+    expected += swnt::format_text("%6d  C   %11.6lf %11.6lf %11.6lf %5d ", i + 1, p[0], p[1],
                                      p[2], 1);
     for (int j = 0; j < kAtoms; ++j) {
       const auto& q = atoms[j];
       const double d = std::sqrt((p[0] - q[0]) * (p[0] - q[0]) + (p[1] - q[1]) * (p[1] - q[1]) +
                                  (p[2] - q[2]) * (p[2] - q[2]));
-      if (j != i && d < 1.8) expected += test_support::format("%5d ", j + 1);
+      if (j != i && d < 1.8) expected += swnt::format_text("%5d ", j + 1);
     }
     expected += "\n";
   }

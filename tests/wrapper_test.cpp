@@ -14,6 +14,7 @@
 
 #include "builder/run_error.hpp"
 #include "test_support.hpp"
+#include "trajectory/text_format.hpp"
 
 namespace {
 
@@ -149,7 +150,7 @@ TEST(Wrapper, PlacementOptionsMoveMirrorAndTurnTheTube) {
   const Written base = write_tube(dir, tube, length(1.75));
   const double lt = 1.75 * tube.lattice.lencell;
   const double d = tube.lattice.diameter;
-  const std::string d4 = test_support::format("%lf", d * 4.0);
+  const std::string d4 = swnt::format_text("%lf", d * 4.0);
 
   swnt::WrapOptions mirrored = length(1.75), shifted = length(1.75), boxed = length(1.75);
   mirrored.magaxis = -1.0;
@@ -160,8 +161,8 @@ TEST(Wrapper, PlacementOptionsMoveMirrorAndTurnTheTube) {
   const Written m = write_tube(dir, tube, mirrored);
   const Written s = write_tube(dir, tube, shifted);
   const Written b = write_tube(dir, tube, boxed);
-  EXPECT_EQ(m.lines[1], test_support::format("%lf  %lf  %lf", lt, d * 8.0, d * 8.0));
-  EXPECT_EQ(s.lines[1], test_support::format("%lf  %s  %lf", lt + 6.0, d4.c_str(), d * 4.0 + 3.0));
+  EXPECT_EQ(m.lines[1], swnt::format_text("%lf  %lf  %lf", lt, d * 8.0, d * 8.0));
+  EXPECT_EQ(s.lines[1], swnt::format_text("%lf  %s  %lf", lt + 6.0, d4.c_str(), d * 4.0 + 3.0));
   EXPECT_EQ(b.lines[1], base.lines[1]);
   for (std::size_t i = 0; i < base.atoms.size(); ++i) {
     const Point& p = base.atoms[i];
@@ -177,7 +178,7 @@ TEST(Wrapper, PlacementOptionsMoveMirrorAndTurnTheTube) {
   swnt::WrapOptions along_z = length(1.75);
   along_z.iaxis = 2;
   const Written z = write_tube(dir, tube, along_z);
-  EXPECT_EQ(z.lines[1], d4 + "  " + d4 + "  " + test_support::format("%lf", lt));
+  EXPECT_EQ(z.lines[1], d4 + "  " + d4 + "  " + swnt::format_text("%lf", lt));
   for (std::size_t i = 3; i < base.lines.size(); ++i) {
     const std::string& l = base.lines[i];
     EXPECT_EQ(z.lines[i], l.substr(16, 16) + l.substr(32, 16) + l.substr(0, 16));

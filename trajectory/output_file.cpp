@@ -50,9 +50,23 @@ bool OutputFile::open(const std::string& path) {
   return false;
 }
 
+bool OutputFile::open_exclusive(const std::string& path) {
+  discard();
+  path_ = path;
+  failed_ = false;
+  buffer_.clear();
+  buffer_.reserve(kBlockSize + 4096);
+  file_ = std::fopen(path.c_str(), "wbx");
+  if (file_ == nullptr) return false;
+  scratch_ = path;  // the final move renames it onto itself
+  return true;
+}
+
 void OutputFile::flush() {
   if (file_ == nullptr || buffer_.empty()) return;
-  if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) failed_ = true;
+  if (!failed_ && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+    failed_ = true;
+  }
   buffer_.clear();
 }
 

@@ -23,6 +23,10 @@ class OutputFile {
   // created; nothing has been touched then.
   bool open(const std::string& path);
 
+  // Creates `path` itself, which must not exist yet (an existing file is
+  // never overwritten).  Unless commit() succeeds the file is removed again.
+  bool open_exclusive(const std::string& path);
+
   // Text or bytes to write.  Appending goes to an in-memory buffer that is
   // handed to the file in large blocks; call flush_if_full() now and then.
   std::string& buffer() { return buffer_; }
@@ -39,6 +43,9 @@ class OutputFile {
   // removed and the target stays as it was.
   bool commit();
 
+  // True once a write has failed (a full disk, say); commit() will fail.
+  bool failed() const { return failed_; }
+
   // Drops everything written so far (also done by the destructor).
   void discard();
 
@@ -49,7 +56,7 @@ class OutputFile {
   void flush();
 
   std::string path_;     // final name
-  std::string scratch_;  // name written to; empty when writing the target directly
+  std::string scratch_;  // name written to, removed unless committed; empty for a device
   std::FILE* file_ = nullptr;
   std::string buffer_;
   bool failed_ = false;

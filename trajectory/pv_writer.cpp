@@ -129,10 +129,8 @@ int write_pv_file(const std::string& input_path, const std::string& output_path,
   // The input is tested before the output is created, so an unreadable
   // input leaves no trace among the user's files.
   TrajectoryReader reader;
-  if (!reader.open(input_path)) {
-    print_access_error(input_path);
-    return 1;
-  }
+  TrajectoryHeader header;
+  if (!open_trajectory(reader, header, input_path)) return 1;
   // Written under a scratch name: unless commit() succeeds, an earlier file
   // of the output's name stays as it was.
   OutputFile out;
@@ -142,11 +140,6 @@ int write_pv_file(const std::string& input_path, const std::string& output_path,
   }
 
   if (verbose) std::printf("Writing Header...\n");
-  TrajectoryHeader header;
-  if (!reader.read_header(header)) {
-    print_data_error(input_path, reader.error());
-    return 1;
-  }
   if (header.nmol > kMaxAtoms) {
     print_data_error(input_path,
                      format_text("%lld atoms per scene are more than the pv format can hold (%lld)",

@@ -71,15 +71,8 @@ int write_tinker_xyz(const std::string& input_path, const std::string& output_na
   if (verbose) std::printf("Making tinker XYZ file...\n");
 
   TrajectoryReader reader;
-  if (!reader.open(input_path)) {
-    print_access_error(input_path);
-    return 1;
-  }
   TrajectoryHeader header;
-  if (!reader.read_header(header)) {
-    print_data_error(input_path, reader.error());
-    return 1;
-  }
+  if (!open_trajectory(reader, header, input_path)) return 1;
   if (verbose) {
     std::printf(" -- nmol: %lld\n", header.nmol);
     std::printf(" -- ndat: %lld\n", header.ndat);

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstring>
 
+#include "trajectory/messages.hpp"
+
 namespace swnt {
 
 namespace {
@@ -152,6 +154,18 @@ bool TrajectoryReader::read_header(TrajectoryHeader& header) {
   }
   if (header.nmol < 0) return fail("negative number of atoms " + std::to_string(header.nmol));
   if (header.ndat < 0) return fail("negative number of scenes " + std::to_string(header.ndat));
+  return true;
+}
+
+bool open_trajectory(TrajectoryReader& reader, TrajectoryHeader& header, const std::string& path) {
+  if (!reader.open(path)) {
+    print_access_error(path);
+    return false;
+  }
+  if (!reader.read_header(header)) {
+    print_data_error(path, reader.error());
+    return false;
+  }
   return true;
 }
 

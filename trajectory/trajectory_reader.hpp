@@ -69,4 +69,9 @@ class TrajectoryReader {
   std::string error_;
 };
 
+// Opens a trajectory and reads its header, printing the error line
+// ("Error: file access failed for ..." or "Error: invalid trajectory file
+// ...") when either fails.
+bool open_trajectory(TrajectoryReader& reader, TrajectoryHeader& header, const std::string& path);
+
 }  // namespace swnt
