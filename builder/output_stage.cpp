@@ -12,6 +12,7 @@
 #include "builder/run_error.hpp"
 #include "builder/unit_cell.hpp"
 #include "builder/wrapper.hpp"
+#include "trajectory/messages.hpp"
 #include "trajectory/output_file.hpp"
 #include "trajectory/pv_writer.hpp"
 #include "trajectory/text_format.hpp"
@@ -67,10 +68,41 @@ void write_temporary_trajectory(const WrapOptions& options, const std::string& t
   write_wrapped_tube(temporary_name, cells, structure, lattice, options);
 }
 
+// True when `path` names something that is neither a regular file nor a
+// link: a device such as /dev/null or /dev/full, a pipe or a directory.
+bool is_special_file(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  return fs::exists(status) && !fs::is_regular_file(status) && !fs::is_symlink(status);
+}
+
+// A device or pipe as the output cannot be replaced (deleting it would even
+// destroy a device node): the trajectory is written into it instead.
+int copy_into_special_file(const std::string& temporary_name, const std::string& outfile) {
+  const TemporaryFileGuard guard(temporary_name);
+  std::FILE* in = std::fopen(temporary_name.c_str(), "rb");
+  OutputFile out;
+  bool ok = in != nullptr && out.open(outfile);
+  std::string block(1 << 20, '\0');
+  while (ok) {
+    const std::size_t got = std::fread(block.data(), 1, block.size(), in);
+    if (got == 0) break;
+    out.write(std::string_view(block.data(), got));
+  }
+  ok = ok && std::ferror(in) == 0 && out.commit();
+  if (in != nullptr) std::fclose(in);
+  if (!ok) {
+    print_write_error(outfile);
+    return 1;
+  }
+  return 0;
+}
+
 // Moves the trajectory to its final name.  The old file goes first; failing
 // to delete it (there may be none) is only a warning.  When the move fails
 // the data stays under the temporary name.
-void save_trajectory(const std::string& temporary_name, const std::string& outfile) {
+int save_trajectory(const std::string& temporary_name, const std::string& outfile) {
+  if (is_special_file(outfile)) return copy_into_special_file(temporary_name, outfile);
   if (std::remove(outfile.c_str()) != 0) {
     std::printf("Warning: failed to remove old %s file.\n", outfile.c_str());
   }
@@ -78,6 +110,7 @@ void save_trajectory(const std::string& temporary_name, const std::string& outfi
     std::printf("Warning: failed to save %s file.\n", outfile.c_str());
     std::printf(" -- Data is saved as %s.\n", temporary_name.c_str());
   }
+  return 0;
 }
 
 }  // namespace
@@ -92,6 +125,13 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
   if (same_file(options.outfile, temporary_name)) {
     throw RunError(format_text("Error: output file %s is the temporary file.\n",
                                options.outfile.c_str()));
+  }
+
+  // A directory cannot take the trajectory; deleting an empty one as "the
+  // old output" would lose it.
+  std::error_code ec;
+  if (trajectory_form && fs::is_directory(options.outfile, ec)) {
+    throw RunError(format_text("Error: output file %s is a directory.\n", options.outfile.c_str()));
   }
 
   write_temporary_trajectory(options, temporary_name, structure, lattice);
@@ -119,7 +159,7 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
       break;
     }
     default:
-      save_trajectory(temporary_name, options.outfile);
+      status = save_trajectory(temporary_name, options.outfile);
       break;
   }
   return status == 0 ? 0 : 1;

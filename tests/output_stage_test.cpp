@@ -146,3 +146,34 @@ TEST(OutputStage, CheckModeVerifiesTheCellBeforeAnythingIsWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+// A device or a directory named as the trajectory output is never deleted or
+// replaced: the trajectory is written into the device, a directory is refused.
+TEST(OutputStage, DevicesTakeTheTrajectoryAndDirectoriesAreRefused) {
+  TempDir dir;
+  fs::create_directory(dir / "results");
+  auto run = wrapping({"5", "5", "-f", "results"}, dir.path());
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.output, "Error: output file results is a directory.\n");
+  EXPECT_TRUE(fs::is_directory(dir / "results"));
+
+  // The relative path keeps the name from looking like an option.
+  const std::string up = "../../../../../../../../..";
+  if (fs::is_character_file("/dev/null")) {
+    run = wrapping({"5", "5", "-f", up + "/dev/null"}, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "");
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  }
+  if (fs::is_character_file("/dev/full")) {
+    run = wrapping({"5", "5", "-f", up + "/dev/full"}, dir.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "Error: cannot write file " + up + "/dev/full\n");
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  }
+  EXPECT_EQ(list_dir(dir.path()), Names{"results"});
+}
+
+}  // namespace
