@@ -11,6 +11,7 @@
 #include "builder/output_stage.hpp"
 #include "builder/run_error.hpp"
 #include "builder/structure.hpp"
+#include "trajectory/messages.hpp"
 
 namespace swnt {
 
@@ -82,7 +83,7 @@ int run_wrapping(const std::vector<std::string>& args) {
     return error.status();
   } catch (const std::bad_alloc&) {
     // Last resort: a run never goes on without the storage it needs.
-    std::fputs("Error: not enough memory.\n", stdout);
+    print_memory_error();
     return 1;
   }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "trajectory/messages.hpp"
 #include "trajectory/pv_writer.hpp"
 #include "trajectory/tinker_writer.hpp"
 #include "trajectory/xmol_writer.hpp"
@@ -15,7 +16,11 @@ std::size_t argument_count(const std::vector<std::string>& args) {
   return args.empty() ? 0 : args.size() - 1;
 }
 
-int exit_status(int writer_result) { return writer_result == 0 ? 0 : 1; }
+// Runs the writer; a failed conversion is not a success.
+template <class Writer>
+int exit_status(Writer&& writer) {
+  return run_guarded(writer) == 0 ? 0 : 1;
+}
 
 }  // namespace
 
@@ -39,7 +44,7 @@ int run_ballconv(const std::vector<std::string>& args) {
       return 1;
     }
   }
-  return exit_status(write_pv_file(args[1], args[2], 0, centred));
+  return exit_status([&] { return write_pv_file(args[1], args[2], 0, centred); });
 }
 
 int run_xyzframes(const std::vector<std::string>& args) {
@@ -47,7 +52,7 @@ int run_xyzframes(const std::vector<std::string>& args) {
     std::printf("Error: two arguments are required.\n");
     return 1;
   }
-  return exit_status(write_xmol_xyz(args[1], args[2], 0, "XMOL XYZ FORMAT"));
+  return exit_status([&] { return write_xmol_xyz(args[1], args[2], 0, "XMOL XYZ FORMAT"); });
 }
 
 int run_linkframes(const std::vector<std::string>& args) {
@@ -55,7 +60,7 @@ int run_linkframes(const std::vector<std::string>& args) {
     std::printf("Error: two arguments are required.\n");
     return 1;
   }
-  return exit_status(write_tinker_xyz(args[1], args[2], 0, "TINKER XYZ FORMAT"));
+  return exit_status([&] { return write_tinker_xyz(args[1], args[2], 0, "TINKER XYZ FORMAT"); });
 }
 
 }  // namespace swnt

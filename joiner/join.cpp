@@ -228,7 +228,7 @@ int run_scenejoin(const std::vector<std::string>& args) {
   }
   if (!check_names(args)) return 1;
   for (std::size_t i = 2; i < args.size(); ++i) {
-    if (!attach_file(args[1], args[i])) return 1;
+    if (run_guarded([&] { return attach_file(args[1], args[i]) ? 0 : 1; }) != 0) return 1;
   }
   return 0;
 }

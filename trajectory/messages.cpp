@@ -16,4 +16,6 @@ void print_write_error(const std::string& path) {
   std::printf("Error: cannot write file %s\n", path.c_str());
 }
 
+void print_memory_error() { std::printf("Error: not enough memory.\n"); }
+
 }  // namespace swnt

@@ -2,6 +2,7 @@
 // message goes to standard output.
 #pragma once
 
+#include <new>
 #include <string>
 
 namespace swnt {
@@ -16,5 +17,20 @@ void print_data_error(const std::string& path, const std::string& reason);
 // "Error: cannot write file <path>": an output cannot be created, or a write
 // or its close failed (a full disk, for instance).
 void print_write_error(const std::string& path);
+
+// "Error: not enough memory.": storage for the data could not be obtained.
+void print_memory_error();
+
+// Runs one conversion or join and returns its result; a failed allocation
+// ends it with the memory error line and result 1 instead of a crash.
+template <class Work>
+int run_guarded(Work&& work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    print_memory_error();
+    return 1;
+  }
+}
 
 }  // namespace swnt
