@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -166,6 +167,100 @@ TEST(NeighbourSearch, IntegerGridPositionsWithTheIntegerDistanceTest) {
     const auto expected = all_pairs(stored.size(), close);
     EXPECT_EQ(describe(found), describe(expected)) << spread;
   }
+}
+
+// A graphene-like sheet of `rings` x 40 atoms rolled onto an arc of the
+// given fraction of a full turn, as the frames of a wrapping animation are:
+// most cells of the box around a wide arc are empty.
+std::vector<Position3> rolled_sheet(int rings, double fraction) {
+  const double radius = 27.0;
+  std::vector<Position3> positions;
+  for (int ring = 0; ring < rings; ++ring) {
+    for (int k = 0; k < 40; ++k) {
+      const double u = (k + 0.5 * (ring % 2)) / 40.0 - 0.5;  // turns, centred on 0
+      const double along = ring * 1.23;
+      if (fraction < 1e-8) {
+        positions.push_back({along, radius * 6.283185307179586 * u, 0.0});
+      } else {
+        const double arc = radius / fraction;
+        const double phi = 6.283185307179586 * u * fraction;
+        positions.push_back({along, std::sin(phi) * arc, (1.0 - std::cos(phi)) * arc});
+      }
+    }
+  }
+  return positions;
+}
+
+TEST(NeighbourSearch, OneSearchServesScenesOfEveryShapeAndSize) {
+  // The storage kept between scenes must not carry anything over: scenes of
+  // different sizes and shapes, an empty one among them, each match the
+  // plain definition.
+  swnt::NeighbourSearch search;
+  std::mt19937_64 rng(19);
+  std::vector<std::vector<Position3>> scenes;
+  for (const double fraction : {0.0, 0.05, 0.3, 0.5, 0.75, 1.0}) {
+    scenes.push_back(rolled_sheet(30, fraction));
+  }
+  scenes.push_back({});
+  scenes.push_back(uniform_cloud(rng, 900, 12.0));
+  scenes.push_back(rolled_sheet(3, 1.0));
+  scenes.push_back(uniform_cloud(rng, 2000, 300.0));
+  for (std::size_t s = 0; s < scenes.size(); ++s) {
+    const auto& positions = scenes[s];
+    const auto close = [&](std::uint32_t i, std::uint32_t j) {
+      return distance(positions[i], positions[j]) < 1.8;
+    };
+    std::vector<AtomPair> found;
+    search.find_close_pairs(positions, 1.8, close, found);
+    EXPECT_EQ(describe(found), describe(all_pairs(positions.size(), close))) << "scene " << s;
+  }
+}
+
+TEST(NeighbourSearch, AtomsBeyondTheBinningWindowMatchAllPairs) {
+  // Atoms millions of Angstrom out span more cells than the grid holds along
+  // an axis: a window of cells around the median is binned, and the atoms
+  // beyond it share its edge cells.  The scene is point-symmetric about an
+  // atom at the origin, so the median of every axis is 0 and the window
+  // edges lie at +-half the window; chains of atoms 1 Angstrom apart cross
+  // both edges on every axis.
+  std::mt19937_64 rng(23);
+  const double reach = 1.8;
+  const double edge = static_cast<double>(swnt::CellGrid::kMaxCellsPerAxis / 2) *
+                      swnt::CellGrid::cell_width(reach);
+  std::uniform_real_distribution<double> bulk(-50.0, 50.0);
+  std::uniform_real_distribution<double> wobble(-0.3, 0.3);
+  std::vector<Position3> half;
+  for (int k = 0; k < 400; ++k) half.push_back({bulk(rng), bulk(rng), bulk(rng)});
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    Position3 far{wobble(rng), wobble(rng), wobble(rng)};
+    far[axis] = 1e7;
+    half.push_back(far);
+    for (double t = edge - 20.0; t < edge + 20.0; t += 1.0) {
+      Position3 p{wobble(rng), wobble(rng), wobble(rng)};
+      p[axis] = t;
+      half.push_back(p);
+    }
+  }
+  std::vector<Position3> positions{{0.0, 0.0, 0.0}};
+  for (const Position3& p : half) {
+    positions.push_back(p);
+    positions.push_back({-p[0], -p[1], -p[2]});
+  }
+  std::shuffle(positions.begin(), positions.end(), rng);
+  expect_same_pairs(positions, reach, false, "window edges");
+
+  // A tiny reach puts the window edges 1.3 Angstrom out, inside a cloud.
+  std::uniform_real_distribution<double> spread(-10.0, 10.0);
+  std::uniform_real_distribution<double> step(0.0, 1.2e-6);
+  std::vector<Position3> cloud;
+  for (int k = 0; k < 1500; ++k) {
+    cloud.push_back({spread(rng), spread(rng), spread(rng)});
+    Position3 q = cloud.back();
+    for (double& v : q) v += step(rng);
+    cloud.push_back(q);
+  }
+  expect_same_pairs(cloud, 1e-6, false, "tiny reach");
+  expect_same_pairs(cloud, 1e-6, true, "tiny reach, inclusive");
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -40,6 +41,39 @@ TEST(TextFormat, FixedHandlesSignsTiesAndSpecialValues) {
       std::string ours;
       swnt::append_fixed(ours, value, 15, precision);
       EXPECT_EQ(ours, printf_fixed(value, 15, precision)) << value << " " << precision;
+    }
+  }
+}
+
+TEST(TextFormat, FixedMatchesPrintfAtEveryPrecisionAndMagnitude) {
+  // Values of every binary exponent from tiny to beyond 1e9, exact binary
+  // fractions whose last printed digit is an exact tie (j / 2^k), and values
+  // right at powers of ten, each at 0 to 10 decimals.
+  std::mt19937_64 rng(271828);
+  std::uniform_real_distribution<double> unit(1.0, 2.0);
+  std::uniform_int_distribution<int> exponent(-1080, 40);
+  std::uniform_int_distribution<long long> numerator(-4000000000LL, 4000000000LL);
+  std::uniform_int_distribution<int> power(1, 36);
+  std::vector<double> values;
+  for (int i = 0; i < 60000; ++i) {
+    const double sign = i % 2 == 0 ? 1.0 : -1.0;
+    values.push_back(sign * std::ldexp(unit(rng), exponent(rng)));
+    values.push_back(std::ldexp(static_cast<double>(numerator(rng)), -power(rng)));
+  }
+  for (double p = 1e-10; p < 1e12; p *= 10.0) {
+    for (const double v : {p, std::nextafter(p, 0.0), std::nextafter(p, 1e300), -p}) {
+      values.push_back(v);
+    }
+  }
+  values.push_back(999999999.9999999);
+  values.push_back(-999999999.99999994);
+  values.push_back(1e9);
+  values.push_back(std::nextafter(1e9, 0.0));
+  for (const double value : values) {
+    for (int precision = 0; precision <= 10; ++precision) {
+      std::string ours;
+      swnt::append_fixed(ours, value, 14, precision);
+      ASSERT_EQ(ours, printf_fixed(value, 14, precision)) << value << " " << precision;
     }
   }
 }

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,51 @@ TEST(TrajectoryReader, RealsFollowScanfInEveryNotation) {
   }
   double v;
   EXPECT_FALSE(f.reader.read_real(v));
+}
+
+TEST(TrajectoryReader, PlainDecimalsMatchScanfBitForBit) {
+  // Plain decimals of every length: few and many digits (beyond the 2^53 an
+  // integer of digits can hold exactly), up to 25 decimals, signs, leading
+  // zeros, a point at either end, and the values the programs write.
+  std::mt19937_64 rng(31);
+  std::uniform_int_distribution<int> length(1, 25);
+  std::uniform_int_distribution<int> digit(0, 9);
+  std::uniform_int_distribution<int> choice(0, 5);
+  std::vector<std::string> tokens = {"5.",  ".5",  "-.5",  "+.5", "-0.000000", "+0", "-0.",
+                                     "0.0000000000000000000001", "0.00000000000000000000001",
+                                     "9007199254740992", "9007199254740993", "900719925474099.3",
+                                     "-900719925474099.35", "00000000000000000000000012.5"};
+  for (int k = 0; k < 40000; ++k) {
+    std::string token;
+    const int sign = choice(rng);
+    if (sign == 0) token += '-';
+    if (sign == 1) token += '+';
+    const int whole = length(rng) - 1;
+    const int decimals = choice(rng) == 0 ? length(rng) - 1 : std::min(length(rng), 8) - 1;
+    for (int d = 0; d < whole; ++d) token += static_cast<char>('0' + digit(rng));
+    if (decimals > 0 || whole == 0) token += '.';
+    for (int d = 0; d < std::max(decimals, whole == 0 ? 1 : 0); ++d) {
+      token += static_cast<char>('0' + digit(rng));
+    }
+    tokens.push_back(token);
+  }
+  std::string text;
+  for (std::size_t k = 0; k < tokens.size(); ++k) text += tokens[k] + (k % 3 == 0 ? "\n" : "  ");
+  Opened f(text);
+  const auto values = read_reals(f.reader, tokens.size());
+  for (std::size_t k = 0; k < tokens.size(); ++k) {
+    ASSERT_TRUE(same_bits(values[k], scanf_value(tokens[k])))
+        << tokens[k] << ": " << values[k] << " vs " << scanf_value(tokens[k]);
+  }
+
+  // A plain decimal straddling the 1 MiB read block at every split point.
+  const std::string number = "-123.456789";
+  for (std::size_t shift = 0; shift <= number.size() + 1; ++shift) {
+    Opened g(std::string((1u << 20) - shift, ' ') + number + " 7.25\n");
+    const auto pair = read_reals(g.reader, 2);
+    EXPECT_TRUE(same_bits(pair[0], -123.456789)) << shift;
+    EXPECT_EQ(pair[1], 7.25) << shift;
+  }
 }
 
 TEST(TrajectoryReader, GluedTokensSplitWhereScanfStops) {

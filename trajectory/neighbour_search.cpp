@@ -1,5 +1,7 @@
 #include "trajectory/neighbour_search.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
@@ -7,71 +9,160 @@ namespace swnt {
 
 namespace {
 
-// Beyond this many cells a grid costs more than it saves.
-constexpr double kMaxCellsPerAxis = 1 << 20;
+// Digits of the radix sort of the cell keys.
+constexpr int kDigitBits = 11;
+constexpr std::size_t kDigitValues = std::size_t{1} << kDigitBits;
+
+template <class T>
+void release(std::vector<T>& storage) {
+  std::vector<T>().swap(storage);
+}
+
+bool is_finite(const Position3& p) {
+  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
+}
 
 }  // namespace
 
-CellGrid::CellGrid(const std::vector<Position3>& positions, double reach) {
+void CellGrid::build(const std::vector<Position3>& positions, double reach) {
   const std::size_t count = positions.size();
-  cell_of_.assign(count, {-1, 0, 0});
+  order_.clear();
+  key_.clear();
+  cell_key_.clear();
+  cell_begin_.clear();
 
-  Position3 low{std::numeric_limits<double>::infinity(), std::numeric_limits<double>::infinity(),
-                std::numeric_limits<double>::infinity()};
-  Position3 high{-low[0], -low[1], -low[2]};
-  bool any = false;
-  for (const auto& p : positions) {
-    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
-    any = true;
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  double low[3] = {kInfinity, kInfinity, kInfinity};
+  double high[3] = {-kInfinity, -kInfinity, -kInfinity};
+  for (std::size_t i = 0; i < count; ++i) {
+    const Position3& p = positions[i];
+    if (!is_finite(p)) continue;
+    order_.push_back(static_cast<std::uint32_t>(i));
     for (int a = 0; a < 3; ++a) {
       low[a] = std::min(low[a], p[a]);
       high[a] = std::max(high[a], p[a]);
     }
   }
+  const std::size_t binned = order_.size();
 
-  // Cells somewhat wider than the reach, so that rounding in the cell index
-  // can never separate two atoms that are within reach by more than one cell.
-  const double width = reach * 1.25 + 1e-9;
-  bool binned = any && width > 0.0 && std::isfinite(width);
-  double total = 1.0;
-  for (int a = 0; binned && a < 3; ++a) {
-    const double span = (high[a] - low[a]) / width;
-    if (!(span < kMaxCellsPerAxis)) binned = false;
-    else dims_[a] = static_cast<std::int64_t>(span) + 1;
-    total *= static_cast<double>(dims_[a]);
-  }
-  // A sparse grid (few atoms spread over a huge box) would waste memory.
-  if (binned && total > 8.0 * static_cast<double>(count) + 4096.0) binned = false;
-  if (!binned) dims_ = {1, 1, 1};
-
-  for (std::size_t i = 0; i < count; ++i) {
-    const auto& p = positions[i];
-    if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
-    std::array<std::int32_t, 3> cell{0, 0, 0};
-    if (binned) {
-      for (int a = 0; a < 3; ++a) {
-        const auto c = static_cast<std::int64_t>((p[a] - low[a]) / width);
-        cell[a] = static_cast<std::int32_t>(std::clamp<std::int64_t>(c, 0, dims_[a] - 1));
-      }
+  const double width = cell_width(reach);
+  const bool gridded = binned > 0 && width > 0.0 && std::isfinite(width);
+  const double inverse = gridded ? 1.0 / width : 0.0;
+  double origin[3] = {0.0, 0.0, 0.0};
+  std::uint64_t last[3] = {0, 0, 0};  // cell coordinates run from 0 to last
+  for (int a = 0; gridded && a < 3; ++a) {
+    const double span = (high[a] - low[a]) * inverse;
+    if (span < static_cast<double>(kMaxCellsPerAxis)) {
+      origin[a] = low[a];
+      last[a] = static_cast<std::uint64_t>(span);
+    } else {
+      // A window of cells around the median; the atoms beyond it are put
+      // into its edge cells.
+      median_scratch_.clear();
+      for (const std::uint32_t i : order_) median_scratch_.push_back(positions[i][a]);
+      const auto middle = median_scratch_.begin() + static_cast<std::ptrdiff_t>(binned / 2);
+      std::nth_element(median_scratch_.begin(), middle, median_scratch_.end());
+      origin[a] = *middle - static_cast<double>(kMaxCellsPerAxis / 2) * width;
+      last[a] = kMaxCellsPerAxis - 1;
     }
-    cell_of_[i] = cell;
   }
+  // The axis of the largest extent numbers the cells slowest: the cells are
+  // then visited slab by slab along it, and the atoms of one slab, close
+  // together in a file that runs along a tube, stay close in memory.
+  int axes[3] = {0, 1, 2};
+  std::stable_sort(axes, axes + 3, [&](int a, int b) { return last[a] > last[b]; });
+  for (int k = 0; k < 3; ++k) dims_[k] = last[axes[k]] + 3;
 
-  // Counting sort of the atoms by cell; within a cell they keep index order.
-  const auto cells = static_cast<std::size_t>(dims_[0] * dims_[1] * dims_[2]);
-  cell_start_.assign(cells + 1, 0);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (cell_of_[i][0] < 0) continue;
-    ++cell_start_[static_cast<std::size_t>(cell_index(cell_of_[i][0], cell_of_[i][1], cell_of_[i][2])) + 1];
+  // Cell coordinates shifted by one, so that the first and last cell of
+  // every axis stay empty.  Every step is monotonic in the coordinate
+  // (rounded subtraction and multiplication, truncation, clamping), so two
+  // atoms within reach, whose unclamped coordinates differ by less than one
+  // cell, end in the same or neighbouring cells even when clamped.
+  const auto cell = [&](double value, int a) -> std::uint64_t {
+    const double q = (value - origin[a]) * inverse;
+    if (!(q > 0.0)) return 1;
+    if (q >= static_cast<double>(last[a])) return last[a] + 1;
+    return static_cast<std::uint64_t>(q) + 1;
+  };
+  key_.resize(binned);
+  std::uint64_t largest = 0;
+  for (std::size_t k = 0; k < binned; ++k) {
+    const Position3& p = positions[order_[k]];
+    const std::uint64_t key =
+        (cell(p[axes[0]], axes[0]) * dims_[1] + cell(p[axes[1]], axes[1])) * dims_[2] +
+        cell(p[axes[2]], axes[2]);
+    key_[k] = key;
+    largest = std::max(largest, key);
   }
-  for (std::size_t c = 0; c < cells; ++c) cell_start_[c + 1] += cell_start_[c];
-  order_.assign(cell_start_[cells], 0);
-  std::vector<std::uint32_t> next(cell_start_.begin(), cell_start_.end() - 1);
-  for (std::size_t i = 0; i < count; ++i) {
-    if (cell_of_[i][0] < 0) continue;
-    const auto c = static_cast<std::size_t>(cell_index(cell_of_[i][0], cell_of_[i][1], cell_of_[i][2]));
-    order_[next[c]++] = static_cast<std::uint32_t>(i);
+  sort_by_key(largest);
+
+  cell_key_.reserve(binned);
+  cell_begin_.reserve(binned + 1);
+  for (std::size_t k = 0; k < binned; ++k) {
+    if (k == 0 || key_[k] != key_[k - 1]) {
+      cell_key_.push_back(key_[k]);
+      cell_begin_.push_back(static_cast<std::uint32_t>(k));
+    }
   }
+  cell_begin_.push_back(static_cast<std::uint32_t>(binned));
+  // Only the cells are needed from here on; the sort's storage goes back
+  // before the caller's pairs take their share of memory.
+  release(key_);
+  release(key_scratch_);
+  release(order_scratch_);
+}
+
+// Least significant digit first radix sort of key_ with order_ alongside.
+// Each pass is stable, so atoms of one cell keep their index order.
+void CellGrid::sort_by_key(std::uint64_t largest) {
+  const std::size_t n = key_.size();
+  const int bits = std::bit_width(largest);
+  key_scratch_.resize(n);
+  order_scratch_.resize(n);
+  std::vector<std::size_t> start(kDigitValues);
+  for (int shift = 0; shift < bits; shift += kDigitBits) {
+    std::fill(start.begin(), start.end(), 0);
+    for (const std::uint64_t key : key_) ++start[(key >> shift) & (kDigitValues - 1)];
+    // A digit that all keys share leaves the order as it is.
+    if (n > 0 && start[(key_[0] >> shift) & (kDigitValues - 1)] == n) continue;
+    std::size_t sum = 0;
+    for (std::size_t& s : start) {
+      const std::size_t digit_count = s;
+      s = sum;
+      sum += digit_count;
+    }
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::size_t to = start[(key_[k] >> shift) & (kDigitValues - 1)]++;
+      key_scratch_[to] = key_[k];
+      order_scratch_[to] = order_[k];
+    }
+    key_.swap(key_scratch_);
+    order_.swap(order_scratch_);
+  }
+}
+
+void NeighbourSearch::append_in_order(std::size_t atom_count, std::vector<AtomPair>& pairs) {
+  // A counting sort by the first atom, then each first atom's few partners
+  // in ascending order.
+  group_end_.assign(atom_count + 1, 0);
+  for (const AtomPair& pair : found_) ++group_end_[pair.first + 1];
+  for (std::size_t a = 0; a < atom_count; ++a) group_end_[a + 1] += group_end_[a];
+  const std::size_t base = pairs.size();
+  pairs.resize(base + found_.size());
+  for (const AtomPair& pair : found_) pairs[base + group_end_[pair.first]++] = pair;
+  std::size_t begin = 0;
+  for (std::size_t a = 0; a < atom_count; ++a) {
+    const std::size_t end = group_end_[a];
+    if (end - begin > 1) {
+      std::sort(pairs.begin() + static_cast<std::ptrdiff_t>(base + begin),
+                pairs.begin() + static_cast<std::ptrdiff_t>(base + end),
+                [](const AtomPair& x, const AtomPair& y) { return x.second < y.second; });
+    }
+    begin = end;
+  }
+  // The caller's own per-scene storage comes next: leave it the room.
+  release(found_);
+  release(group_end_);
 }
 
 }  // namespace swnt

@@ -172,6 +172,7 @@ int write_pv_file(const std::string& input_path, const std::string& output_path,
   std::vector<Position3> positions(nmol);
   std::vector<std::uint32_t> bond_count(nmol);
   std::vector<AtomPair> pairs;
+  NeighbourSearch search;
   pairs.reserve(nbond);
   const std::array<double, 3> half_box{header.boxx * 0.5, header.boxy * 0.5, header.boxz * 0.5};
   char atom_record[kAtomRecordSize];
@@ -210,7 +211,7 @@ int write_pv_file(const std::string& input_path, const std::string& output_path,
     // the memory when many atoms sit on one spot.
     pairs.clear();
     std::size_t ibond = 0;
-    find_close_pairs(
+    search.find_close_pairs(
         positions, kBondCutoff,
         [&](std::uint32_t i, std::uint32_t j) {
           const double d = stored_distance(atoms[i], atoms[j]);

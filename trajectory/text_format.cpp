@@ -1,6 +1,8 @@
 #include "trajectory/text_format.hpp"
 
+#include <bit>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -16,9 +18,70 @@ void append_padded(std::string& out, const char* text, std::size_t length, int w
   out.append(text, length);
 }
 
+__extension__ using Uint128 = unsigned __int128;
+
+constexpr std::uint64_t kPowersOfTen[] = {1,         10,         100,         1000,
+                                          10000,     100000,     1000000,     10000000,
+                                          100000000, 1000000000, 10000000000};
+
+// The decimals the fast conversion below takes, and the magnitude below
+// which the scaled value fits 64 bits with room to spare.
+constexpr int kFastPrecisionMax = 9;
+constexpr double kFastMagnitudeLimit = 1e9;
+
+// "%.*f" for a finite value below kFastMagnitudeLimit with 1 to 9 decimals,
+// in integer arithmetic: the value is m * 2^e exactly, so m * 10^precision
+// shifted right by -e, rounded half to even on the exact remainder, is the
+// printed number scaled by 10^precision.  printf rounds the exact binary
+// value the same way, so the digits are the same.  Returns the length
+// written to `text` (at least 32 bytes).
+std::size_t format_fixed_small(char* text, double value, int precision) {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const bool negative = (bits >> 63) != 0;
+  const int biased = static_cast<int>((bits >> 52) & 0x7FF);
+  std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+  int exponent = 0;
+  if (biased == 0) {
+    exponent = -1074;  // subnormal (or zero)
+  } else {
+    mantissa |= std::uint64_t{1} << 52;
+    exponent = biased - 1075;
+  }
+  // Below 10^9 < 2^52 the exponent is negative: the value is m / 2^shift.
+  const int shift = -exponent;
+  const std::uint64_t scale = kPowersOfTen[precision];
+  std::uint64_t scaled = 0;  // the value times 10^precision, rounded
+  if (shift < 100) {
+    const Uint128 product = static_cast<Uint128>(mantissa) * scale;  // below 2^83
+    const Uint128 quotient = product >> shift;                        // below 10^18
+    const Uint128 remainder = product - (quotient << shift);
+    const Uint128 half = static_cast<Uint128>(1) << (shift - 1);
+    scaled = static_cast<std::uint64_t>(quotient);
+    if (remainder > half || (remainder == half && (scaled & 1) != 0)) ++scaled;
+  }
+  // A shift of 100 or more leaves less than half a unit: 0.
+  char* at = text;
+  if (negative) *at++ = '-';
+  const std::uint64_t whole = scaled / scale;
+  std::uint64_t fraction = scaled % scale;
+  at = std::to_chars(at, text + 32, whole).ptr;
+  *at++ = '.';
+  for (int k = precision - 1; k >= 0; --k) {
+    at[k] = static_cast<char>('0' + fraction % 10);
+    fraction /= 10;
+  }
+  at += precision;
+  return static_cast<std::size_t>(at - text);
+}
+
 }  // namespace
 
 void append_fixed(std::string& out, double value, int width, int precision) {
+  if (precision >= 1 && precision <= kFastPrecisionMax && std::fabs(value) < kFastMagnitudeLimit) {
+    char text[32];
+    append_padded(out, text, format_fixed_small(text, value, precision), width);
+    return;
+  }
   if (!std::isfinite(value)) {
     // Rare: let printf spell infinities and NaNs.
     char text[64];

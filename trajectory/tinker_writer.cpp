@@ -83,6 +83,7 @@ int write_tinker_xyz(const std::string& input_path, const std::string& output_na
   // more atoms than the file holds cannot claim memory it never fills.
   std::vector<Position3> positions;
   std::vector<AtomPair> pairs;
+  NeighbourSearch search;
   NeighbourLists neighbours;
   OutputFile out;
 
@@ -109,7 +110,7 @@ int write_tinker_xyz(const std::string& input_path, const std::string& output_na
     }
 
     pairs.clear();
-    find_close_pairs(
+    search.find_close_pairs(
         positions, kNeighbourCutoff,
         [&positions](std::uint32_t i, std::uint32_t j) {
           const double dx = positions[i][0] - positions[j][0];

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "trajectory/messages.hpp"
@@ -11,6 +12,8 @@ namespace swnt {
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
+// No number and no header line is longer than this (16 MiB).
+constexpr std::size_t kMaxToken = 16 * kChunk;
 
 // The characters scanf skips as white space.
 inline bool is_space(char c) {
@@ -24,6 +27,50 @@ std::string quoted(std::string_view token) {
   if (token.size() > kShown) text += "...";
   text += "\"";
   return text;
+}
+
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Converts a plain decimal number ("-12.345678": an optional sign, digits
+// with at most one point, no exponent) that white space follows within
+// [first, last), when its digits form an integer of at most 2^53 and at most
+// 22 of them follow the point.  Both operands of value = digits / 10^decimals
+// are then exact doubles, and the one correctly rounded division gives the
+// correctly rounded value of the number, which is what "%lf" gives.  Returns
+// the length of the number, or 0 when it is anything else.
+std::size_t parse_plain_decimal(const char* first, const char* last, double& value) {
+  constexpr std::uint64_t kExactLimit = std::uint64_t{1} << 53;
+  const char* at = first;
+  bool negative = false;
+  if (at < last && (*at == '-' || *at == '+')) negative = *at++ == '-';
+  std::uint64_t digits = 0;
+  int digit_count = 0;
+  int decimals = 0;
+  bool point = false;
+  for (; at < last; ++at) {
+    const char c = *at;
+    if (c >= '0' && c <= '9') {
+      digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+      if (digits > kExactLimit) return 0;
+      ++digit_count;
+      if (point) ++decimals;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      break;
+    }
+  }
+  if (digit_count == 0 || at == last || !is_space(*at) || decimals > 22) return 0;
+  double magnitude = static_cast<double>(digits);
+  if (decimals > 0) magnitude /= kExactPowersOfTen[decimals];
+  value = negative ? -magnitude : magnitude;
+  return static_cast<std::size_t>(at - first);
+}
+
+std::string too_long(std::string_view token) {
+  return "a token of more than " + std::to_string(kMaxToken) + " characters: " + quoted(token);
 }
 
 }  // namespace
@@ -70,10 +117,15 @@ bool TrajectoryReader::next_token(std::string_view& token) {
   std::size_t stop = pos_;
   for (;;) {
     while (stop < end_ && !is_space(buffer_[stop])) ++stop;
-    if (stop < end_ || eof_) break;
+    // A token beyond the limit is cut there and refused by its reader, so
+    // that an endless one (a device such as /dev/zero) cannot take all memory.
+    if (stop < end_ || eof_ || stop - pos_ > kMaxToken) break;
+    // fill() moves the unread bytes to the start of the buffer, also when it
+    // finds no more, so the token's end is counted again from its start.
     const std::size_t offset = stop - pos_;
-    if (!fill()) break;
+    const bool more = fill();
     stop = pos_ + offset;
+    if (!more) break;
   }
   token = std::string_view(buffer_.data() + pos_, stop - pos_);
   return true;
@@ -88,6 +140,7 @@ bool TrajectoryReader::read_int(long long& value) {
   if (!error_.empty()) return false;
   std::string_view token;
   if (!next_token(token)) return fail("the file ends before the data its header announces");
+  if (token.size() > kMaxToken) return fail(too_long(token));
   // "%d": an optional sign, then decimal digits up to the first other character.
   std::size_t i = 0;
   bool negative = false;
@@ -111,8 +164,16 @@ bool TrajectoryReader::read_int(long long& value) {
 
 bool TrajectoryReader::read_real(double& value) {
   if (!error_.empty()) return false;
+  // Most numbers are plain decimals, converted straight from the buffer.
+  while (pos_ < end_ && is_space(buffer_[pos_])) ++pos_;
+  const std::size_t plain = parse_plain_decimal(buffer_.data() + pos_, buffer_.data() + end_, value);
+  if (plain > 0) {
+    pos_ += plain;
+    return true;
+  }
   std::string_view token;
   if (!next_token(token)) return fail("the file ends before the data its header announces");
+  if (token.size() > kMaxToken) return fail(too_long(token));
   const char* first = token.data();
   const char* last = first + token.size();
   const auto result = std::from_chars(first, last, value);
@@ -134,11 +195,14 @@ bool TrajectoryReader::read_real(double& value) {
 }
 
 bool TrajectoryReader::skip_line() {
+  std::size_t skipped = 0;
   for (;;) {
     while (pos_ < end_) {
+      ++skipped;
       if (buffer_[pos_++] == '\n') return true;
     }
-    if (!fill()) return false;
+    // A line without end (a device such as /dev/zero) is not read forever.
+    if (skipped > kMaxToken || !fill()) return false;
   }
 }
 

@@ -45,7 +45,7 @@ class TrajectoryReader {
   }
 
   // Consumes everything up to and including the next line feed; false when
-  // the file ends before one.
+  // the file ends before one, or none comes within 16 MiB.
   bool skip_line();
 
   // True when no byte follows the last number read: the end of the file was

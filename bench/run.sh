@@ -1,0 +1,279 @@
+#!/usr/bin/env bash
+# Whole-process benchmark of the five programs: builds a Release tree of its
+# own, makes (10,10) tubes of 10^4, 10^5 and 10^6 atoms with `wrapping`, and
+# prints, as Markdown tables, the median wall time and the peak memory of
+# every program at every size, the growth of the time per decade of
+# atoms x scenes, and, where python3-ase and openbabel are installed, the
+# same work done by them in the same run.
+#
+# Usage: bench/run.sh
+# Settings (environment):
+#   BENCH_BUILD_DIR  build directory          (default: build-bench in the source tree)
+#   BENCH_RUNS       runs per measurement     (default: 5; the median is shown)
+#   BENCH_PEER_RUNS  runs per peer measurement (default: 3)
+#   BENCH_PYTHON     interpreter with ASE      (default: /usr/bin/python3)
+#   BENCH_SIZES      atom counts, multiples of 10^4 (default: "10000 100000 1000000")
+set -euo pipefail
+export LC_ALL=C
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${BENCH_BUILD_DIR:-$root/build-bench}"
+runs="${BENCH_RUNS:-5}"
+peer_runs="${BENCH_PEER_RUNS:-3}"
+python="${BENCH_PYTHON:-/usr/bin/python3}"
+read -r -a sizes <<< "${BENCH_SIZES:-10000 100000 1000000}"
+
+note() { echo "$@" >&2; }
+
+if [ -z "${EPOCHREALTIME:-}" ]; then
+  echo "bench/run.sh needs bash 5 or later (EPOCHREALTIME)" >&2
+  exit 1
+fi
+
+note "== Building Release into $build"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSWNT_BUILD_TESTS=OFF \
+  -DSWNT_BUILD_BENCH=OFF > "$build.log" 2>&1 || { cat "$build.log" >&2; exit 1; }
+cmake --build "$build" -j2 >> "$build.log" 2>&1 || { cat "$build.log" >&2; exit 1; }
+rm -f "$build.log"
+wrapping="$build/builder/wrapping"
+ballconv="$build/converters/ballconv"
+xyzframes="$build/converters/xyzframes"
+linkframes="$build/converters/linkframes"
+scenejoin="$build/joiner/scenejoin"
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/swnt-bench.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+inputs="$work/inputs"   # made once per size, never timed
+run="$work/run"         # working directory of the timed runs, emptied after each measurement
+mkdir -p "$inputs" "$run"
+
+timer=""
+if [ -x /usr/bin/time ]; then timer=/usr/bin/time; fi
+
+have_ase=0
+if [ -x "$python" ] && "$python" -c 'import ase.build, ase.io' > /dev/null 2>&1; then have_ase=1; fi
+have_obabel=0
+if command -v obabel > /dev/null 2>&1; then have_obabel=1; fi
+
+# measure RUNS PREPARE COMMAND...: runs COMMAND in $run RUNS times, after the
+# untimed shell command PREPARE each time, and sets the globals `seconds`
+# (median wall time) and `megabytes` (median peak resident memory, "n/a"
+# without /usr/bin/time).
+measure() {
+  local count=$1 prepare=$2
+  shift 2
+  local times="" memories="" k start end
+  for ((k = 0; k < count; k++)); do
+    (cd "$run" && eval "$prepare")
+    start=${EPOCHREALTIME/./}
+    if [ -n "$timer" ]; then
+      (cd "$run" && "$timer" -f %M -o "$work/memory" "$@" > "$work/output" 2>&1) || {
+        note "failed: $*"; cat "$work/output" >&2; exit 1; }
+      memories+="$(tail -n 1 "$work/memory")"$'\n'
+    else
+      (cd "$run" && "$@" > "$work/output" 2>&1) || {
+        note "failed: $*"; cat "$work/output" >&2; exit 1; }
+    fi
+    end=${EPOCHREALTIME/./}
+    times+="$((end - start))"$'\n'
+  done
+  find "$run" -mindepth 1 -delete
+  seconds=$(printf '%s' "$times" | sort -n | awk '{v[NR] = $1} END {
+    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f", m / 1e6 }')
+  if [ -n "$memories" ]; then
+    megabytes=$(printf '%s' "$memories" | sort -n | awk '{v[NR] = $1} END {
+      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.1f", m / 1024 }')
+  else
+    megabytes="n/a"
+  fi
+}
+
+# Results, one line per measurement: key, size, atoms x scenes, seconds, megabytes.
+results="$work/results"
+: > "$results"
+record() { echo "$1 $2 $3 $seconds $megabytes" >> "$results"; }
+
+for atoms in "${sizes[@]}"; do
+  cells=$((atoms / 40))     # a (10,10) unit cell holds 40 atoms
+  scenes=$((atoms / 10000))  # pv scenes of 10^4 atoms (the pv format holds at most 32767)
+  note "== $atoms atoms"
+  # (wrapping takes a value that begins with '/' for an option: relative names)
+  (cd "$inputs" && "$wrapping" 10 10 -u "$cells" -f tube.dat > /dev/null)
+  (cd "$inputs" && "$wrapping" 10 10 -u "$((cells / 2))" -f half.dat > /dev/null)
+  (cd "$inputs" && "$wrapping" 10 10 -u 250 -w "$((scenes - 1))" -f scenes.dat > /dev/null)
+
+  measure "$runs" ":" "$wrapping" 10 10 -u "$cells"
+  record wrapping "$atoms" "$atoms"
+  measure "$runs" ":" "$wrapping" 10 10 -u "$cells" -xx
+  record wrapping-xx "$atoms" "$atoms"
+  measure "$runs" ":" "$wrapping" 10 10 -u "$cells" -xt
+  record wrapping-xt "$atoms" "$atoms"
+  measure "$runs" ":" "$xyzframes" "$inputs/tube.dat" tube.xyz
+  record xyzframes "$atoms" "$atoms"
+  measure "$runs" ":" "$linkframes" "$inputs/tube.dat" tube.xyz
+  record linkframes "$atoms" "$atoms"
+  measure "$runs" "cp '$inputs/half.dat' a.dat && cp '$inputs/half.dat' b.dat" "$scenejoin" a.dat b.dat
+  record scenejoin "$atoms" "$atoms"
+  measure "$runs" ":" "$ballconv" "$inputs/scenes.dat" tube.pv
+  record ballconv "$atoms" "$atoms"
+
+  # The peers build and convert the tube along z, the axis ASE builds along;
+  # the tools here get the same tube the same way.
+  if [ "$have_ase" = 1 ]; then
+    measure "$runs" ":" "$wrapping" 10 10 -u "$cells" -az -xx
+    record ours-build "$atoms" "$atoms"
+    measure "$peer_runs" ":" "$python" -c "
+from ase.build import nanotube
+from ase.io import write
+write('tube.xyz', nanotube(10, 10, length=$cells, bond=1.44), format='xyz')"
+    record ase-build "$atoms" "$atoms"
+  fi
+  if [ "$have_obabel" = 1 ]; then
+    (cd "$inputs" && "$wrapping" 10 10 -u "$cells" -az -f tube_z.dat > /dev/null)
+    (cd "$inputs" && "$xyzframes" tube_z.dat tube_z.xyz)
+    measure "$runs" ":" "$linkframes" "$inputs/tube_z.dat" tube.xyz
+    record ours-bonds "$atoms" "$atoms"
+    measure "$peer_runs" ":" obabel -ixyz "$inputs/tube_z001.xyz" -as -ocml -O tube.cml
+    record obabel-bonds "$atoms" "$atoms"
+  fi
+  find "$inputs" -mindepth 1 -delete
+done
+
+note "== pv: 32000 atoms x 21 scenes"
+(cd "$inputs" && "$wrapping" 40 40 -u 200 -w 20 -f pv.dat > /dev/null)
+measure "$runs" ":" "$ballconv" "$inputs/pv.dat" tube.pv
+record ballconv-max 32000 672000
+
+# ---------------------------------------------------------------- tables
+value() {  # value KEY SIZE FIELD (4 = seconds, 5 = megabytes)
+  awk -v k="$1" -v s="$2" -v f="$3" '$1 == k && $2 == s { print $f }' "$results"
+}
+# target KEY SIZE: "seconds megabytes" limits, "-" where none is set.
+target() {
+  case "$1 $2" in
+    "wrapping 1000000") echo "0.6 20" ;;
+    "wrapping-xx 1000000") echo "1.2 -" ;;
+    "wrapping-xt 1000000") echo "2.0 -" ;;
+    "linkframes 1000000") echo "1.5 -" ;;
+    "xyzframes 1000000") echo "0.8 -" ;;
+    "scenejoin 1000000") echo "1.0 -" ;;
+    "ballconv-max 32000") echo "0.5 -" ;;
+    *) echo "- -" ;;
+  esac
+}
+
+# verdict KEY SIZE: sets `limit` (the target as text) and `met` (yes, no, or
+# empty without a target).
+verdict() {
+  local s m ts tm
+  s=$(value "$1" "$2" 4)
+  m=$(value "$1" "$2" 5)
+  read -r ts tm <<< "$(target "$1" "$2")"
+  limit="" met=""
+  [ -n "$s" ] || return 0
+  if [ "$ts" != "-" ]; then
+    limit="<= $ts s"
+    met=$(awk -v a="$s" -v b="$ts" 'BEGIN { print (a <= b) ? "yes" : "no" }')
+  fi
+  if [ "$tm" != "-" ]; then
+    limit="$limit, < $tm MB"
+    if [ "$m" = "n/a" ]; then
+      met="$met (memory not measured)"
+    else
+      met=$(awk -v a="$m" -v b="$tm" -v t="$met" 'BEGIN { print (a < b && t == "yes") ? "yes" : "no" }')
+    fi
+  fi
+}
+
+describe() {  # what each row does
+  case "$1" in
+    wrapping) echo 'wrapping 10 10 -u L (trajectory)' ;;
+    wrapping-xx) echo 'wrapping 10 10 -u L -xx (XMOL XYZ)' ;;
+    wrapping-xt) echo 'wrapping 10 10 -u L -xt (TINKER XYZ)' ;;
+    xyzframes) echo 'xyzframes (XMOL XYZ)' ;;
+    linkframes) echo 'linkframes (TINKER XYZ, bonds)' ;;
+    scenejoin) echo 'scenejoin of two halves' ;;
+    ballconv) echo 'ballconv, scenes of 10^4 atoms' ;;
+    ballconv-max) echo 'ballconv, (40,40) tube, 21 scenes' ;;
+  esac
+}
+
+cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2> /dev/null || true)
+compiler=$(c++ --version 2> /dev/null | head -n 1 || true)
+echo "Machine: ${cpu:-unknown CPU}, $(nproc) cores; ${compiler:-unknown compiler}; median of $runs runs (peers: $peer_runs)."
+echo
+header="| program and work |"
+rule="|---|"
+for atoms in "${sizes[@]}"; do
+  header+=" $atoms |"
+  rule+="---:|"
+done
+echo "Wall time [s] and peak memory [MB] by atoms x scenes:"
+echo
+echo "$header target at 10^6 | met |"
+echo "$rule---|---|"
+for key in wrapping wrapping-xx wrapping-xt xyzframes linkframes scenejoin ballconv; do
+  line="| $(describe "$key") |"
+  for atoms in "${sizes[@]}"; do
+    line+=" $(value "$key" "$atoms" 4) s, $(value "$key" "$atoms" 5) MB |"
+  done
+  verdict "$key" 1000000
+  echo "$line $limit | $met |"
+done
+echo
+verdict ballconv-max 32000
+echo "$(describe ballconv-max) (32000 atoms x 21 scenes; the pv format holds at most 32767 atoms):" \
+  "$(value ballconv-max 32000 4) s, $(value ballconv-max 32000 5) MB; target $limit: $met."
+
+if [ "${#sizes[@]}" -gt 1 ]; then
+  echo
+  header="| program and work |"
+  rule="|---|"
+  for ((k = 1; k < ${#sizes[@]}; k++)); do
+    header+=" time ${sizes[k]} / time ${sizes[k - 1]} |"
+    rule+="---:|"
+  done
+  echo "Growth of the wall time per decade of atoms x scenes (10.0 is linear; process start-up weighs on the smallest size):"
+  echo
+  echo "$header"
+  echo "$rule"
+  for key in wrapping wrapping-xx wrapping-xt xyzframes linkframes scenejoin ballconv; do
+    line="| $(describe "$key") |"
+    for ((k = 1; k < ${#sizes[@]}; k++)); do
+      line+=" $(awk -v a="$(value "$key" "${sizes[k]}" 4)" -v b="$(value "$key" "${sizes[k - 1]}" 4)" \
+        'BEGIN { printf (b > 0) ? "%.1f" : "n/a", (b > 0) ? a / b : 0 }') |"
+    done
+    echo "$line"
+  done
+fi
+
+peer_table() {  # peer_table OURS PEER "ours text" "peer text" TARGET_RATIO "work"
+  echo
+  echo "| work | atoms | $3 [s] | $4 [s] | peer / ours | target |"
+  echo "|---|---:|---:|---:|---:|---|"
+  for atoms in "${sizes[@]}"; do
+    local ours peer
+    ours=$(value "$1" "$atoms" 4)
+    peer=$(value "$2" "$atoms" 4)
+    [ -n "$ours" ] && [ -n "$peer" ] || continue
+    local ratio target_text=""
+    ratio=$(awk -v a="$peer" -v b="$ours" 'BEGIN { printf "%.1f", a / b }')
+    if [ "$atoms" = 1000000 ]; then
+      target_text="at least $5 x: $(awk -v r="$ratio" -v t="$5" 'BEGIN { print (r >= t) ? "met" : "not met" }')"
+    fi
+    echo "| $6 | $atoms | $ours | $peer | $ratio | $target_text |"
+  done
+}
+
+if [ "$have_ase" = 1 ]; then
+  peer_table ours-build ase-build "wrapping -az -xx" "ASE nanotube + write" 5 "build a (10,10) tube, write XYZ"
+else
+  echo
+  echo "ASE (python3-ase) not found with $python: no comparison with ase.build.nanotube."
+fi
+if [ "$have_obabel" = 1 ]; then
+  peer_table ours-bonds obabel-bonds "linkframes" "obabel -as -ocml" 7 "find bonds, write a bonded file"
+else
+  echo
+  echo "obabel (openbabel) not found: no comparison of the bonded conversion."
+fi
