@@ -77,6 +77,8 @@ bool chirality_fits(int n, int m) {
   return 2 * (doubled / dr) <= INT_MAX;
 }
 
+constexpr std::size_t kMaxParameterFile = std::size_t{16} << 20;
+
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -234,6 +236,12 @@ std::vector<std::string> tokenize_parameter_file(const std::string& file_path,
     for (std::size_t k = 0; k < got; ++k) {
       if (block[k] == '\n' && !text.empty() && text.back() == '\r') text.back() = '\n';
       else text.push_back(block[k]);
+    }
+    // A parameter file holds a few hundred bytes; an endless one (a device
+    // such as /dev/zero) must not take all memory.
+    if (text.size() > kMaxParameterFile) {
+      throw RunError(format_text("Error: parameter file <%s> is larger than %zu bytes.\n",
+                                 file_path.c_str(), kMaxParameterFile));
     }
   }
   if (std::ferror(file.get())) throw access_error;

@@ -1,5 +1,7 @@
 #include "builder/output_stage.hpp"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -103,10 +105,14 @@ int copy_into_special_file(const std::string& temporary_name, const std::string&
 // the data stays under the temporary name.
 int save_trajectory(const std::string& temporary_name, const std::string& outfile) {
   if (is_special_file(outfile)) return copy_into_special_file(temporary_name, outfile);
-  if (std::remove(outfile.c_str()) != 0) {
+  // A file the user made read-only is neither deleted nor replaced; the data
+  // stays under the temporary name.
+  std::error_code ec;
+  const bool read_only = fs::exists(outfile, ec) && access(outfile.c_str(), W_OK) != 0;
+  if (read_only || std::remove(outfile.c_str()) != 0) {
     std::printf("Warning: failed to remove old %s file.\n", outfile.c_str());
   }
-  if (std::rename(temporary_name.c_str(), outfile.c_str()) != 0) {
+  if (read_only || std::rename(temporary_name.c_str(), outfile.c_str()) != 0) {
     std::printf("Warning: failed to save %s file.\n", outfile.c_str());
     std::printf(" -- Data is saved as %s.\n", temporary_name.c_str());
   }
@@ -132,6 +138,13 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
   std::error_code ec;
   if (trajectory_form && fs::is_directory(options.outfile, ec)) {
     throw RunError(format_text("Error: output file %s is a directory.\n", options.outfile.c_str()));
+  }
+  // The temporary file is the run's own.  Anything else under its name (a
+  // link to /dev/null would swallow the trajectory and then be moved to the
+  // output name in its place) is left alone and the run refused.
+  const fs::file_status temporary = fs::symlink_status(temporary_name, ec);
+  if (fs::exists(temporary) && !fs::is_regular_file(temporary)) {
+    throw RunError(format_text("Error: cannot write file %s\n", temporary_name.c_str()));
   }
 
   write_temporary_trajectory(options, temporary_name, structure, lattice);

@@ -1,5 +1,7 @@
 #include "joiner/join.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -86,6 +88,27 @@ bool check_names(const std::vector<std::string>& args) {
                   kJoinTempName);
       return false;
     }
+  }
+  return true;
+}
+
+// Refuses files that a join would destroy: a device or a pipe as the target
+// would be replaced by a regular file and as an attached file deleted after
+// the join; a target the user may not write (read-only) would be replaced.
+// A directory is reported by the reading, like any unreadable input.
+bool check_files(const std::vector<std::string>& args) {
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(args[i], ec);
+    if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
+      std::printf("Error: cannot join %s: it is not a regular file.\n", args[i].c_str());
+      return false;
+    }
+  }
+  std::error_code ec;
+  if (fs::is_regular_file(args[1], ec) && access(args[1].c_str(), W_OK) != 0) {
+    print_write_error(args[1]);
+    return false;
   }
   return true;
 }
@@ -226,7 +249,7 @@ int run_scenejoin(const std::vector<std::string>& args) {
     std::printf("Error: two or three arguments are required.\n");
     return 1;
   }
-  if (!check_names(args)) return 1;
+  if (!check_names(args) || !check_files(args)) return 1;
   for (std::size_t i = 2; i < args.size(); ++i) {
     if (run_guarded([&] { return attach_file(args[1], args[i]) ? 0 : 1; }) != 0) return 1;
   }

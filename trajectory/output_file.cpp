@@ -29,6 +29,8 @@ bool OutputFile::open(const std::string& path) {
     file_ = std::fopen(path.c_str(), "wb");
     return file_ != nullptr;
   }
+  // A file the user may not write (made read-only) is not replaced either.
+  if (fs::exists(status) && access(path.c_str(), W_OK) != 0) return false;
   // A symbolic link to a file is followed, so that the file it names is replaced.
   if (fs::is_symlink(fs::symlink_status(target, ec)) && fs::exists(status)) {
     target = fs::canonical(target, ec);

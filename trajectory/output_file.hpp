@@ -20,7 +20,8 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates the scratch file (or opens the device).  False when it cannot be
-  // created; nothing has been touched then.
+  // created, or when the target is a directory or a file the user may not
+  // write; nothing has been touched then.
   bool open(const std::string& path);
 
   // Creates `path` itself, which must not exist yet (an existing file is
