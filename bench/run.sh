@@ -35,11 +35,11 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSWNT_BUILD_TESTS=OFF \
   -DSWNT_BUILD_BENCH=OFF > "$build.log" 2>&1 || { cat "$build.log" >&2; exit 1; }
 cmake --build "$build" -j2 >> "$build.log" 2>&1 || { cat "$build.log" >&2; exit 1; }
 rm -f "$build.log"
-wrapping="$build/builder/wrapping"
-ballconv="$build/converters/ballconv"
-xyzframes="$build/converters/xyzframes"
-linkframes="$build/converters/linkframes"
-scenejoin="$build/joiner/scenejoin"
+wrapping="$build/wrapping"
+ballconv="$build/ballconv"
+xyzframes="$build/xyzframes"
+linkframes="$build/linkframes"
+scenejoin="$build/scenejoin"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/swnt-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT

@@ -1,0 +1,600 @@
+// Failing file systems and interrupted runs: every program is run with file
+// operations made to fail (a preload library), killed after each of its file
+// operations, on a full disk (a file size limit, /dev/full), and as a user
+// who may not write where it is asked to.  After each run the exit status,
+// the error line and the state of every file involved are checked: nothing
+// the user had is lost, and no output is left half written under its name.
+#include <gtest/gtest.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "test_support.hpp"
+#include "trajectory/text_format.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::read_file;
+using test_support::TempDir;
+using test_support::write_file;
+
+// How a program is started besides its arguments.
+struct Launch {
+  std::vector<std::pair<std::string, std::string>> env;  // added to the environment
+  bool preload = false;        // load the fault library (SWNT_FAULT_* settings in env)
+  rlim_t file_size_limit = 0;  // bytes; 0 for none
+  bool unprivileged = false;   // as root, run as the user nobody
+};
+
+struct Outcome {
+  int status = -1;  // exit status; -1 when killed
+  int signal = 0;   // the signal that ended it
+  std::string output;
+};
+
+constexpr uid_t kNobody = 65534;
+
+Outcome launch(const std::string& program, const std::vector<std::string>& args,
+               const fs::path& cwd, const Launch& how = {}) {
+  int pipe_fds[2];
+  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+  std::fflush(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(pipe_fds[1], STDOUT_FILENO);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+    for (const auto& [name, value] : how.env) setenv(name.c_str(), value.c_str(), 1);
+    if (how.preload) {
+      setenv("LD_PRELOAD", PRELOAD_FAULTS, 1);
+      // The library comes before the sanitizer runtime in a sanitized build.
+      const char* asan = std::getenv("ASAN_OPTIONS");
+      const std::string options = std::string(asan != nullptr ? asan : "") +
+                                  (asan != nullptr && *asan != '\0' ? ":" : "") +
+                                  "verify_asan_link_order=0";
+      setenv("ASAN_OPTIONS", options.c_str(), 1);
+    }
+    if (how.file_size_limit > 0) {
+      // A write beyond the limit then fails with EFBIG, like one on a full disk.
+      signal(SIGXFSZ, SIG_IGN);
+      rlimit limit{how.file_size_limit, how.file_size_limit};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
+    }
+    if (how.unprivileged && geteuid() == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(125);
+    }
+    if (chdir(cwd.c_str()) != 0) _exit(126);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+  close(pipe_fds[1]);
+  Outcome outcome;
+  char buffer[65536];
+  ssize_t got;
+  while ((got = read(pipe_fds[0], buffer, sizeof buffer)) > 0) {
+    outcome.output.append(buffer, static_cast<std::size_t>(got));
+  }
+  close(pipe_fds[0]);
+  int wait_status = 0;
+  waitpid(pid, &wait_status, 0);
+  if (WIFEXITED(wait_status)) outcome.status = WEXITSTATUS(wait_status);
+  if (WIFSIGNALED(wait_status)) outcome.signal = WTERMSIG(wait_status);
+  return outcome;
+}
+
+Launch with_fault(const std::string& name, const std::string& value) {
+  Launch how;
+  how.preload = true;
+  how.env = {{name, value}};
+  return how;
+}
+
+// Every entry of a directory tree with its content (or what it is), to
+// compare the state of all files before and after a run.
+std::map<std::string, std::string> snapshot(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    const std::string name = fs::relative(entry.path(), dir).string();
+    const auto status = fs::symlink_status(entry.path());
+    if (fs::is_symlink(status)) {
+      files[name] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
+    } else if (fs::is_regular_file(status)) {
+      files[name] = read_file(entry.path());
+    } else if (fs::is_directory(status)) {
+      files[name] = "<directory>";
+    } else {
+      files[name] = "<special>";
+    }
+  }
+  return files;
+}
+
+// A trajectory of `nmol` atoms in `ndat` scenes whose coordinates tell where
+// they came from.
+std::string trajectory(int nmol, int ndat, double base) {
+  std::string text = swnt::format_text("0 %d %d\n20 20 20\n0.0 0.0\n", nmol, ndat);
+  for (int s = 0; s < ndat; ++s) {
+    for (int a = 0; a < nmol; ++a) {
+      text += swnt::format_text("%.3f %.3f %.3f\n", base + s, 1.4 * (a % 100), -2.0 * (a / 100));
+    }
+  }
+  return text;
+}
+
+// The trajectory of `wrapping 5 5`.
+std::string tube_5_5() {
+  TempDir dir;
+  launch(WRAPPING_EXE, {"5", "5", "-f", "tube.dat"}, dir.path());
+  return read_file(dir / "tube.dat");
+}
+
+// The programs that run as the user nobody must be able to reach the
+// build tree; otherwise the permission cases cannot run as root.
+bool unprivileged_runs_work() {
+  if (geteuid() != 0) return true;
+  TempDir dir;
+  fs::permissions(dir.path(), fs::perms::all);
+  Launch how;
+  how.unprivileged = true;
+  return launch(WRAPPING_EXE, {}, dir.path(), how).output == "Error: No arguments.\n";
+}
+
+// Kills `args` after its first, second, ... file operation until it runs to
+// its end, calling `check` with the directory after every interrupted run.
+// Returns the number of interrupted runs.
+template <class Prepare, class Check>
+int interrupt_everywhere(const std::string& program, const std::vector<std::string>& args,
+                         Prepare prepare, Check check) {
+  for (int n = 1; n < 200; ++n) {
+    TempDir dir;
+    prepare(dir.path());
+    const Outcome run =
+        launch(program, args, dir.path(), with_fault("SWNT_FAULT_KILL_AFTER", std::to_string(n)));
+    if (run.signal == 0) {
+      EXPECT_EQ(run.status, 0) << run.output;
+      return n - 1;
+    }
+    EXPECT_EQ(run.signal, SIGKILL);
+    check(dir.path(), n);
+  }
+  ADD_FAILURE() << "the program never ran to its end";
+  return 0;
+}
+
+TEST(Interrupted, JoinAlwaysLeavesTheTargetWholeAndAStaleTemporaryFileIsRefused) {
+  const std::string a = trajectory(3, 2, 1.0);
+  const std::string b = trajectory(2, 2, 2.0);
+  const std::string c = trajectory(1, 2, 3.0);
+  auto prepare = [&](const fs::path& dir) {
+    write_file(dir / "a.dat", a);
+    write_file(dir / "b.dat", b);
+    write_file(dir / "c.dat", c);
+  };
+  // The finished joins, step by step.
+  std::string ab, abc;
+  {
+    TempDir dir;
+    prepare(dir.path());
+    ASSERT_EQ(launch(SCENEJOIN_EXE, {"a.dat", "b.dat"}, dir.path()).status, 0);
+    ab = read_file(dir / "a.dat");
+    write_file(dir / "b.dat", b);
+    ASSERT_EQ(launch(SCENEJOIN_EXE, {"a.dat", "c.dat"}, dir.path()).status, 0);
+    abc = read_file(dir / "a.dat");
+  }
+  int stale_seen = 0;
+  const int interruptions = interrupt_everywhere(
+      SCENEJOIN_EXE, {"a.dat", "b.dat", "c.dat"}, prepare, [&](const fs::path& dir, int n) {
+        const std::string target = read_file(dir / "a.dat");
+        // The target holds a whole file at every moment, and every atom is
+        // either in it or still in its attached file.
+        ASSERT_TRUE(target == a || target == ab || target == abc) << "killed after operation " << n;
+        if (target == a) {
+          EXPECT_EQ(read_file(dir / "b.dat"), b) << n;
+        }
+        if (target != abc) {
+          EXPECT_EQ(read_file(dir / "c.dat"), c) << n;
+        }
+        for (const auto& name : test_support::list_dir(dir)) {
+          EXPECT_TRUE(name == "a.dat" || name == "b.dat" || name == "c.dat" ||
+                      name == "datadd_temp.tmp")
+              << name << " after operation " << n;
+        }
+        if (!test_support::file_exists(dir / "datadd_temp.tmp")) return;
+        // A later run does not take over or overwrite what was left behind.
+        ++stale_seen;
+        const auto before = snapshot(dir);
+        const Outcome again = launch(SCENEJOIN_EXE, {"a.dat", "c.dat"}, dir);
+        EXPECT_EQ(again.status, 1);
+        EXPECT_EQ(again.output,
+                  "Error: the temporary file datadd_temp.tmp exists already (left by an "
+                  "interrupted run?); move it away and run again.\n");
+        EXPECT_EQ(snapshot(dir), before);
+      });
+  EXPECT_GE(interruptions, 8);
+  EXPECT_GE(stale_seen, 2);
+}
+
+TEST(Interrupted, WrappingNeverLeavesAHalfWrittenOutputUnderItsName) {
+  const std::string old_content = "an older trajectory\n";
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"5", "5", "-u", "2"},
+        std::vector<std::string>{"5", "5", "-u", "2", "-p", "-f", "swnt_pos.dat"}}) {
+    std::string finished;
+    {
+      TempDir dir;
+      ASSERT_EQ(launch(WRAPPING_EXE, args, dir.path()).status, 0);
+      finished = read_file(dir / "swnt_pos.dat");
+    }
+    const bool converted = args.size() > 4;
+    interrupt_everywhere(
+        WRAPPING_EXE, args,
+        [&](const fs::path& dir) { write_file(dir / "swnt_pos.dat", old_content); },
+        [&](const fs::path& dir, int n) {
+          if (test_support::file_exists(dir / "swnt_pos.dat")) {
+            const std::string now = read_file(dir / "swnt_pos.dat");
+            EXPECT_TRUE(now == old_content || now == finished) << "killed after operation " << n;
+          } else {
+            // Between deleting the old trajectory and moving the new one in,
+            // the new one is whole under the temporary name.
+            EXPECT_FALSE(converted) << n;
+            EXPECT_EQ(read_file(dir / "swnt_wrapping.wrp"), finished) << n;
+          }
+        });
+  }
+}
+
+TEST(Interrupted, ConvertersReplaceAnOlderOutputWholeOrNotAtAll) {
+  const std::string input = trajectory(4, 3, 1.0);
+  const std::string old_content = "an older file\n";
+  struct Case {
+    const char* program;
+    std::vector<std::string> args;
+    std::vector<std::string> outputs;
+  };
+  const std::vector<Case> cases = {
+      {BALLCONV_EXE, {"in.dat", "out.pv"}, {"out.pv"}},
+      {XYZFRAMES_EXE, {"in.dat", "out.xyz"}, {"out001.xyz", "out002.xyz", "out003.xyz"}},
+      {LINKFRAMES_EXE, {"in.dat", "out.xyz"}, {"out001.xyz", "out002.xyz", "out003.xyz"}},
+  };
+  for (const Case& c : cases) {
+    auto prepare = [&](const fs::path& dir) {
+      write_file(dir / "in.dat", input);
+      for (const auto& name : c.outputs) write_file(dir / name, old_content);
+    };
+    std::map<std::string, std::string> finished;
+    {
+      TempDir dir;
+      prepare(dir.path());
+      ASSERT_EQ(launch(c.program, c.args, dir.path()).status, 0);
+      for (const auto& name : c.outputs) finished[name] = read_file(dir / name);
+    }
+    const int interruptions =
+        interrupt_everywhere(c.program, c.args, prepare, [&](const fs::path& dir, int n) {
+          EXPECT_EQ(read_file(dir / "in.dat"), input);
+          for (const auto& name : c.outputs) {
+            const std::string now = read_file(dir / name);
+            EXPECT_TRUE(now == old_content || now == finished[name])
+                << c.args[1] << " killed after operation " << n;
+          }
+        });
+    EXPECT_GE(interruptions, 2) << c.program;
+  }
+}
+
+TEST(InjectedFailure, JoinKeepsEveryFileWhenAnOperationFails) {
+  const std::string a = trajectory(3, 2, 1.0);
+  const std::string b = trajectory(2, 2, 2.0);
+  std::string joined;
+  {
+    TempDir dir;
+    write_file(dir / "a.dat", a);
+    write_file(dir / "b.dat", b);
+    ASSERT_EQ(launch(SCENEJOIN_EXE, {"a.dat", "b.dat"}, dir.path()).status, 0);
+    joined = read_file(dir / "a.dat");
+  }
+  struct Case {
+    std::string fault;
+    int status;
+    std::string output;
+    std::map<std::string, std::string> files_after;
+  };
+  const std::vector<Case> cases = {
+      // The joined file cannot be created, closed or moved onto the target
+      // (the first rename completes the temporary file itself).
+      {"fopen:1", 1, "Error: cannot write file datadd_temp.tmp\n", {{"a.dat", a}, {"b.dat", b}}},
+      {"fclose:1", 1, "Error: cannot write file datadd_temp.tmp\n", {{"a.dat", a}, {"b.dat", b}}},
+      {"rename:2", 1, "Error: cannot write file a.dat\n", {{"a.dat", a}, {"b.dat", b}}},
+      // A target on another file system gets a copy that replaces it whole.
+      {"rename:2:18", 0, "", {{"a.dat", joined}}},
+      // The attached file cannot be deleted: its atoms are in the target.
+      {"remove:1", 0, "Warning: cannot delete b.dat; its atoms are in a.dat now.\n",
+       {{"a.dat", joined}, {"b.dat", b}}},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    write_file(dir / "a.dat", a);
+    write_file(dir / "b.dat", b);
+    const Outcome run =
+        launch(SCENEJOIN_EXE, {"a.dat", "b.dat"}, dir.path(), with_fault("SWNT_FAULT_FAIL", c.fault));
+    EXPECT_EQ(run.status, c.status) << c.fault;
+    EXPECT_EQ(run.output, c.output) << c.fault;
+    EXPECT_EQ(snapshot(dir.path()), c.files_after) << c.fault;
+  }
+}
+
+TEST(InjectedFailure, WrappingAndConvertersReportFailedClosesAndMoves) {
+  const std::string old_content = "an older file\n";
+  {
+    // The wrapper's trajectory cannot be put under the temporary name.
+    TempDir dir;
+    write_file(dir / "swnt_pos.dat", old_content);
+    const Outcome run = launch(WRAPPING_EXE, {"5", "5"}, dir.path(),
+                               with_fault("SWNT_FAULT_FAIL", "rename:1"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "Error: cannot write file swnt_wrapping.wrp\n");
+    EXPECT_EQ(snapshot(dir.path()), (std::map<std::string, std::string>{{"swnt_pos.dat", old_content}}));
+  }
+  {
+    // The finished trajectory cannot be moved to its name: it stays, whole,
+    // under the temporary name.
+    TempDir dir;
+    const Outcome run = launch(WRAPPING_EXE, {"5", "5", "-f", "tube.dat"}, dir.path(),
+                               with_fault("SWNT_FAULT_FAIL", "rename:2"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output,
+              "Warning: failed to remove old tube.dat file.\n"
+              "Warning: failed to save tube.dat file.\n"
+              " -- Data is saved as swnt_wrapping.wrp.\n");
+    EXPECT_EQ(test_support::list_dir(dir.path()), std::vector<std::string>{"swnt_wrapping.wrp"});
+    EXPECT_EQ(read_file(dir / "swnt_wrapping.wrp"), tube_5_5());
+  }
+  // A close that fails after every write went through (a network file
+  // system reporting late) fails the conversion; the older output stays.
+  const std::string input = trajectory(2, 1, 1.0);
+  for (const auto& [program, output] :
+       std::vector<std::pair<std::string, std::string>>{{BALLCONV_EXE, "out.pv"},
+                                                         {XYZFRAMES_EXE, "out001.xyz"},
+                                                         {LINKFRAMES_EXE, "out001.xyz"}}) {
+    TempDir dir;
+    write_file(dir / "in.dat", input);
+    write_file(dir / output, old_content);
+    const std::string name = program == BALLCONV_EXE ? "out.pv" : "out.xyz";
+    const Outcome run =
+        launch(program, {"in.dat", name}, dir.path(), with_fault("SWNT_FAULT_FAIL", "fclose:1"));
+    EXPECT_EQ(run.status, 1) << program;
+    EXPECT_EQ(run.output, "Error: cannot write file " + output + "\n") << program;
+    EXPECT_EQ(snapshot(dir.path()),
+              (std::map<std::string, std::string>{{"in.dat", input}, {output, old_content}}))
+        << program;
+  }
+}
+
+TEST(FullDisk, EveryProgramReportsItAndKeepsTheOlderOutput) {
+  const std::string input = trajectory(300, 2, 1.0);
+  const std::string old_content = "an older file\n";
+  struct Case {
+    const char* program;
+    std::vector<std::string> args;
+    std::string output;  // the file written, present beforehand with older content
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {BALLCONV_EXE, {"in.dat", "out.pv"}, "out.pv", "Error: cannot write file out.pv\n"},
+      {XYZFRAMES_EXE, {"in.dat", "out.xyz"}, "out001.xyz", "Error: cannot write file out001.xyz\n"},
+      {LINKFRAMES_EXE, {"in.dat", "out.xyz"}, "out001.xyz", "Error: cannot write file out001.xyz\n"},
+      {SCENEJOIN_EXE, {"out.dat", "in.dat"}, "out.dat", "Error: cannot write file datadd_temp.tmp\n"},
+      {WRAPPING_EXE, {"10", "10", "-f", "out.dat"}, "out.dat", "Error: cannot write file swnt_wrapping.wrp\n"},
+      {WRAPPING_EXE, {"10", "10", "-xt", "-f", "out.xyz"}, "out001.xyz",
+       "Error: cannot write file swnt_wrapping.wrp\n"},
+  };
+  Launch small_disk;
+  small_disk.file_size_limit = 4096;
+  for (const Case& c : cases) {
+    TempDir dir;
+    write_file(dir / "in.dat", input);
+    write_file(dir / c.output, std::string(c.program) == SCENEJOIN_EXE ? trajectory(300, 2, 5.0) : old_content);
+    const auto before = snapshot(dir.path());
+    const Outcome run = launch(c.program, c.args, dir.path(), small_disk);
+    EXPECT_EQ(run.status, 1) << c.program << " " << c.output;
+    EXPECT_EQ(run.output, c.message) << c.program;
+    EXPECT_EQ(snapshot(dir.path()), before) << c.program << " " << c.output;
+  }
+
+  // /dev/full as an output is written into, never replaced, and its refusal
+  // is an error; a link to it stays a link.
+  if (!fs::is_character_file("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  for (const auto& [program, args, link] : std::vector<std::tuple<std::string, std::vector<std::string>, std::string>>{
+           {XYZFRAMES_EXE, {"in.dat", "full.xyz"}, "full001.xyz"},
+           {LINKFRAMES_EXE, {"in.dat", "full.xyz"}, "full001.xyz"},
+           {WRAPPING_EXE, {"10", "10", "-xx", "-f", "full.xyz"}, "full001.xyz"},
+           {WRAPPING_EXE, {"10", "10", "-p", "-f", "full.pv"}, "full.pv"}}) {
+    TempDir dir;
+    write_file(dir / "in.dat", input);
+    fs::create_symlink("/dev/full", dir / link);
+    const auto before = snapshot(dir.path());
+    const Outcome run = launch(program, args, dir.path());
+    EXPECT_EQ(run.status, 1) << program << " " << link;
+    EXPECT_EQ(run.output, "Error: cannot write file " + link + "\n") << program;
+    EXPECT_EQ(snapshot(dir.path()), before) << program << " " << link;
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  }
+}
+
+TEST(Permissions, UnwritablePlacesAndReadOnlyTargetsAreLeftAsTheyWere) {
+  if (!unprivileged_runs_work()) GTEST_SKIP() << "the user nobody cannot run the programs here";
+  Launch nobody;
+  nobody.unprivileged = true;
+  const std::string input = trajectory(2, 1, 1.0);
+  const std::string other = trajectory(1, 1, 2.0);
+  const std::string old_content = "an older file\n";
+  const fs::perms read_only = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  struct Case {
+    const char* program;
+    std::vector<std::string> args;
+    std::string message;
+  };
+  {
+    // A working directory where nothing can be created.
+    const std::vector<Case> cases = {
+        {WRAPPING_EXE, {"5", "5"}, "Error: cannot write file swnt_wrapping.wrp\n"},
+        {BALLCONV_EXE, {"in.dat", "out.pv"}, "Error: cannot write file out.pv\n"},
+        {XYZFRAMES_EXE, {"in.dat", "out.xyz"}, "Error: cannot write file out001.xyz\n"},
+        {LINKFRAMES_EXE, {"in.dat", "out.xyz"}, "Error: cannot write file out001.xyz\n"},
+        {SCENEJOIN_EXE, {"in.dat", "other.dat"}, "Error: cannot write file datadd_temp.tmp\n"},
+    };
+    for (const Case& c : cases) {
+      TempDir dir;
+      write_file(dir / "in.dat", input);
+      write_file(dir / "other.dat", other);
+      // The files themselves may be written: only the directory is closed.
+      fs::permissions(dir / "in.dat", fs::perms::all);
+      fs::permissions(dir / "other.dat", fs::perms::all);
+      fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec |
+                                      fs::perms::group_read | fs::perms::group_exec |
+                                      fs::perms::others_read | fs::perms::others_exec);
+      const auto before = snapshot(dir.path());
+      const Outcome run = launch(c.program, c.args, dir.path(), nobody);
+      EXPECT_EQ(run.status, 1) << c.program;
+      EXPECT_EQ(run.output, c.message) << c.program;
+      EXPECT_EQ(snapshot(dir.path()), before) << c.program;
+    }
+  }
+  {
+    // Read-only files in a writable directory are not replaced.
+    const std::vector<std::pair<Case, std::string>> cases = {
+        {{BALLCONV_EXE, {"in.dat", "out.pv"}, "Error: cannot write file out.pv\n"}, "out.pv"},
+        {{XYZFRAMES_EXE, {"in.dat", "out.xyz"}, "Error: cannot write file out001.xyz\n"}, "out001.xyz"},
+        {{LINKFRAMES_EXE, {"in.dat", "out.xyz"}, "Error: cannot write file out001.xyz\n"}, "out001.xyz"},
+        {{SCENEJOIN_EXE, {"out.dat", "other.dat"}, "Error: cannot write file out.dat\n"}, "out.dat"},
+        {{WRAPPING_EXE, {"5", "5", "-p", "-f", "out.pv"}, "Error: cannot write file out.pv\n"}, "out.pv"},
+    };
+    for (const auto& [c, target] : cases) {
+      TempDir dir;
+      write_file(dir / "in.dat", input);
+      write_file(dir / "other.dat", other);
+      write_file(dir / target, std::string(c.program) == SCENEJOIN_EXE ? input : old_content);
+      fs::permissions(dir / target, read_only);
+      fs::permissions(dir.path(), fs::perms::all);
+      const auto before = snapshot(dir.path());
+      const Outcome run = launch(c.program, c.args, dir.path(), nobody);
+      EXPECT_EQ(run.status, 1) << c.program;
+      EXPECT_EQ(run.output, c.message) << c.program;
+      EXPECT_EQ(snapshot(dir.path()), before) << c.program;
+    }
+    // wrapping keeps a read-only trajectory and its new data under the
+    // temporary name, as when the move fails.
+    TempDir dir;
+    write_file(dir / "out.dat", old_content);
+    fs::permissions(dir / "out.dat", read_only);
+    fs::permissions(dir.path(), fs::perms::all);
+    const Outcome run = launch(WRAPPING_EXE, {"5", "5", "-f", "out.dat"}, dir.path(), nobody);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output,
+              "Warning: failed to remove old out.dat file.\n"
+              "Warning: failed to save out.dat file.\n"
+              " -- Data is saved as swnt_wrapping.wrp.\n");
+    EXPECT_EQ(read_file(dir / "out.dat"), old_content);
+    EXPECT_EQ(read_file(dir / "swnt_wrapping.wrp"), tube_5_5());
+  }
+}
+
+TEST(Inputs, MissingUnreadableAndSpecialFilesAreErrorsThatTouchNothing) {
+  const std::string input = trajectory(2, 1, 1.0);
+  struct Case {
+    const char* program;
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      // Missing input files.
+      {WRAPPING_EXE, {"params.txt"}, "Error: file access failed for <params.txt>\n"},
+      {WRAPPING_EXE, {"10", "10", "-g", "table.dat"}, "Error: file access failed for table.dat\n"},
+      {BALLCONV_EXE, {"none.dat", "out.pv"}, "Error: file access failed for none.dat\n"},
+      {XYZFRAMES_EXE, {"none.dat", "out.xyz"}, "Error: file access failed for none.dat\n"},
+      {LINKFRAMES_EXE, {"none.dat", "out.xyz"}, "Error: file access failed for none.dat\n"},
+      {SCENEJOIN_EXE, {"none.dat", "in.dat"}, "Error: file access failed for none.dat\n"},
+      {SCENEJOIN_EXE, {"in.dat", "none.dat"}, "Error: file access failed for none.dat\n"},
+      // Directories as inputs.
+      {WRAPPING_EXE, {"sub"}, "Error: file access failed for <sub>\n"},
+      {WRAPPING_EXE, {"10", "10", "-g", "sub"}, "Error: file access failed for sub\n"},
+      {BALLCONV_EXE, {"sub", "out.pv"}, "Error: file access failed for sub\n"},
+      {XYZFRAMES_EXE, {"sub", "out.xyz"}, "Error: file access failed for sub\n"},
+      {LINKFRAMES_EXE, {"sub", "out.xyz"}, "Error: file access failed for sub\n"},
+      {SCENEJOIN_EXE, {"in.dat", "sub"}, "Error: file access failed for sub\n"},
+      // Outputs in a directory that does not exist.
+      {BALLCONV_EXE, {"in.dat", "none/out.pv"}, "Error: cannot write file none/out.pv\n"},
+      {XYZFRAMES_EXE, {"in.dat", "none/out.xyz"}, "Error: cannot write file none/out001.xyz\n"},
+      {LINKFRAMES_EXE, {"in.dat", "none/out.xyz"}, "Error: cannot write file none/out001.xyz\n"},
+      {WRAPPING_EXE, {"5", "5", "-xx", "-f", "none/out.xyz"}, "Error: cannot write file none/out001.xyz\n"},
+      // A pipe can be neither the target of a join, which would replace it
+      // by a file, nor an attached file, which would be deleted.
+      {SCENEJOIN_EXE, {"fifo", "in.dat"}, "Error: cannot join fifo: it is not a regular file.\n"},
+      {SCENEJOIN_EXE, {"in.dat", "fifo"}, "Error: cannot join fifo: it is not a regular file.\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    write_file(dir / "in.dat", input);
+    fs::create_directory(dir / "sub");
+    ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const auto before = snapshot(dir.path());
+    const Outcome run = launch(c.program, c.args, dir.path());
+    EXPECT_EQ(run.status, 1) << c.program << " " << c.args[0] << " " << c.args[1];
+    EXPECT_EQ(run.output, c.message) << c.program;
+    EXPECT_EQ(snapshot(dir.path()), before) << c.program << " " << c.args[0] << " " << c.args[1];
+  }
+  {
+    // A trajectory written to a missing directory stays under the temporary name.
+    TempDir dir;
+    const Outcome run = launch(WRAPPING_EXE, {"5", "5", "-f", "none/out.dat"}, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output,
+              "Warning: failed to remove old none/out.dat file.\n"
+              "Warning: failed to save none/out.dat file.\n"
+              " -- Data is saved as swnt_wrapping.wrp.\n");
+    EXPECT_EQ(test_support::list_dir(dir.path()), std::vector<std::string>{"swnt_wrapping.wrp"});
+  }
+}
+
+// Found while checking the output stage: a link to /dev/null under the
+// temporary name took the whole trajectory, the run ended with status 0, and
+// the link was moved to the output name.  Only a regular file of that name is
+// the run's own to replace.
+TEST(Inputs, SomethingElseUnderTheTemporaryNameIsRefused) {
+  for (const std::string kind : {"link to /dev/null", "pipe", "link to a file"}) {
+    TempDir dir;
+    write_file(dir / "mine.dat", "the user's file\n");
+    if (kind == "pipe") {
+      ASSERT_EQ(mkfifo((dir / "swnt_wrapping.wrp").c_str(), 0600), 0);
+    } else {
+      fs::create_symlink(kind == "link to a file" ? "mine.dat" : "/dev/null", dir / "swnt_wrapping.wrp");
+    }
+    const auto before = snapshot(dir.path());
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"5", "5"}, std::vector<std::string>{"5", "5", "-xx"}}) {
+      const Outcome run = launch(WRAPPING_EXE, args, dir.path());
+      EXPECT_EQ(run.status, 1) << kind;
+      EXPECT_EQ(run.output, "Error: cannot write file swnt_wrapping.wrp\n") << kind;
+      EXPECT_EQ(snapshot(dir.path()), before) << kind;
+    }
+  }
+}
+
+}  // namespace
