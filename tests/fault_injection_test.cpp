@@ -5,11 +5,8 @@
 // the error line and the state of every file involved are checked: nothing
 // the user had is lost, and no output is left half written under its name.
 #include <gtest/gtest.h>
-#include <grp.h>
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -32,77 +29,9 @@ using test_support::read_file;
 using test_support::TempDir;
 using test_support::write_file;
 
-// How a program is started besides its arguments.
-struct Launch {
-  std::vector<std::pair<std::string, std::string>> env;  // added to the environment
-  bool preload = false;        // load the fault library (SWNT_FAULT_* settings in env)
-  rlim_t file_size_limit = 0;  // bytes; 0 for none
-  bool unprivileged = false;   // as root, run as the user nobody
-};
-
-struct Outcome {
-  int status = -1;  // exit status; -1 when killed
-  int signal = 0;   // the signal that ended it
-  std::string output;
-};
-
-constexpr uid_t kNobody = 65534;
-
-Outcome launch(const std::string& program, const std::vector<std::string>& args,
-               const fs::path& cwd, const Launch& how = {}) {
-  int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    dup2(pipe_fds[1], STDOUT_FILENO);
-    close(pipe_fds[0]);
-    close(pipe_fds[1]);
-    for (const auto& [name, value] : how.env) setenv(name.c_str(), value.c_str(), 1);
-    if (how.preload) {
-      setenv("LD_PRELOAD", PRELOAD_FAULTS, 1);
-      // The library comes before the sanitizer runtime in a sanitized build.
-      const char* asan = std::getenv("ASAN_OPTIONS");
-      const std::string options = std::string(asan != nullptr ? asan : "") +
-                                  (asan != nullptr && *asan != '\0' ? ":" : "") +
-                                  "verify_asan_link_order=0";
-      setenv("ASAN_OPTIONS", options.c_str(), 1);
-    }
-    if (how.file_size_limit > 0) {
-      // A write beyond the limit then fails with EFBIG, like one on a full disk.
-      signal(SIGXFSZ, SIG_IGN);
-      rlimit limit{how.file_size_limit, how.file_size_limit};
-      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
-    }
-    if (how.unprivileged && geteuid() == 0) {
-      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(125);
-    }
-    if (chdir(cwd.c_str()) != 0) _exit(126);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(program.c_str(), argv.data());
-    _exit(127);
-  }
-  close(pipe_fds[1]);
-  Outcome outcome;
-  char buffer[65536];
-  ssize_t got;
-  while ((got = read(pipe_fds[0], buffer, sizeof buffer)) > 0) {
-    outcome.output.append(buffer, static_cast<std::size_t>(got));
-  }
-  close(pipe_fds[0]);
-  int wait_status = 0;
-  waitpid(pid, &wait_status, 0);
-  if (WIFEXITED(wait_status)) outcome.status = WEXITSTATUS(wait_status);
-  if (WIFSIGNALED(wait_status)) outcome.signal = WTERMSIG(wait_status);
-  return outcome;
-}
-
-Launch with_fault(const std::string& name, const std::string& value) {
-  Launch how;
-  how.preload = true;
+test_support::RunOptions with_fault(const std::string& name, const std::string& value) {
+  test_support::RunOptions how;
+  how.preload = PRELOAD_FAULTS;
   how.env = {{name, value}};
   return how;
 }
@@ -142,7 +71,7 @@ std::string trajectory(int nmol, int ndat, double base) {
 // The trajectory of `wrapping 5 5`.
 std::string tube_5_5() {
   TempDir dir;
-  launch(WRAPPING_EXE, {"5", "5", "-f", "tube.dat"}, dir.path());
+  test_support::run_program(WRAPPING_EXE, {"5", "5", "-f", "tube.dat"}, dir.path());
   return read_file(dir / "tube.dat");
 }
 
@@ -152,9 +81,9 @@ bool unprivileged_runs_work() {
   if (geteuid() != 0) return true;
   TempDir dir;
   fs::permissions(dir.path(), fs::perms::all);
-  Launch how;
+  test_support::RunOptions how;
   how.unprivileged = true;
-  return launch(WRAPPING_EXE, {}, dir.path(), how).output == "Error: No arguments.\n";
+  return test_support::run_program(WRAPPING_EXE, {}, dir.path(), how).output == "Error: No arguments.\n";
 }
 
 // Kills `args` after its first, second, ... file operation until it runs to
@@ -166,8 +95,8 @@ int interrupt_everywhere(const std::string& program, const std::vector<std::stri
   for (int n = 1; n < 200; ++n) {
     TempDir dir;
     prepare(dir.path());
-    const Outcome run =
-        launch(program, args, dir.path(), with_fault("SWNT_FAULT_KILL_AFTER", std::to_string(n)));
+    const test_support::RunResult run =
+        test_support::run_program(program, args, dir.path(), with_fault("SWNT_FAULT_KILL_AFTER", std::to_string(n)));
     if (run.signal == 0) {
       EXPECT_EQ(run.status, 0) << run.output;
       return n - 1;
@@ -193,10 +122,10 @@ TEST(Interrupted, JoinAlwaysLeavesTheTargetWholeAndAStaleTemporaryFileIsRefused)
   {
     TempDir dir;
     prepare(dir.path());
-    ASSERT_EQ(launch(SCENEJOIN_EXE, {"a.dat", "b.dat"}, dir.path()).status, 0);
+    ASSERT_EQ(test_support::run_program(SCENEJOIN_EXE, {"a.dat", "b.dat"}, dir.path()).status, 0);
     ab = read_file(dir / "a.dat");
     write_file(dir / "b.dat", b);
-    ASSERT_EQ(launch(SCENEJOIN_EXE, {"a.dat", "c.dat"}, dir.path()).status, 0);
+    ASSERT_EQ(test_support::run_program(SCENEJOIN_EXE, {"a.dat", "c.dat"}, dir.path()).status, 0);
     abc = read_file(dir / "a.dat");
   }
   int stale_seen = 0;
@@ -221,7 +150,7 @@ TEST(Interrupted, JoinAlwaysLeavesTheTargetWholeAndAStaleTemporaryFileIsRefused)
         // A later run does not take over or overwrite what was left behind.
         ++stale_seen;
         const auto before = snapshot(dir);
-        const Outcome again = launch(SCENEJOIN_EXE, {"a.dat", "c.dat"}, dir);
+        const test_support::RunResult again = test_support::run_program(SCENEJOIN_EXE, {"a.dat", "c.dat"}, dir);
         EXPECT_EQ(again.status, 1);
         EXPECT_EQ(again.output,
                   "Error: the temporary file datadd_temp.tmp exists already (left by an "
@@ -240,7 +169,7 @@ TEST(Interrupted, WrappingNeverLeavesAHalfWrittenOutputUnderItsName) {
     std::string finished;
     {
       TempDir dir;
-      ASSERT_EQ(launch(WRAPPING_EXE, args, dir.path()).status, 0);
+      ASSERT_EQ(test_support::run_program(WRAPPING_EXE, args, dir.path()).status, 0);
       finished = read_file(dir / "swnt_pos.dat");
     }
     const bool converted = args.size() > 4;
@@ -283,7 +212,7 @@ TEST(Interrupted, ConvertersReplaceAnOlderOutputWholeOrNotAtAll) {
     {
       TempDir dir;
       prepare(dir.path());
-      ASSERT_EQ(launch(c.program, c.args, dir.path()).status, 0);
+      ASSERT_EQ(test_support::run_program(c.program, c.args, dir.path()).status, 0);
       for (const auto& name : c.outputs) finished[name] = read_file(dir / name);
     }
     const int interruptions =
@@ -307,7 +236,7 @@ TEST(InjectedFailure, JoinKeepsEveryFileWhenAnOperationFails) {
     TempDir dir;
     write_file(dir / "a.dat", a);
     write_file(dir / "b.dat", b);
-    ASSERT_EQ(launch(SCENEJOIN_EXE, {"a.dat", "b.dat"}, dir.path()).status, 0);
+    ASSERT_EQ(test_support::run_program(SCENEJOIN_EXE, {"a.dat", "b.dat"}, dir.path()).status, 0);
     joined = read_file(dir / "a.dat");
   }
   struct Case {
@@ -332,8 +261,8 @@ TEST(InjectedFailure, JoinKeepsEveryFileWhenAnOperationFails) {
     TempDir dir;
     write_file(dir / "a.dat", a);
     write_file(dir / "b.dat", b);
-    const Outcome run =
-        launch(SCENEJOIN_EXE, {"a.dat", "b.dat"}, dir.path(), with_fault("SWNT_FAULT_FAIL", c.fault));
+    const test_support::RunResult run =
+        test_support::run_program(SCENEJOIN_EXE, {"a.dat", "b.dat"}, dir.path(), with_fault("SWNT_FAULT_FAIL", c.fault));
     EXPECT_EQ(run.status, c.status) << c.fault;
     EXPECT_EQ(run.output, c.output) << c.fault;
     EXPECT_EQ(snapshot(dir.path()), c.files_after) << c.fault;
@@ -346,7 +275,7 @@ TEST(InjectedFailure, WrappingAndConvertersReportFailedClosesAndMoves) {
     // The wrapper's trajectory cannot be put under the temporary name.
     TempDir dir;
     write_file(dir / "swnt_pos.dat", old_content);
-    const Outcome run = launch(WRAPPING_EXE, {"5", "5"}, dir.path(),
+    const test_support::RunResult run = test_support::run_program(WRAPPING_EXE, {"5", "5"}, dir.path(),
                                with_fault("SWNT_FAULT_FAIL", "rename:1"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.output, "Error: cannot write file swnt_wrapping.wrp\n");
@@ -356,7 +285,7 @@ TEST(InjectedFailure, WrappingAndConvertersReportFailedClosesAndMoves) {
     // The finished trajectory cannot be moved to its name: it stays, whole,
     // under the temporary name.
     TempDir dir;
-    const Outcome run = launch(WRAPPING_EXE, {"5", "5", "-f", "tube.dat"}, dir.path(),
+    const test_support::RunResult run = test_support::run_program(WRAPPING_EXE, {"5", "5", "-f", "tube.dat"}, dir.path(),
                                with_fault("SWNT_FAULT_FAIL", "rename:2"));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output,
@@ -377,8 +306,8 @@ TEST(InjectedFailure, WrappingAndConvertersReportFailedClosesAndMoves) {
     write_file(dir / "in.dat", input);
     write_file(dir / output, old_content);
     const std::string name = program == BALLCONV_EXE ? "out.pv" : "out.xyz";
-    const Outcome run =
-        launch(program, {"in.dat", name}, dir.path(), with_fault("SWNT_FAULT_FAIL", "fclose:1"));
+    const test_support::RunResult run =
+        test_support::run_program(program, {"in.dat", name}, dir.path(), with_fault("SWNT_FAULT_FAIL", "fclose:1"));
     EXPECT_EQ(run.status, 1) << program;
     EXPECT_EQ(run.output, "Error: cannot write file " + output + "\n") << program;
     EXPECT_EQ(snapshot(dir.path()),
@@ -405,14 +334,14 @@ TEST(FullDisk, EveryProgramReportsItAndKeepsTheOlderOutput) {
       {WRAPPING_EXE, {"10", "10", "-xt", "-f", "out.xyz"}, "out001.xyz",
        "Error: cannot write file swnt_wrapping.wrp\n"},
   };
-  Launch small_disk;
+  test_support::RunOptions small_disk;
   small_disk.file_size_limit = 4096;
   for (const Case& c : cases) {
     TempDir dir;
     write_file(dir / "in.dat", input);
     write_file(dir / c.output, std::string(c.program) == SCENEJOIN_EXE ? trajectory(300, 2, 5.0) : old_content);
     const auto before = snapshot(dir.path());
-    const Outcome run = launch(c.program, c.args, dir.path(), small_disk);
+    const test_support::RunResult run = test_support::run_program(c.program, c.args, dir.path(), small_disk);
     EXPECT_EQ(run.status, 1) << c.program << " " << c.output;
     EXPECT_EQ(run.output, c.message) << c.program;
     EXPECT_EQ(snapshot(dir.path()), before) << c.program << " " << c.output;
@@ -430,7 +359,7 @@ TEST(FullDisk, EveryProgramReportsItAndKeepsTheOlderOutput) {
     write_file(dir / "in.dat", input);
     fs::create_symlink("/dev/full", dir / link);
     const auto before = snapshot(dir.path());
-    const Outcome run = launch(program, args, dir.path());
+    const test_support::RunResult run = test_support::run_program(program, args, dir.path());
     EXPECT_EQ(run.status, 1) << program << " " << link;
     EXPECT_EQ(run.output, "Error: cannot write file " + link + "\n") << program;
     EXPECT_EQ(snapshot(dir.path()), before) << program << " " << link;
@@ -440,7 +369,7 @@ TEST(FullDisk, EveryProgramReportsItAndKeepsTheOlderOutput) {
 
 TEST(Permissions, UnwritablePlacesAndReadOnlyTargetsAreLeftAsTheyWere) {
   if (!unprivileged_runs_work()) GTEST_SKIP() << "the user nobody cannot run the programs here";
-  Launch nobody;
+  test_support::RunOptions nobody;
   nobody.unprivileged = true;
   const std::string input = trajectory(2, 1, 1.0);
   const std::string other = trajectory(1, 1, 2.0);
@@ -471,7 +400,7 @@ TEST(Permissions, UnwritablePlacesAndReadOnlyTargetsAreLeftAsTheyWere) {
                                       fs::perms::group_read | fs::perms::group_exec |
                                       fs::perms::others_read | fs::perms::others_exec);
       const auto before = snapshot(dir.path());
-      const Outcome run = launch(c.program, c.args, dir.path(), nobody);
+      const test_support::RunResult run = test_support::run_program(c.program, c.args, dir.path(), nobody);
       EXPECT_EQ(run.status, 1) << c.program;
       EXPECT_EQ(run.output, c.message) << c.program;
       EXPECT_EQ(snapshot(dir.path()), before) << c.program;
@@ -494,7 +423,7 @@ TEST(Permissions, UnwritablePlacesAndReadOnlyTargetsAreLeftAsTheyWere) {
       fs::permissions(dir / target, read_only);
       fs::permissions(dir.path(), fs::perms::all);
       const auto before = snapshot(dir.path());
-      const Outcome run = launch(c.program, c.args, dir.path(), nobody);
+      const test_support::RunResult run = test_support::run_program(c.program, c.args, dir.path(), nobody);
       EXPECT_EQ(run.status, 1) << c.program;
       EXPECT_EQ(run.output, c.message) << c.program;
       EXPECT_EQ(snapshot(dir.path()), before) << c.program;
@@ -505,7 +434,7 @@ TEST(Permissions, UnwritablePlacesAndReadOnlyTargetsAreLeftAsTheyWere) {
     write_file(dir / "out.dat", old_content);
     fs::permissions(dir / "out.dat", read_only);
     fs::permissions(dir.path(), fs::perms::all);
-    const Outcome run = launch(WRAPPING_EXE, {"5", "5", "-f", "out.dat"}, dir.path(), nobody);
+    const test_support::RunResult run = test_support::run_program(WRAPPING_EXE, {"5", "5", "-f", "out.dat"}, dir.path(), nobody);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output,
               "Warning: failed to remove old out.dat file.\n"
@@ -555,7 +484,7 @@ TEST(Inputs, MissingUnreadableAndSpecialFilesAreErrorsThatTouchNothing) {
     fs::create_directory(dir / "sub");
     ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
     const auto before = snapshot(dir.path());
-    const Outcome run = launch(c.program, c.args, dir.path());
+    const test_support::RunResult run = test_support::run_program(c.program, c.args, dir.path());
     EXPECT_EQ(run.status, 1) << c.program << " " << c.args[0] << " " << c.args[1];
     EXPECT_EQ(run.output, c.message) << c.program;
     EXPECT_EQ(snapshot(dir.path()), before) << c.program << " " << c.args[0] << " " << c.args[1];
@@ -563,7 +492,7 @@ TEST(Inputs, MissingUnreadableAndSpecialFilesAreErrorsThatTouchNothing) {
   {
     // A trajectory written to a missing directory stays under the temporary name.
     TempDir dir;
-    const Outcome run = launch(WRAPPING_EXE, {"5", "5", "-f", "none/out.dat"}, dir.path());
+    const test_support::RunResult run = test_support::run_program(WRAPPING_EXE, {"5", "5", "-f", "none/out.dat"}, dir.path());
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.output,
               "Warning: failed to remove old none/out.dat file.\n"
@@ -589,7 +518,7 @@ TEST(Inputs, SomethingElseUnderTheTemporaryNameIsRefused) {
     const auto before = snapshot(dir.path());
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"5", "5"}, std::vector<std::string>{"5", "5", "-xx"}}) {
-      const Outcome run = launch(WRAPPING_EXE, args, dir.path());
+      const test_support::RunResult run = test_support::run_program(WRAPPING_EXE, args, dir.path());
       EXPECT_EQ(run.status, 1) << kind;
       EXPECT_EQ(run.output, "Error: cannot write file swnt_wrapping.wrp\n") << kind;
       EXPECT_EQ(snapshot(dir.path()), before) << kind;

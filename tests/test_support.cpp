@@ -1,10 +1,13 @@
 #include "test_support.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -33,7 +36,7 @@ TempDir::~TempDir() {
 }
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
-                      const std::filesystem::path& cwd) {
+                      const std::filesystem::path& cwd, const RunOptions& options) {
   int pipe_fds[2];
   if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
   std::fflush(nullptr);
@@ -43,6 +46,25 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     dup2(pipe_fds[1], STDOUT_FILENO);
     close(pipe_fds[0]);
     close(pipe_fds[1]);
+    for (const auto& [name, value] : options.env) setenv(name.c_str(), value.c_str(), 1);
+    if (!options.preload.empty()) {
+      setenv("LD_PRELOAD", options.preload.c_str(), 1);
+      // The library comes before the sanitizer runtime in a sanitized build.
+      const char* asan = std::getenv("ASAN_OPTIONS");
+      const std::string asan_options = std::string(asan != nullptr ? asan : "") +
+                                       (asan != nullptr && *asan != '\0' ? ":" : "") +
+                                       "verify_asan_link_order=0";
+      setenv("ASAN_OPTIONS", asan_options.c_str(), 1);
+    }
+    if (options.file_size_limit > 0) {
+      // A write beyond the limit then fails with EFBIG, like one on a full disk.
+      signal(SIGXFSZ, SIG_IGN);
+      const rlimit limit{options.file_size_limit, options.file_size_limit};
+      if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(125);
+    }
+    if (options.unprivileged && geteuid() == 0) {
+      if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(125);
+    }
     if (chdir(cwd.c_str()) != 0) _exit(126);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -62,6 +84,7 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
   int wait_status = 0;
   waitpid(pid, &wait_status, 0);
   result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
+  if (WIFSIGNALED(wait_status)) result.signal = WTERMSIG(wait_status);
   return result;
 }
 

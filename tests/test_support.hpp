@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace test_support {
@@ -26,12 +27,24 @@ class TempDir {
 
 struct RunResult {
   int status = -1;     // exit status, or -1 when the program did not exit normally
+  int signal = 0;      // the signal that ended it, if one did
   std::string output;  // everything the program wrote to standard output
 };
 
+// How a program is started besides its arguments.
+struct RunOptions {
+  std::vector<std::pair<std::string, std::string>> env;  // added to the environment
+  std::string preload;                     // a library loaded first (LD_PRELOAD); empty for none
+  unsigned long long file_size_limit = 0;  // bytes a written file may reach; 0 for no limit
+  bool unprivileged = false;               // when run as root, run as the user nobody
+};
+
+// The user id of nobody, for runs in which file permissions must count.
+inline constexpr unsigned kNobody = 65534;
+
 // Runs `program` with `args` in the working directory `cwd`, without a shell.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
-                      const std::filesystem::path& cwd);
+                      const std::filesystem::path& cwd, const RunOptions& options = {});
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& content);

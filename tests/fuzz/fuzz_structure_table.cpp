@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     got.found = true;
   } catch (const swnt::RunError& error) {
     const std::string message = error.what();
-    FUZZ_CHECK(message == printf_text("Error: parameters for (%d,%d) SWNT do not exist in the file.\n",
+    FUZZ_CHECK(message == format_text("Error: parameters for (%d,%d) SWNT do not exist in the file.\n",
                                       options.cn, options.cm),
                "unexpected message");
   }

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -16,22 +15,12 @@
 #include <utility>
 #include <vector>
 
+#include "trajectory/text_format.hpp"
+
 namespace fuzz {
 
-inline std::string printf_text(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-inline std::string printf_text(const char* fmt, ...) {
-  va_list args;
-  va_start(args, fmt);
-  va_list copy;
-  va_copy(copy, args);
-  const int size = std::vsnprintf(nullptr, 0, fmt, copy);
-  va_end(copy);
-  std::string text(static_cast<std::size_t>(size) + 1, '\0');
-  std::vsnprintf(text.data(), text.size(), fmt, args);
-  va_end(args);
-  text.resize(static_cast<std::size_t>(size));
-  return text;
-}
+// printf into a string: the plain formatting the outputs are compared with.
+using swnt::format_text;
 
 // scanf reading with every conversion checked.  Integers must fit 32 bits,
 // the range the "%d" conversion of the format is defined for.
@@ -187,11 +176,11 @@ inline RefScenes reference_xmol(const std::string& input, const std::string& tit
   RefHeader h;
   if (!ref_read_header(in, h)) return result;
   for (long long s = 0; s < h.ndat; ++s) {
-    std::string text = printf_text("%d\n%s\n", static_cast<int>(h.nmol), title.c_str());
+    std::string text = format_text("%d\n%s\n", static_cast<int>(h.nmol), title.c_str());
     for (long long i = 0; i < h.nmol; ++i) {
       double xyz[3];
       if (!in.read_triple(xyz)) return result;
-      text += printf_text("C    %14.6lf  %14.6lf  %14.6lf  \n", xyz[0], xyz[1], xyz[2]);
+      text += format_text("C    %14.6lf  %14.6lf  %14.6lf  \n", xyz[0], xyz[1], xyz[2]);
     }
     result.files.push_back(std::move(text));
   }
@@ -212,9 +201,9 @@ inline RefScenes reference_tinker(const std::string& input, const std::string& t
       if (!in.read_triple(p)) return result;
       xyz.insert(xyz.end(), p, p + 3);
     }
-    std::string text = printf_text("%5d  %s\n", static_cast<int>(nmol), title.c_str());
+    std::string text = format_text("%5d  %s\n", static_cast<int>(nmol), title.c_str());
     for (std::size_t i = 0; i < nmol; ++i) {
-      text += printf_text("%6d  C   %11.6lf %11.6lf %11.6lf %5d ", static_cast<int>(i + 1),
+      text += format_text("%6d  C   %11.6lf %11.6lf %11.6lf %5d ", static_cast<int>(i + 1),
                           xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2], 1);
       for (std::size_t j = 0; j < nmol; ++j) {
         if (j == i) continue;
@@ -222,7 +211,7 @@ inline RefScenes reference_tinker(const std::string& input, const std::string& t
         const double dy = xyz[3 * i + 1] - xyz[3 * j + 1];
         const double dz = xyz[3 * i + 2] - xyz[3 * j + 2];
         if (std::sqrt(dx * dx + dy * dy + dz * dz) < 1.8) {
-          text += printf_text("%5d ", static_cast<int>(j + 1));
+          text += format_text("%5d ", static_cast<int>(j + 1));
         }
       }
       text += "\n";
@@ -249,18 +238,18 @@ inline RefJoin reference_join(const std::string& first, const std::string& secon
   if (nmol > INT_MAX) return result;
   auto larger = [](double x, double y) { return y > x ? y : x; };
   std::string& out = result.bytes;
-  out = printf_text("%d %d %d\n", static_cast<int>(ha.lead), static_cast<int>(nmol),
+  out = format_text("%d %d %d\n", static_cast<int>(ha.lead), static_cast<int>(nmol),
                     static_cast<int>(ha.ndat));
-  out += printf_text("%lf %lf %lf\n", larger(ha.box[0], hb.box[0]), larger(ha.box[1], hb.box[1]),
+  out += format_text("%lf %lf %lf\n", larger(ha.box[0], hb.box[0]), larger(ha.box[1], hb.box[1]),
                      larger(ha.box[2], hb.box[2]));
-  out += printf_text("%lf %lf\n", ha.aux1, ha.aux2);
+  out += format_text("%lf %lf\n", ha.aux1, ha.aux2);
   for (long long s = 0; s < (nmol > 0 ? ha.ndat : 0); ++s) {
     for (RefReader* in : {&a, &b}) {
       const long long count = in == &a ? ha.nmol : hb.nmol;
       for (long long i = 0; i < count; ++i) {
         double p[3];
         if (!in->read_triple(p)) return result;
-        out += printf_text("%15.7lf %15.7lf %15.7lf\n", p[0], p[1], p[2]);
+        out += format_text("%15.7lf %15.7lf %15.7lf\n", p[0], p[1], p[2]);
       }
     }
   }

@@ -16,7 +16,7 @@ namespace fuzz {
 using XyzWriter = int (*)(const std::string&, const std::string&, int, const std::string&);
 using XyzReference = RefScenes (*)(const std::string&, const std::string&);
 
-inline std::string scene_name(long long scene) { return printf_text("out%03lld.xyz", scene); }
+inline std::string scene_name(long long scene) { return format_text("out%03lld.xyz", scene); }
 
 inline void check_xyz_writer(const std::uint8_t* data, std::size_t size, XyzWriter writer,
                              XyzReference reference, const std::string& title) {
