@@ -10,6 +10,7 @@
 #include "trajectory/output_file.hpp"
 #include "trajectory/text_format.hpp"
 #include "trajectory/trajectory_reader.hpp"
+#include "trajectory/xyz_scenes.hpp"
 
 namespace swnt {
 
@@ -69,38 +70,22 @@ std::string scene_file_name(const std::string& output_name, long long scene) {
 int write_tinker_xyz(const std::string& input_path, const std::string& output_name, int verbose,
                      const std::string& title) {
   if (verbose) std::printf("Making tinker XYZ file...\n");
-
-  TrajectoryReader reader;
-  TrajectoryHeader header;
-  if (!open_trajectory(reader, header, input_path)) return 1;
-  if (verbose) {
-    std::printf(" -- nmol: %lld\n", header.nmol);
-    std::printf(" -- ndat: %lld\n", header.ndat);
-  }
-
-  const auto atom_count = static_cast<std::size_t>(header.nmol);
   // The storage grows with the atoms actually read, so a header announcing
   // more atoms than the file holds cannot claim memory it never fills.
   std::vector<Position3> positions;
   std::vector<AtomPair> pairs;
   NeighbourSearch search;
   NeighbourLists neighbours;
-  OutputFile out;
 
-  for (long long scene = 1; scene <= header.ndat; ++scene) {
-    if (verbose && scene % 10 == 0) std::printf(" -- step:%4lld\n", scene);
-    const std::string name = scene_file_name(output_name, scene);
-    if (!out.open(name)) {
-      print_write_error(name);
-      return 1;
-    }
-
+  return write_xyz_scenes(input_path, output_name, verbose, [&](TrajectoryReader& reader,
+                                                                const TrajectoryHeader& header,
+                                                                OutputFile& out) {
+    const auto atom_count = static_cast<std::size_t>(header.nmol);
     for (std::size_t a = 0; a < atom_count; ++a) {
       double x = 0.0, y = 0.0, z = 0.0;
       if (!reader.read_triple(x, y, z)) {
-        out.discard();
         print_data_error(input_path, reader.error());
-        return 1;
+        return false;
       }
       if (a < positions.size()) {
         positions[a] = {x, y, z};
@@ -141,12 +126,8 @@ int write_tinker_xyz(const std::string& input_path, const std::string& output_na
       text += '\n';
       out.flush_if_full();
     }
-    if (!out.commit()) {
-      print_write_error(name);
-      return 1;
-    }
-  }
-  return 0;
+    return true;
+  });
 }
 
 }  // namespace swnt

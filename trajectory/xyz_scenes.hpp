@@ -1,0 +1,47 @@
+// The frame shared by both XYZ writers: the trajectory is opened, and every
+// scene becomes a file of its own, named by scene_file_name and put in place
+// only once it is complete.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "trajectory/messages.hpp"
+#include "trajectory/output_file.hpp"
+#include "trajectory/tinker_writer.hpp"
+#include "trajectory/trajectory_reader.hpp"
+
+namespace swnt {
+
+// write_scene(reader, header, out) reads one scene from `reader` and writes
+// its file into `out`; it returns false after its own error message.
+// Returns 0 when every scene file is written, 1 after an error message.
+template <class WriteScene>
+int write_xyz_scenes(const std::string& input_path, const std::string& output_name, int verbose,
+                     WriteScene&& write_scene) {
+  TrajectoryReader reader;
+  TrajectoryHeader header;
+  if (!open_trajectory(reader, header, input_path)) return 1;
+  if (verbose) {
+    std::printf(" -- nmol: %lld\n", header.nmol);
+    std::printf(" -- ndat: %lld\n", header.ndat);
+  }
+  OutputFile out;
+  for (long long scene = 1; scene <= header.ndat; ++scene) {
+    if (verbose && scene % 10 == 0) std::printf(" -- step:%4lld\n", scene);
+    const std::string name = scene_file_name(output_name, scene);
+    if (!out.open(name)) {
+      print_write_error(name);
+      return 1;
+    }
+    // A scene that fails is dropped; the files of the scenes before it stay.
+    if (!write_scene(reader, header, out)) return 1;
+    if (!out.commit()) {
+      print_write_error(name);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace swnt
