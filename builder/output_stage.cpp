@@ -82,18 +82,7 @@ bool is_special_file(const std::string& path) {
 // destroy a device node): the trajectory is written into it instead.
 int copy_into_special_file(const std::string& temporary_name, const std::string& outfile) {
   const TemporaryFileGuard guard(temporary_name);
-  std::FILE* in = std::fopen(temporary_name.c_str(), "rb");
-  OutputFile out;
-  bool ok = in != nullptr && out.open(outfile);
-  std::string block(1 << 20, '\0');
-  while (ok) {
-    const std::size_t got = std::fread(block.data(), 1, block.size(), in);
-    if (got == 0) break;
-    out.write(std::string_view(block.data(), got));
-  }
-  ok = ok && std::ferror(in) == 0 && out.commit();
-  if (in != nullptr) std::fclose(in);
-  if (!ok) {
+  if (!copy_file(temporary_name, outfile)) {
     print_write_error(outfile);
     return 1;
   }

@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string_view>
 #include <system_error>
 #include <utility>
@@ -21,13 +20,6 @@ namespace swnt {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::size_t kCopyBlock = 1 << 20;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 void append_triple(std::string& out, double x, double y, double z) {
   append_fixed(out, x, 15, 7);
@@ -117,19 +109,7 @@ bool check_files(const std::vector<std::string>& args) {
 // system, where a rename cannot move it.  The copy replaces the target in one
 // step as well.
 bool copy_onto_target(const std::string& target) {
-  FilePtr in(std::fopen(kJoinTempName, "rb"));
-  if (!in) return false;
-  OutputFile out;
-  if (!out.open(target)) return false;
-  std::string block(kCopyBlock, '\0');
-  for (;;) {
-    const std::size_t got = std::fread(block.data(), 1, block.size(), in.get());
-    if (got == 0) break;
-    out.write(std::string_view(block.data(), got));
-  }
-  if (std::ferror(in.get()) != 0) return false;
-  if (!out.commit()) return false;
-  in.reset();
+  if (!copy_file(kJoinTempName, target)) return false;
   if (std::remove(kJoinTempName) != 0) {
     std::printf("Warning: cannot delete %s; it is a copy of %s now.\n", kJoinTempName,
                 target.c_str());

@@ -102,6 +102,22 @@ void OutputFile::discard() {
   buffer_.clear();
 }
 
+bool copy_file(const std::string& source, const std::string& target) {
+  std::FILE* in = std::fopen(source.c_str(), "rb");
+  if (in == nullptr) return false;
+  OutputFile out;
+  bool ok = out.open(target);
+  std::string block(std::size_t{1} << 20, '\0');
+  while (ok) {
+    const std::size_t got = std::fread(block.data(), 1, block.size(), in);
+    if (got == 0) break;
+    out.write(std::string_view(block.data(), got));
+  }
+  ok = ok && std::ferror(in) == 0;
+  std::fclose(in);
+  return ok && out.commit();
+}
+
 bool remove_if_exists(const std::string& path) {
   std::error_code ec;
   fs::remove(path, ec);

@@ -63,6 +63,11 @@ class OutputFile {
   bool failed_ = false;
 };
 
+// Copies the file `source` to `target` through an OutputFile: a file is
+// replaced in one step, a device is written into.  False when the source
+// cannot be read or the copy cannot be written; the target is then as it was.
+bool copy_file(const std::string& source, const std::string& target);
+
 // Removes a file; true when it is gone afterwards (also when it never existed).
 bool remove_if_exists(const std::string& path);
 
