@@ -12,12 +12,15 @@ namespace fs = std::filesystem;
 
 OutputFile::~OutputFile() { discard(); }
 
-bool OutputFile::open(const std::string& path) {
+void OutputFile::start(const std::string& path) {
   discard();
   path_ = path;
   failed_ = false;
-  buffer_.clear();
   buffer_.reserve(kBlockSize + 4096);
+}
+
+bool OutputFile::open(const std::string& path) {
+  start(path);
 
   std::error_code ec;
   fs::path target(path);
@@ -25,7 +28,6 @@ bool OutputFile::open(const std::string& path) {
   if (fs::exists(status) && !fs::is_regular_file(status)) {
     if (fs::is_directory(status)) return false;
     // A device or pipe: write straight into it.
-    scratch_.clear();
     file_ = std::fopen(path.c_str(), "wb");
     return file_ != nullptr;
   }
@@ -53,11 +55,7 @@ bool OutputFile::open(const std::string& path) {
 }
 
 bool OutputFile::open_exclusive(const std::string& path) {
-  discard();
-  path_ = path;
-  failed_ = false;
-  buffer_.clear();
-  buffer_.reserve(kBlockSize + 4096);
+  start(path);
   file_ = std::fopen(path.c_str(), "wbx");
   if (file_ == nullptr) return false;
   scratch_ = path;  // the final move renames it onto itself

@@ -54,6 +54,7 @@ class OutputFile {
 
  private:
   static constexpr std::size_t kBlockSize = 1 << 20;
+  void start(const std::string& path);  // forgets any earlier file
   void flush();
 
   std::string path_;     // final name
