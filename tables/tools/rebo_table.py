@@ -27,6 +27,7 @@ import json
 import math
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -311,10 +312,13 @@ def graphene():
 
 
 # ---------------------------------------------------------------- driver
-def load_results():
+# The driver serves every engine: an engine module provides RESULTS, TABLE,
+# chiralities(), relax_tube(n, m), accepted(r), describe(r), graphene(),
+# header(graphene_energy) and missing().
+def load_results(path):
     done = {}
-    if os.path.exists(RESULTS):
-        with open(RESULTS) as f:
+    if os.path.exists(path):
+        with open(path) as f:
             for line in f:
                 line = line.strip()
                 if line:
@@ -323,8 +327,8 @@ def load_results():
     return done
 
 
-def append_result(r):
-    with open(RESULTS, "a") as f:
+def append_result(path, r):
+    with open(path, "a") as f:
         f.write(json.dumps(r, sort_keys=True) + "\n")
         f.flush()
         os.fsync(f.fileno())
@@ -335,52 +339,58 @@ def accepted(r):
     return r["residual"] <= RESIDUAL_TOL and abs(r["pzz"]) < PZZ_TOL and r["fmax"] < FMAX_TOL
 
 
-def cmd_run(args):
-    done = load_results()
-    todo = [nm for nm in chiralities() if nm not in done]
+def describe(r):
+    return "pzz %.1e fmax %.1e rounds %d" % (r["pzz"], r["fmax"], r["rounds"])
+
+
+def header(graphene_energy):
+    return ("Brenner REBO relaxed SWNTs (LAMMPS %s, pair_style rebo, CH.rebo; graphene %.10f eV/atom); "
+            "group 2: relaxed diameter [AA], strain energy per atom relative to graphene [eV], "
+            "atoms per cell" % (lammps_version(), graphene_energy))
+
+
+def cmd_run(args, engine):
+    done = load_results(engine.RESULTS)
+    todo = [nm for nm in engine.chiralities() if nm not in done]
     if args.only:
         todo = [tuple(int(x) for x in s.split(",")) for s in args.only]
     if args.limit:
         todo = todo[: args.limit]
     print("%d tubes to relax" % len(todo), flush=True)
     with ProcessPoolExecutor(max_workers=args.jobs) as pool:
-        futures = {pool.submit(relax_tube, n, m): (n, m) for n, m in todo}
+        futures = {pool.submit(engine.relax_tube, n, m): (n, m) for n, m in todo}
         for fut in as_completed(futures):
             n, m = futures[fut]
             try:
                 r = fut.result()
-            except Exception as exc:  # recorded, so that a rerun can decide
+            except Exception as exc:  # not recorded, so that a rerun tries again
                 print("(%d,%d) failed: %s" % (n, m, exc), flush=True)
                 continue
-            r["accepted"] = accepted(r)
+            r["accepted"] = engine.accepted(r)
             if not args.only:
-                append_result(r)
-            print("(%d,%d) natom %d d %.6f lencell %.6f E %.6f residual %.2e pzz %.1e fmax %.1e "
-                  "rounds %d cpu %.1fs %s" % (n, m, r["natom"], r["diameter"], r["lencell"], r["energy"],
-                                              r["residual"], r["pzz"], r["fmax"], r["rounds"], r["cpu"],
-                                              "" if r["accepted"] else "REJECTED"), flush=True)
+                append_result(engine.RESULTS, r)
+            print("(%d,%d) natom %d d %.6f lencell %.6f E %.6f residual %.2e %s cpu %.1fs %s"
+                  % (n, m, r["natom"], r["diameter"], r["lencell"], r["energy"], r["residual"],
+                     engine.describe(r), r["cpu"], "" if r["accepted"] else "REJECTED"), flush=True)
 
 
-def cmd_assemble(_args):
-    done = load_results()
-    g = graphene()
-    version = lammps_version()
-    entries = sorted((r for r in done.values() if accepted(r)), key=lambda r: (r["n"], r["m"]))
-    lines = ["Brenner REBO relaxed SWNTs (LAMMPS %s, pair_style rebo, CH.rebo; graphene %.10f eV/atom); "
-             "group 2: relaxed diameter [AA], strain energy per atom relative to graphene [eV], "
-             "atoms per cell" % (version, g["energy"])]
+def cmd_assemble(_args, engine):
+    done = load_results(engine.RESULTS)
+    g = engine.graphene()
+    entries = sorted((r for r in done.values() if engine.accepted(r)), key=lambda r: (r["n"], r["m"]))
+    lines = [engine.header(g["energy"])]
     for r in entries:
         lines.append("%d %d" % (r["n"], r["m"]))
         lines.append("%.10f %.10f %d" % (r["diameter"], r["energy"] - g["energy"], r["natom"]))
         for v in ("va1", "va2", "vab"):
             lines.append("%.10f %.10f" % tuple(r[v]))
-    tmp = TABLE + ".tmp"
+    tmp = engine.TABLE + ".tmp"
     with open(tmp, "w") as f:
         f.write("\n".join(lines) + "\n")
         f.flush()
         os.fsync(f.fileno())
-    os.replace(tmp, TABLE)
-    print("%d entries written to %s" % (len(entries), TABLE))
+    os.replace(tmp, engine.TABLE)
+    print("%d entries written to %s" % (len(entries), engine.TABLE))
 
 
 def read_table(path):
@@ -395,10 +405,17 @@ def read_table(path):
     return entries
 
 
-def cmd_check(args):
-    import shutil
+def missing():
+    """What the engine lacks on this machine, or None."""
     if shutil.which(LMP) is None or not os.path.exists(POTENTIAL):
-        print("LAMMPS or %s not found: check skipped" % POTENTIAL)
+        return "LAMMPS or " + POTENTIAL
+    return None
+
+
+def cmd_check(args, engine):
+    lacking = engine.missing()
+    if lacking:
+        print("%s not found: check skipped" % lacking)
         sys.exit(77)
     table = read_table(args.table)
     failed = False
@@ -408,20 +425,21 @@ def cmd_check(args):
             print("(%d,%d) not in %s" % (n, m, args.table))
             failed = True
             continue
-        r = relax_tube(n, m)
+        r = engine.relax_tube(n, m)
         e = table[(n, m)]
         got = r["va1"] + r["va2"] + r["vab"]
         worst = max(abs(a - b) for a, b in zip(got, e["vectors"]))
         worst = max(worst, abs(r["diameter"] - e["diameter"]))
-        ok = worst <= 1e-8 and r["natom"] == e["natom"] and accepted(r)
+        ok = worst <= 1e-8 and r["natom"] == e["natom"] and engine.accepted(r)
         print("(%d,%d) largest difference %.2e AA, residual %.2e AA: %s"
               % (n, m, worst, r["residual"], "ok" if ok else "MISMATCH"))
         failed = failed or not ok
     sys.exit(1 if failed else 0)
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+def main_for(engine):
+    parser = argparse.ArgumentParser(description=engine.__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = parser.add_subparsers(dest="cmd", required=True)
     p = sub.add_parser("run")
     p.add_argument("--jobs", type=int, default=2)
@@ -430,19 +448,19 @@ def main():
     sub.add_parser("assemble")
     sub.add_parser("graphene")
     p = sub.add_parser("check")
-    p.add_argument("--table", default=TABLE)
+    p.add_argument("--table", default=engine.TABLE)
     p.add_argument("tubes", nargs="+")
     args = parser.parse_args()
     if args.cmd == "run":
-        cmd_run(args)
+        cmd_run(args, engine)
     elif args.cmd == "assemble":
-        cmd_assemble(args)
+        cmd_assemble(args, engine)
     elif args.cmd == "check":
-        cmd_check(args)
+        cmd_check(args, engine)
     else:
-        g = graphene()
+        g = engine.graphene()
         print("bond %.6f AA, energy %.6f eV/atom" % (g["bond"], g["energy"]))
 
 
 if __name__ == "__main__":
-    main()
+    main_for(sys.modules[__name__])
