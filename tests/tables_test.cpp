@@ -219,6 +219,20 @@ TEST_P(ShippedTable, BuiltProgramFindsTheTableBesideItself) {
   EXPECT_NEAR(printed_value(r.output, " -- diameter:     "), e->diameter, 1e-6) << r.output;
 }
 
+TEST(TightBindingTable, IsTheDefaultTableOfANonPositiveBondLength) {
+  const fs::path beside = fs::path(WRAPPING_EXE).parent_path() / "opttb.dat";
+  if (!test_support::file_exists(beside)) GTEST_SKIP() << "no table opttb.dat";
+  TempDir dir;
+  const auto by_flag = run_program(WRAPPING_EXE, {"8", "4", "-t", "-d", "-w", "-1"}, dir.path());
+  const auto by_default = run_program(WRAPPING_EXE, {"8", "4", "-c", "0", "-d", "-w", "-1"}, dir.path());
+  ASSERT_EQ(by_flag.status, 0) << by_flag.output;
+  ASSERT_EQ(by_default.status, 0) << by_default.output;
+  const double diameter = printed_value(by_flag.output, " -- diameter:     ");
+  EXPECT_EQ(printed_value(by_default.output, " -- diameter:     "), diameter);
+  EXPECT_NE(printed_value(run_program(WRAPPING_EXE, {"8", "4", "-d", "-w", "-1"}, dir.path()).output, " -- diameter:     "),
+            diameter) << "the ideal lattice gives another diameter";
+}
+
 class ReboTable : public TableTest {
  protected:
   void SetUp() override {
