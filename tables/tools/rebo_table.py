@@ -7,7 +7,8 @@ periodic along the axis with a vacuum across.  LAMMPS relaxes the atoms and
 the axial cell length; the relaxed tube is unrolled into a sheet and the
 three sheet vectors va1, va2, vab are fitted so that wrapping rebuilds the
 relaxed tube.  Every entry is verified by rolling it again and comparing with
-the relaxed atoms.
+the relaxed atoms.  The geometry and the driver below serve the tight-binding
+table as well (dftb_table.py), with CP2K in place of LAMMPS.
 
 Commands:
   rebo_table.py run [--jobs 2] [--limit N] [--only n,m ...]
