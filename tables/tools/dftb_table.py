@@ -40,7 +40,7 @@ TABLE = os.path.join(TABLES, "opttb.dat")
 CP2K = os.environ.get("CP2K", "cp2k.psmp")
 PARAMETERS = os.environ.get("DFTB_PARAMETERS", "/usr/share/cp2k/DFTB/nonscc")
 
-HARTREE_EV = 27.211386245988   # CP2K's conversion of its energies (CODATA 2018)
+HARTREE_EV = 27.211386245988   # Hartree in eV (CODATA 2018)
 K_LENGTH = 80.0                # k-points along the axis: kz * cell length >= this (AA)
 ACHIRAL_MAX = 25.0             # every achiral tube up to this ideal diameter (AA)
 CHIRAL_MAX = 10.0              # every chirality up to this ideal diameter (AA)
@@ -183,6 +183,7 @@ def relax_tube(n, m):
     kz = k_count(lz0)
     coords = "\n".join("      C %.12f %.12f %.12f" % (r0 * math.cos(p) + half, r0 * math.sin(p) + half, z)
                        for p, z in zip(phi0, zf))
+
     def cp2k_input(run_type, max_scf, cell, coords):
         return INPUT.format(project="relax", run_type=run_type, constraint="XY", symmetry="", max_iter=MAX_ITER,
                             max_scf=max_scf, parameters=PARAMETERS, added=max(20, len(cells) // 2),
@@ -195,8 +196,8 @@ def relax_tube(n, m):
     # started with. The energy is therefore evaluated once more, with the SCF
     # run to convergence, at the relaxed geometry.
     with tempfile.TemporaryDirectory(prefix="dftb_") as work:
-        out, restart = run_cp2k(work, cp2k_input("CELL_OPT", 1, "      ABC %.12f %.12f %.12f" % (2 * half, 2 * half, lz0),
-                                                 coords))
+        box = "      ABC %.12f %.12f %.12f" % (2 * half, 2 * half, lz0)
+        out, restart = run_cp2k(work, cp2k_input("CELL_OPT", 1, box, coords))
     res = parse_result(out, restart)
     lz = res["cell"]["C"][2]
     cell = "\n".join("      %s %.17g %.17g %.17g" % ((name,) + tuple(res["cell"][name])) for name in "ABC")
@@ -227,7 +228,8 @@ def chiralities():
 
 
 def accepted(r):
-    """A converged cell optimisation whose entry rebuilds the relaxed atoms."""
+    """A converged cell optimisation (run_cp2k refuses any other) whose entry
+    rebuilds the relaxed atoms."""
     return r["residual"] <= tubes.RESIDUAL_TOL
 
 
@@ -254,7 +256,8 @@ def graphene():
         pos.append((f1 * a0 - f2 * 0.5 * a0, f2 * 0.5 * math.sqrt(3.0) * a0, 10.0))
     coords = "\n".join("      C %.12f %.12f %.12f" % p for p in pos)
     text = INPUT.format(project="relax", run_type="CELL_OPT", constraint="Z", symmetry="    KEEP_SYMMETRY T\n",
-                        max_iter=MAX_ITER, max_scf=50, parameters=PARAMETERS, added=8, kpoints="%d %d 1" % (k, k), cell=cell, coords=coords)
+                        max_iter=MAX_ITER, max_scf=50, parameters=PARAMETERS, added=8,
+                        kpoints="%d %d 1" % (k, k), cell=cell, coords=coords)
     with tempfile.TemporaryDirectory(prefix="dftb_") as work:
         out, restart = run_cp2k(work, text)
     res = parse_result(out, restart)
