@@ -172,17 +172,11 @@ def parse_result(out, restart):
 
 def relax_tube(n, m):
     before = os.times()
-    va1, va2, vab = tubes.cylindrical(tubes.BOND)
-    lat0 = tubes.lattice(n, m, va1, va2)
-    cells = tubes.unit_cell(n, m)
-    phi0, z0 = tubes.roll(cells, va1, va2, vab, lat0)
-    r0 = lat0["diameter"] * 0.5
-    lz0 = lat0["lencell"]
-    zf = z0 - np.floor(z0 / lz0) * lz0
-    half = r0 + tubes.VACUUM
+    tube = tubes.ideal_tube(n, m)
+    cells, lz0, half = tube["cells"], tube["lz0"], tube["half"]
     kz = k_count(lz0)
-    coords = "\n".join("      C %.12f %.12f %.12f" % (r0 * math.cos(p) + half, r0 * math.sin(p) + half, z)
-                       for p, z in zip(phi0, zf))
+    # CP2K's cell starts at the origin: the axis goes through its centre.
+    coords = "\n".join("      C %.12f %.12f %.12f" % (x + half, y + half, z) for x, y, z in tube["xyz0"])
 
     def cp2k_input(run_type, max_scf, cell, coords):
         return INPUT.format(project="relax", run_type=run_type, constraint="XY", symmetry="", max_iter=MAX_ITER,
@@ -207,7 +201,7 @@ def relax_tube(n, m):
     if "SCF run converged" not in out:
         raise RuntimeError("CP2K energy of the relaxed tube did not converge")
     res["energy"] = final_energy(out)
-    fit = tubes.unroll(n, m, cells, res["xyz"], lz, phi0, z0, lz0)
+    fit = tubes.unroll(n, m, cells, res["xyz"], lz, tube["phi0"], tube["z0"], lz0)
     after = os.times()
     cpu = sum(after[:4]) - sum(before[:4])
     return dict(n=n, m=m, natom=len(cells), lencell=lz, energy=res["energy"] / len(cells), kz=kz,

@@ -206,8 +206,10 @@ def lammps_version():
 
 
 # ---------------------------------------------------------------- one tube
-def relax_tube(n, m):
-    before = os.times()
+def ideal_tube(n, m):
+    """The starting tube of every engine: wrapping's unit cell rolled on the
+    ideal sheet, axis along z through the origin, z wrapped into one cell.
+    `half` is the half width of the box across (radius plus vacuum)."""
     va1, va2, vab = cylindrical(BOND)
     lat0 = lattice(n, m, va1, va2)
     cells = unit_cell(n, m)
@@ -216,11 +218,17 @@ def relax_tube(n, m):
     lz0 = lat0["lencell"]
     zf = z0 - np.floor(z0 / lz0) * lz0
     xyz0 = np.column_stack([r0 * np.cos(phi0), r0 * np.sin(phi0), zf])
-    half = r0 + VACUUM
+    return dict(cells=cells, phi0=phi0, z0=z0, lz0=lz0, xyz0=xyz0, half=r0 + VACUUM)
+
+
+def relax_tube(n, m):
+    before = os.times()
+    tube = ideal_tube(n, m)
+    cells, lz0, half = tube["cells"], tube["lz0"], tube["half"]
     box = [(-half, half), (-half, half), (0.0, lz0)]
     with tempfile.TemporaryDirectory(prefix="rebo_") as work:
-        res = run_lammps(work, data_file(xyz0, box))
-    fit = unroll(n, m, cells, res["xyz"], res["lz"], phi0, z0, lz0)
+        res = run_lammps(work, data_file(tube["xyz0"], box))
+    fit = unroll(n, m, cells, res["xyz"], res["lz"], tube["phi0"], tube["z0"], lz0)
     after = os.times()
     cpu = sum(after[:4]) - sum(before[:4])
     return dict(n=n, m=m, natom=len(cells), lencell=res["lz"], energy=res["pe"] / len(cells),
