@@ -26,6 +26,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test_support::read_file;
+using test_support::snapshot;
 using test_support::TempDir;
 using test_support::write_file;
 
@@ -34,26 +35,6 @@ test_support::RunOptions with_fault(const std::string& name, const std::string& 
   how.preload = PRELOAD_FAULTS;
   how.env = {{name, value}};
   return how;
-}
-
-// Every entry of a directory tree with its content (or what it is), to
-// compare the state of all files before and after a run.
-std::map<std::string, std::string> snapshot(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
-    const std::string name = fs::relative(entry.path(), dir).string();
-    const auto status = fs::symlink_status(entry.path());
-    if (fs::is_symlink(status)) {
-      files[name] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
-    } else if (fs::is_regular_file(status)) {
-      files[name] = read_file(entry.path());
-    } else if (fs::is_directory(status)) {
-      files[name] = "<directory>";
-    } else {
-      files[name] = "<special>";
-    }
-  }
-  return files;
 }
 
 // A trajectory of `nmol` atoms in `ndat` scenes whose coordinates tell where

@@ -17,14 +17,9 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::read_file;
 using test_support::run_program;
+using test_support::snapshot;
 using test_support::TempDir;
 using test_support::write_file;
-
-std::map<std::string, std::string> snapshot(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& name : test_support::list_dir(dir)) files[name] = read_file(dir / name);
-  return files;
-}
 
 bool one_error_line(const std::string& output, const std::string& start) {
   return output.rfind(start, 0) == 0 && output.find('\n') == output.size() - 1;

@@ -15,8 +15,6 @@ using test_support::TempDir;
 
 namespace {
 
-const std::vector<std::string> kPrograms = {"wrapping", "ballconv", "xyzframes", "linkframes",
-                                            "scenejoin"};
 
 bool is_executable(const fs::path& path) {
   std::error_code ec;
@@ -48,7 +46,7 @@ class Installed : public ::testing::Test {
 };
 
 TEST_F(Installed, PutsProgramsManualsAndExamplesUnderThePrefix) {
-  for (const std::string& program : kPrograms) {
+  for (const std::string& program : test_support::kProgramNames) {
     EXPECT_TRUE(is_executable(bin() / program)) << program;
     const fs::path manual = prefix_.path() / "share/man/man1" / (program + ".1");
     ASSERT_TRUE(test_support::file_exists(manual)) << manual;

@@ -20,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using test_support::read_file;
 using test_support::run_program;
+using test_support::snapshot;
 using test_support::TempDir;
 using test_support::write_file;
 
@@ -47,15 +48,6 @@ std::string joined_atoms(int nmol, int s, double base) {
     text += swnt::format_text("%15.7lf %15.7lf %15.7lf\n", base + s, double(a), double(-a));
   }
   return text;
-}
-
-// Every file in a directory with its content, to show that a run changed nothing.
-std::map<std::string, std::string> snapshot(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& name : test_support::list_dir(dir)) {
-    files[name] = fs::is_regular_file(dir / name) ? read_file(dir / name) : "<not a file>";
-  }
-  return files;
 }
 
 struct FailureCase {

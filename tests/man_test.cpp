@@ -18,8 +18,6 @@ using test_support::TempDir;
 
 namespace {
 
-const std::vector<std::string> kPrograms = {"wrapping", "ballconv", "xyzframes", "linkframes",
-                                            "scenejoin"};
 
 std::string manual_of(const std::string& program) {
   return test_support::read_file(fs::path(SWNT_SOURCE_DIR) / "docs/man" / (program + ".1"));
@@ -176,7 +174,7 @@ std::vector<std::vector<std::string>> example_blocks(const std::string& manual,
 }
 
 TEST(ManualPages, HaveTheSectionsOfAManual) {
-  for (const std::string& program : kPrograms) {
+  for (const std::string& program : test_support::kProgramNames) {
     const std::string manual = manual_of(program);
     std::string upper;
     for (char c : program) upper += static_cast<char>(c - 'a' + 'A');
@@ -194,7 +192,7 @@ TEST(ManualPages, RenderWithoutWarnings) {
   if (test_support::run_program("/bin/sh", {"-c", "command -v groff"}, fs::current_path()).status != 0) {
     GTEST_SKIP() << "groff is not installed (Debian package groff-base)";
   }
-  for (const std::string& program : kPrograms) {
+  for (const std::string& program : test_support::kProgramNames) {
     const fs::path page = fs::path(SWNT_SOURCE_DIR) / "docs/man" / (program + ".1");
     const RunResult result = test_support::run_program(
         "/bin/sh", {"-c", "groff -ww -man -z \"$1\" 2>&1", "sh", page.string()}, fs::current_path());
@@ -204,7 +202,7 @@ TEST(ManualPages, RenderWithoutWarnings) {
 }
 
 TEST(ManualPages, SynopsisIsTheReadmeUsage) {
-  for (const std::string& program : kPrograms) {
+  for (const std::string& program : test_support::kProgramNames) {
     const std::vector<std::string> usage = readme_usage(program);
     EXPECT_FALSE(usage.empty()) << "README has no usage block under \"### " << program << "\"";
     EXPECT_EQ(synopsis_lines(manual_of(program)), usage) << program;
@@ -247,7 +245,7 @@ TEST(ManualPages, ExampleCommandsRun) {
   const std::map<std::string, std::string> executables = {
       {"wrapping", "bin/wrapping"}, {"ballconv", BALLCONV_EXE}, {"xyzframes", XYZFRAMES_EXE},
       {"linkframes", LINKFRAMES_EXE}, {"scenejoin", SCENEJOIN_EXE}};
-  for (const std::string& program : kPrograms) {
+  for (const std::string& program : test_support::kProgramNames) {
     // A copy of wrapping with a structure table beside it, as installed.
     TempDir dir;
     fs::create_directory(dir / "bin");

@@ -116,4 +116,23 @@ std::vector<std::string> list_dir(const std::filesystem::path& dir) {
   return names;
 }
 
+std::map<std::string, std::string> snapshot(const std::filesystem::path& dir) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    const std::string name = fs::relative(entry.path(), dir).string();
+    const auto status = fs::symlink_status(entry.path());
+    if (fs::is_symlink(status)) {
+      files[name] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
+    } else if (fs::is_regular_file(status)) {
+      files[name] = read_file(entry.path());
+    } else if (fs::is_directory(status)) {
+      files[name] = "<directory>";
+    } else {
+      files[name] = "<special>";
+    }
+  }
+  return files;
+}
+
 }  // namespace test_support

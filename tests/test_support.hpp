@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,5 +53,13 @@ bool file_exists(const std::filesystem::path& path);
 
 // Names of the files in `dir`, sorted.
 std::vector<std::string> list_dir(const std::filesystem::path& dir);
+
+// Every entry of the directory tree `dir` with its content (or what it is),
+// to compare the state of all files before and after a run.
+std::map<std::string, std::string> snapshot(const std::filesystem::path& dir);
+
+// The five programs of the tool set.
+inline const std::vector<std::string> kProgramNames = {"wrapping", "ballconv", "xyzframes", "linkframes",
+                                                       "scenejoin"};
 
 }  // namespace test_support
