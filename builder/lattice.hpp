@@ -4,13 +4,13 @@
 
 #include "builder/structure.hpp"
 #include "builder/vec2.hpp"
+#include "trajectory/bond_rule.hpp"
 
 namespace swnt {
 
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kTwoPi = 6.283185307179586;
 inline constexpr double kIdealBondLength = 1.44;
-inline constexpr double kBondCutoff = 1.8;
 
 struct LatticeParams {
   int n = 0;

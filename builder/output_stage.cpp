@@ -14,6 +14,7 @@
 #include "builder/run_error.hpp"
 #include "builder/unit_cell.hpp"
 #include "builder/wrapper.hpp"
+#include "trajectory/file_identity.hpp"
 #include "trajectory/messages.hpp"
 #include "trajectory/output_file.hpp"
 #include "trajectory/pv_writer.hpp"
@@ -26,21 +27,6 @@ namespace swnt {
 namespace {
 
 namespace fs = std::filesystem;
-
-// True when both names lead to the same file, whether or not it exists yet
-// ("swnt_wrapping.wrp", "./swnt_wrapping.wrp", an absolute path, a link).
-bool same_file(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  if (fs::exists(a, ec) && fs::exists(b, ec)) {
-    const bool equivalent = fs::equivalent(a, b, ec);
-    if (!ec) return equivalent;
-  }
-  const fs::path canonical_a = fs::weakly_canonical(fs::absolute(a, ec), ec);
-  if (ec) return false;
-  const fs::path canonical_b = fs::weakly_canonical(fs::absolute(b, ec), ec);
-  if (ec) return false;
-  return canonical_a == canonical_b;
-}
 
 // Removes the temporary trajectory when a conversion is over, also when the
 // writer failed or an exception passes through.

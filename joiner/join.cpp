@@ -10,6 +10,7 @@
 #include <system_error>
 #include <utility>
 
+#include "trajectory/file_identity.hpp"
 #include "trajectory/messages.hpp"
 #include "trajectory/output_file.hpp"
 #include "trajectory/text_format.hpp"
@@ -42,23 +43,6 @@ bool copy_atoms(TrajectoryReader& reader, long long count, OutputFile& out) {
 }
 
 double larger(double first, double second) { return second > first ? second : first; }
-
-// True when the two names lead to the same file: the same path once made
-// absolute and normalised ("./a.dat" and "a.dat"), or, when both exist, the
-// same file through links.
-bool same_file(const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  std::error_code ec_a, ec_b;
-  const fs::path path_a = fs::absolute(a, ec_a).lexically_normal();
-  const fs::path path_b = fs::absolute(b, ec_b).lexically_normal();
-  if (!ec_a && !ec_b && !path_a.empty() && path_a == path_b) return true;
-  std::error_code ec;
-  if (fs::exists(a, ec) && fs::exists(b, ec)) {
-    const bool equivalent = fs::equivalent(a, b, ec);
-    if (!ec && equivalent) return true;
-  }
-  return false;
-}
 
 // Refuses a command line whose files overlap: an attached file that is the
 // target (joining it would delete the target) or the temporary file.

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "trajectory/bond_rule.hpp"
 #include "trajectory/messages.hpp"
 #include "trajectory/neighbour_search.hpp"
 #include "trajectory/output_file.hpp"
@@ -29,7 +30,6 @@ constexpr std::size_t kAtomRecordSize = 7;
 constexpr std::size_t kBondRecordSize = 5;
 
 constexpr double kBallMag = 0.8;      // ball magnification of every atom
-constexpr double kBondCutoff = 1.8;   // Angstrom; closer pairs are bonded
 constexpr double kTooClose = 1.0;     // Angstrom; closer pairs are reported when verbose
 constexpr double kScale = 100.0;      // stored unit: 0.01 Angstrom
 constexpr double kUnit = 0.01;

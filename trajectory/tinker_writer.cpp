@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "trajectory/bond_rule.hpp"
 #include "trajectory/messages.hpp"
 #include "trajectory/neighbour_search.hpp"
 #include "trajectory/output_file.hpp"
@@ -15,9 +16,6 @@
 namespace swnt {
 
 namespace {
-
-// Atoms closer than this (Angstrom, strictly) are bonded.
-constexpr double kNeighbourCutoff = 1.8;
 
 // The neighbours of every atom of one scene in compressed rows: the
 // neighbours of atom a are index[start[a] .. start[a + 1]), ascending.  The
@@ -96,12 +94,12 @@ int write_tinker_xyz(const std::string& input_path, const std::string& output_na
 
     pairs.clear();
     search.find_close_pairs(
-        positions, kNeighbourCutoff,
+        positions, kBondCutoff,
         [&positions](std::uint32_t i, std::uint32_t j) {
           const double dx = positions[i][0] - positions[j][0];
           const double dy = positions[i][1] - positions[j][1];
           const double dz = positions[i][2] - positions[j][2];
-          return std::sqrt(dx * dx + dy * dy + dz * dz) < kNeighbourCutoff;
+          return std::sqrt(dx * dx + dy * dy + dz * dz) < kBondCutoff;
         },
         pairs);
     neighbours.build(atom_count, pairs);
