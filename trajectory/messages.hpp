@@ -4,8 +4,14 @@
 
 #include <new>
 #include <string>
+#include <string_view>
 
 namespace swnt {
+
+// Untrusted text (file names, pieces of input files) as it may stand in a
+// message: every byte outside printable ASCII becomes "\xNN", so that a
+// message stays one line and carries no terminal control bytes.
+std::string printable(std::string_view text);
 
 // "Error: file access failed for <path>": the input cannot be opened or read.
 void print_access_error(const std::string& path);
