@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "test_support.hpp"
+#include "trajectory/text_format.hpp"
 
 namespace {
 
@@ -157,6 +158,35 @@ TEST(TrajectoryReader, GluedTokensSplitWhereScanfStops) {
   EXPECT_EQ(i, 8);
   ASSERT_TRUE(g.reader.read_int(i));
   EXPECT_EQ(i, 0);
+}
+
+TEST(TrajectoryReader, ManyNumbersGluedIntoOneTokenReadAsScanfReadsThem) {
+  // 10^5 numbers of every notation, each with a sign and none separated from
+  // the next, in one token of more than a read block; "%lf" over the same
+  // bytes is the reference, number for number and where it stops.
+  const std::vector<std::string> notations = {"1e5", "1.5", ".5", "0x1p3", "0X1.8P1", "0x.8p-2", "inf",
+                                              "INF", "Infinity", "nan", "1E-3", "1.", "0", "1e400",
+                                              "4.9e-324", "123456789012345678901234567890", "007.5"};
+  std::mt19937_64 rng(5);
+  std::string text;
+  for (int k = 0; k < 100000; ++k) {
+    text += rng() % 2 ? '-' : '+';
+    text += k % 3 == 0 ? notations[rng() % notations.size()]
+                       : swnt::format_text("%.*f", static_cast<int>(rng() % 12), (rng() % 100000) / 7.0);
+  }
+  Opened f(text + "\n");
+  std::FILE* reference = fmemopen(text.data(), text.size(), "r");
+  ASSERT_NE(reference, nullptr);
+  std::size_t count = 0;
+  for (double expected = 0.0; std::fscanf(reference, "%lf", &expected) == 1; ++count) {
+    double v = 0.0;
+    ASSERT_TRUE(f.reader.read_real(v)) << count << ": " << f.reader.error();
+    ASSERT_TRUE(same_bits(v, expected)) << count << ": " << v << " vs " << expected;
+  }
+  std::fclose(reference);
+  EXPECT_EQ(count, 100000u);
+  double v;
+  EXPECT_FALSE(f.reader.read_real(v));
 }
 
 TEST(TrajectoryReader, TokensAcrossTheBlockBoundaryReadWhole) {

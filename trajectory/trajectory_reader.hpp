@@ -2,9 +2,11 @@
 // the coordinate triples of every scene.  Numbers are separated by white
 // space of any kind (blank, tab, CR, LF, VT, FF); line breaks mean nothing.
 // Integers follow the "%d" conversion of scanf, reals follow "%lf" exactly
-// (every notation it accepts, correctly rounded).  Unlike a bare scanf loop,
-// every read is checked: a file that ends early or holds something that is
-// not a number is reported, never read as made-up values.
+// (every notation it accepts, correctly rounded), also where numbers follow
+// one another without a separator ("1.5-2.5" is two numbers).  The time is
+// linear in the size of the input, whatever its layout.  Unlike a bare scanf
+// loop, every read is checked: a file that ends early or holds something
+// that is not a number is reported, never read as made-up values.
 #pragma once
 
 #include <cstdio>
@@ -58,8 +60,12 @@ class TrajectoryReader {
 
  private:
   bool fill();                        // more bytes into the buffer; false at end of file
-  bool next_token(std::string_view& token);  // skips white space; false at end of file
+  // Skips white space and shows the next token, or its first `limit` bytes
+  // when it is longer; `whole` tells which.  False at end of file.
+  bool peek_token(std::size_t limit, std::string_view& token, bool& whole);
   bool fail(std::string reason);
+  // Fails with `what` followed by the token at hand, quoted.
+  bool fail_at_token(const std::string& what);
 
   std::FILE* file_ = nullptr;
   std::vector<char> buffer_;
