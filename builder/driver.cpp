@@ -11,7 +11,9 @@
 #include "builder/output_stage.hpp"
 #include "builder/run_error.hpp"
 #include "builder/structure.hpp"
+#include "trajectory/file_identity.hpp"
 #include "trajectory/messages.hpp"
+#include "trajectory/text_format.hpp"
 
 namespace swnt {
 
@@ -69,6 +71,17 @@ int run(const std::vector<std::string>& args) {
   if (options.debug) print_options(options);
   if (options.fprint != 0) print_structure_report(structure, lattice);
   if (options.nwrap < 0) return 0;  // reports only
+
+  // The trajectory is written under the temporary name first: an input of
+  // that name would be destroyed by the run.
+  if (args.size() == 2 && same_file(args[1], temporary_name)) {
+    throw RunError(format_text("Error: parameter file %s is the temporary file.\n",
+                               printable(args[1]).c_str()));
+  }
+  if (!(options.lacc > 0.0) && same_file(options.optfile, temporary_name)) {
+    throw RunError(format_text("Error: structure table %s is the temporary file.\n",
+                               printable(options.optfile).c_str()));
+  }
 
   return run_output_stage(options, temporary_name, structure, lattice);
 }

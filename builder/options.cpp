@@ -8,26 +8,28 @@
 #include "builder/lattice.hpp"
 #include "builder/number_grammar.hpp"
 #include "builder/run_error.hpp"
+#include "trajectory/messages.hpp"
 #include "trajectory/text_format.hpp"
 
 namespace swnt {
 
 namespace {
 
-// printf needs terminated text.
-std::string text_of(std::string_view text) { return std::string(text); }
+// Option tokens and values, file names: text from the user, shown escaped
+// so that a message stays one line.
+std::string shown(std::string_view text) { return printable(text); }
 
 RunError invalid_option(std::string_view token) {
-  return RunError(format_text("Error: Invalid argument (option %s).\n", text_of(token).c_str()));
+  return RunError(format_text("Error: Invalid argument (option %s).\n", shown(token).c_str()));
 }
 
 RunError missing_value(std::string_view token) {
-  return RunError(format_text("Error: no argument (option %s).\n", text_of(token).c_str()));
+  return RunError(format_text("Error: no argument (option %s).\n", shown(token).c_str()));
 }
 
 RunError value_out_of_range(std::string_view token, std::string_view value) {
   return RunError(format_text("Error: value <%s> out of range (option %s).\n",
-                              text_of(value).c_str(), text_of(token).c_str()));
+                              shown(value).c_str(), shown(token).c_str()));
 }
 
 char fold_case(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -100,7 +102,7 @@ void set_option(std::string_view token, std::string_view value, WrapOptions& opt
       letters += letter;
       if (second != '\0') letters += second;
     }
-    std::printf(" -- set Param: <-%s>, <%s>\n", letters.c_str(), text_of(value).c_str());
+    std::printf(" -- set Param: <-%s>, <%s>\n", shown(letters).c_str(), shown(value).c_str());
   }
 
   switch (letter) {
@@ -193,7 +195,7 @@ void set_parameters(const std::vector<std::string>& args, WrapOptions& options) 
     const ParsedInt parsed = parse_int_value(args[k + 1]);
     if (parsed.overflow) {
       throw RunError(
-          format_text("Error: chirality index out of range: <%s>\n", args[k + 1].c_str()));
+          format_text("Error: chirality index out of range: <%s>\n", shown(args[k + 1]).c_str()));
     }
     *fields[k] = parsed.value;
   }
@@ -207,7 +209,7 @@ void set_parameters(const std::vector<std::string>& args, WrapOptions& options) 
   while (i < args.size()) {
     const std::string& entry = args[i];
     if (!is_option(entry)) {
-      throw RunError(format_text("Error: incorrect arguments: <%s>\n", entry.c_str()));
+      throw RunError(format_text("Error: incorrect arguments: <%s>\n", shown(entry).c_str()));
     }
     // Any following token that is not an option is this option's value,
     // whether or not the option uses one.
@@ -223,7 +225,7 @@ void set_parameters(const std::vector<std::string>& args, WrapOptions& options) 
 
 std::vector<std::string> tokenize_parameter_file(const std::string& file_path,
                                                  const std::string& program_path) {
-  const RunError access_error(format_text("Error: file access failed for <%s>\n", file_path.c_str()));
+  const RunError access_error(format_text("Error: file access failed for <%s>\n", shown(file_path).c_str()));
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_path.c_str(), "rb"));
   if (!file) throw access_error;
 
@@ -241,7 +243,7 @@ std::vector<std::string> tokenize_parameter_file(const std::string& file_path,
     // such as /dev/zero) must not take all memory.
     if (text.size() > kMaxParameterFile) {
       throw RunError(format_text("Error: parameter file <%s> is larger than %zu bytes.\n",
-                                 file_path.c_str(), kMaxParameterFile));
+                                 shown(file_path).c_str(), kMaxParameterFile));
     }
   }
   if (std::ferror(file.get())) throw access_error;
@@ -276,7 +278,7 @@ std::vector<std::string> tokenize_parameter_file(const std::string& file_path,
       const std::size_t close = text.find('"', i);
       if (close == std::string::npos) {
         throw RunError(format_text("Error: unterminated quoted token in file <%s>\n",
-                                   file_path.c_str()));
+                                   shown(file_path).c_str()));
       }
       in_token = true;
       token = text.substr(i, close - i);
@@ -295,14 +297,14 @@ void read_parameter_file(const std::string& program_path, const std::string& fil
                          WrapOptions& options) {
   if (options.debug) {
     std::printf("\n");
-    std::printf("Read parameters from file <%s>.\n", file_path.c_str());
+    std::printf("Read parameters from file <%s>.\n", shown(file_path).c_str());
   }
   const std::vector<std::string> tokens = tokenize_parameter_file(file_path, program_path);
   if (options.debug) {
-    for (const std::string& token : tokens) std::printf(" -- Token: <%s>\n", token.c_str());
+    for (const std::string& token : tokens) std::printf(" -- Token: <%s>\n", shown(token).c_str());
   }
   if (tokens.size() < 3) {
-    throw RunError(format_text("Error: no chirality (n m) in file <%s>\n", file_path.c_str()));
+    throw RunError(format_text("Error: no chirality (n m) in file <%s>\n", shown(file_path).c_str()));
   }
   set_parameters(tokens, options);
 }
@@ -319,8 +321,8 @@ void print_options(const WrapOptions& options) {
   std::printf("Options are:\n");
   std::printf(" -- (cn,cm) = (%d,%d)\n", options.cn, options.cm);
   std::printf(" -- lacc    = %lf\n", options.lacc);
-  std::printf(" -- optfile = %s\n", options.optfile.c_str());
-  std::printf(" -- outfile = %s\n", options.outfile.c_str());
+  std::printf(" -- optfile = %s\n", shown(options.optfile).c_str());
+  std::printf(" -- outfile = %s\n", shown(options.outfile).c_str());
   std::printf(" -- nwrap   = %d\n", options.nwrap);
   std::printf(" -- iaxis   = %d\n", options.iaxis);
   std::printf(" -- magaxis = %lf\n", options.magaxis);

@@ -84,20 +84,43 @@ int save_trajectory(const std::string& temporary_name, const std::string& outfil
   // stays under the temporary name.
   std::error_code ec;
   const bool read_only = fs::exists(outfile, ec) && access(outfile.c_str(), W_OK) != 0;
+  keep_permissions(outfile, temporary_name);
   if (read_only || std::remove(outfile.c_str()) != 0) {
-    std::printf("Warning: failed to remove old %s file.\n", outfile.c_str());
+    std::printf("Warning: failed to remove old %s file.\n", printable(outfile).c_str());
   }
   if (read_only || std::rename(temporary_name.c_str(), outfile.c_str()) != 0) {
-    std::printf("Warning: failed to save %s file.\n", outfile.c_str());
+    std::printf("Warning: failed to save %s file.\n", printable(outfile).c_str());
     std::printf(" -- Data is saved as %s.\n", temporary_name.c_str());
   }
   return 0;
+}
+
+// A unit cell beyond this is refused before it is built: its list is held
+// in memory and every copy of it in the trajectory takes 48 bytes an atom,
+// so a larger one is gigabytes of memory and tens of gigabytes of output.
+constexpr int kMaxCellAtoms = 100000000;
+
+// Refuses, before anything is built, output out of all proportion.
+void check_output_size(const WrapOptions& options, const LatticeParams& lattice) {
+  if (lattice.natom > kMaxCellAtoms) {
+    throw RunError(format_text(
+        "Error: the unit cell of (%d,%d) SWNT holds %d atoms; wrapping builds at most %d, since "
+        "the cell is held in memory (%.1f GB for this one) and each copy of it takes %.1f GB of "
+        "trajectory.\n",
+        options.cn, options.cm, lattice.natom, kMaxCellAtoms,
+        lattice.natom * static_cast<double>(sizeof(CellAtom)) * 1e-9, lattice.natom * 48e-9));
+  }
+  const long long scenes = static_cast<long long>(options.nwrap) + 1;
+  if ((options.fchange == 2 || options.fchange == 3) && scenes > kMaxSceneFiles) {
+    throw RunError(too_many_scene_files(scenes));
+  }
 }
 
 }  // namespace
 
 int run_output_stage(WrapOptions& options, const std::string& temporary_name,
                      const StructureParams& structure, const LatticeParams& lattice) {
+  check_output_size(options, lattice);
   const bool trajectory_form = options.fchange < 1 || options.fchange > 3;
   if (trajectory_form && options.outfile.empty()) {
     options.outfile = options.indir + std::string(kDefaultOutputBase) + ".dat";
@@ -105,14 +128,15 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
   // Moving or converting the temporary file onto itself would destroy it.
   if (same_file(options.outfile, temporary_name)) {
     throw RunError(format_text("Error: output file %s is the temporary file.\n",
-                               options.outfile.c_str()));
+                               printable(options.outfile).c_str()));
   }
 
   // A directory cannot take the trajectory; deleting an empty one as "the
   // old output" would lose it.
   std::error_code ec;
   if (trajectory_form && fs::is_directory(options.outfile, ec)) {
-    throw RunError(format_text("Error: output file %s is a directory.\n", options.outfile.c_str()));
+    throw RunError(
+        format_text("Error: output file %s is a directory.\n", printable(options.outfile).c_str()));
   }
   // The temporary file is the run's own.  Anything else under its name (a
   // link to /dev/null would swallow the trajectory and then be moved to the

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "builder/run_error.hpp"
+#include "trajectory/messages.hpp"
 #include "trajectory/text_format.hpp"
 #include "trajectory/trajectory_reader.hpp"
 
@@ -42,9 +43,11 @@ StructureParams load_structure_params(double bond_length, const std::string& pat
     return cylindrical_structure(bond_length);
   }
 
-  if (options.debug) std::printf(" -- read structure file from <%s>.\n", path.c_str());
+  if (options.debug) std::printf(" -- read structure file from <%s>.\n", printable(path).c_str());
   TrajectoryReader table;
-  if (!table.open(path)) throw RunError(format_text("Error: file access failed for %s\n", path.c_str()));
+  if (!table.open(path)) {
+    throw RunError(format_text("Error: file access failed for %s\n", printable(path).c_str()));
+  }
 
   const std::string missing = format_text(
       "Error: parameters for (%d,%d) SWNT do not exist in the file.\n", options.cn, options.cm);

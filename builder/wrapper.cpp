@@ -7,6 +7,7 @@
 
 #include "builder/run_error.hpp"
 #include "builder/vec2.hpp"
+#include "trajectory/messages.hpp"
 #include "trajectory/output_file.hpp"
 #include "trajectory/text_format.hpp"
 
@@ -72,7 +73,33 @@ bool keep_copy(double& v, const TubeLength& t) {
 }
 
 std::string write_error(const std::string& path) {
-  return format_text("Error: cannot write file %s\n", path.c_str());
+  return format_text("Error: cannot write file %s\n", printable(path).c_str());
+}
+
+// Refuses a tube whose box or coordinates along `axis` are not finite (a
+// scale or a shift too large for a double), naming the options that shape
+// it there: those set away from their defaults, else the length or the
+// lattice.
+RunError not_finite(const char* what, const WrapOptions& options, int axis, bool axial,
+                    bool rolled) {
+  std::string names;
+  auto add = [&names](const std::string& name) { names += (names.empty() ? "" : ", ") + name; };
+  if (axial && options.magaxis != 1.0) add(format_text("-ra %g", options.magaxis));
+  if (!axial && options.magdiam != 1.0) add(format_text("-rd %g", options.magdiam));
+  if (!axial && rolled && options.nwrap > 1) add(format_text("-w %d", options.nwrap));
+  const double shift[3] = {options.shiftx, options.shifty, options.shiftz};
+  if (shift[axis] != 0.0) add(format_text("-s%c %g", "xyz"[axis], shift[axis]));
+  if (names.empty() && axial) add(format_text("-u %g", options.lenunit));
+  if (names.empty() || axial) {
+    if (!(options.lacc > 0.0)) {
+      add("the structure table " + printable(options.optfile));
+    } else if (options.lacc != kIdealBondLength) {
+      add(format_text("-c %g", options.lacc));
+    }
+  }
+  return RunError(
+      format_text("Error: the %s of the tube would not be finite with these options: %s.\n", what,
+                  names.c_str()));
 }
 
 }  // namespace
@@ -135,6 +162,11 @@ void write_wrapped_tube(const std::string& path, const std::vector<CellAtom>& ce
   box[0] = box[0] + std::fabs(options.shiftx) * 2.0;
   box[1] = box[1] + std::fabs(options.shifty) * 2.0;
   box[2] = box[2] + std::fabs(options.shiftz) * 2.0;
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!std::isfinite(box[axis])) {
+      throw not_finite("box", options, axis, axis == A, false);
+    }
+  }
 
   OutputFile file;
   if (!file.open(path)) throw RunError(write_error(path));
@@ -174,7 +206,12 @@ void write_wrapped_tube(const std::string& path, const std::vector<CellAtom>& ce
         pos[C] = pos[C] - radius_scale * 0.5;
 
         for (int axis = 0; axis < 3; ++axis) {
-          append_fixed(out, pos[axis] + shift[axis], 14, 6);
+          const double written = pos[axis] + shift[axis];
+          // Nothing is in place before commit(): the file is dropped.
+          if (!std::isfinite(written)) {
+            throw not_finite("coordinates", options, axis, axis == A, f >= kTolerance && f < 1.0);
+          }
+          append_fixed(out, written, 14, 6);
           out += "  ";
         }
         out += '\n';

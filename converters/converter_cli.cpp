@@ -40,7 +40,7 @@ int run_ballconv(const std::vector<std::string>& args) {
     } else if (letter == 'c' || letter == 'C') {
       centred = 0;
     } else {
-      std::printf("Error: Invalid argument <%s>. \n", mode.c_str());
+      std::printf("Error: Invalid argument <%s>. \n", printable(mode).c_str());
       return 1;
     }
   }

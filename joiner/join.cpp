@@ -49,19 +49,19 @@ double larger(double first, double second) { return second > first ? second : fi
 bool check_names(const std::vector<std::string>& args) {
   const std::string& target = args[1];
   if (same_file(target, kJoinTempName)) {
-    std::printf("Error: cannot use %s: %s is the temporary file of the join.\n", target.c_str(),
-                kJoinTempName);
+    std::printf("Error: cannot use %s: %s is the temporary file of the join.\n",
+                printable(target).c_str(), kJoinTempName);
     return false;
   }
   for (std::size_t i = 2; i < args.size(); ++i) {
     if (same_file(args[i], target)) {
-      std::printf("Error: cannot attach %s: it is the target file %s.\n", args[i].c_str(),
-                  target.c_str());
+      std::printf("Error: cannot attach %s: it is the target file %s.\n",
+                  printable(args[i]).c_str(), printable(target).c_str());
       return false;
     }
     if (same_file(args[i], kJoinTempName)) {
-      std::printf("Error: cannot use %s: %s is the temporary file of the join.\n", args[i].c_str(),
-                  kJoinTempName);
+      std::printf("Error: cannot use %s: %s is the temporary file of the join.\n",
+                  printable(args[i]).c_str(), kJoinTempName);
       return false;
     }
   }
@@ -77,7 +77,7 @@ bool check_files(const std::vector<std::string>& args) {
     std::error_code ec;
     const fs::file_status status = fs::status(args[i], ec);
     if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
-      std::printf("Error: cannot join %s: it is not a regular file.\n", args[i].c_str());
+      std::printf("Error: cannot join %s: it is not a regular file.\n", printable(args[i]).c_str());
       return false;
     }
   }
@@ -96,7 +96,7 @@ bool copy_onto_target(const std::string& target) {
   if (!copy_file(kJoinTempName, target)) return false;
   if (std::remove(kJoinTempName) != 0) {
     std::printf("Warning: cannot delete %s; it is a copy of %s now.\n", kJoinTempName,
-                target.c_str());
+                printable(target).c_str());
   }
   return true;
 }
@@ -111,6 +111,7 @@ bool move_onto_target(const std::string& target) {
     destination = fs::canonical(destination, ec);
     if (ec) return false;
   }
+  keep_permissions(destination.string(), kJoinTempName);
   if (std::rename(kJoinTempName, destination.c_str()) == 0) return true;
   if (errno != EXDEV) return false;
   return copy_onto_target(target);
@@ -135,8 +136,8 @@ bool attach_file(const std::string& target, const std::string& attached) {
     return false;
   }
   if (std::remove(attached.c_str()) != 0) {
-    std::printf("Warning: cannot delete %s; its atoms are in %s now.\n", attached.c_str(),
-                target.c_str());
+    std::printf("Warning: cannot delete %s; its atoms are in %s now.\n",
+                printable(attached).c_str(), printable(target).c_str());
   }
   return true;
 }
@@ -161,7 +162,7 @@ int join_trajectories(const std::string& output, const std::string& first_input,
   const long long nmol = head1.nmol + head2.nmol;
   if (nmol > INT_MAX) {
     std::printf("Error: cannot join %s and %s: %lld atoms per scene are too many for one file.\n",
-                first_input.c_str(), second_input.c_str(), nmol);
+                printable(first_input).c_str(), printable(second_input).c_str(), nmol);
     return 1;
   }
 

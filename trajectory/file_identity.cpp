@@ -24,4 +24,9 @@ bool same_file(const std::string& a, const std::string& b) {
   return !ec_a && !ec_b && canonical_a == canonical_b;
 }
 
+bool overwrites_input(const std::string& output, const std::string& input) {
+  std::error_code ec;
+  return fs::exists(output, ec) && same_file(output, input);
+}
+
 }  // namespace swnt

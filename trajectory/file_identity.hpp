@@ -12,4 +12,9 @@ namespace swnt {
 // both exist, the same file (hard links, bind mounts).
 bool same_file(const std::string& a, const std::string& b);
 
+// True when writing `output` would replace the existing file `input` (the
+// same file by the rule above).  A name that does not exist yet cannot lead
+// to an input that exists.
+bool overwrites_input(const std::string& output, const std::string& input);
+
 }  // namespace swnt

@@ -22,15 +22,21 @@ std::string printable(std::string_view text) {
 }
 
 void print_access_error(const std::string& path) {
-  std::printf("Error: file access failed for %s\n", path.c_str());
+  std::printf("Error: file access failed for %s\n", printable(path).c_str());
 }
 
 void print_data_error(const std::string& path, const std::string& reason) {
-  std::printf("Error: invalid trajectory file %s: %s.\n", path.c_str(), reason.c_str());
+  std::printf("Error: invalid trajectory file %s: %s.\n", printable(path).c_str(),
+              printable(reason).c_str());
 }
 
 void print_write_error(const std::string& path) {
-  std::printf("Error: cannot write file %s\n", path.c_str());
+  std::printf("Error: cannot write file %s\n", printable(path).c_str());
+}
+
+void print_input_overwrite_error(const std::string& output, const std::string& input) {
+  std::printf("Error: cannot write %s: it is the input file %s.\n", printable(output).c_str(),
+              printable(input).c_str());
 }
 
 void print_memory_error() { std::printf("Error: not enough memory.\n"); }

@@ -24,6 +24,10 @@ void print_data_error(const std::string& path, const std::string& reason);
 // or its close failed (a full disk, for instance).
 void print_write_error(const std::string& path);
 
+// "Error: cannot write <output>: it is the input file <input>.": writing the
+// output would destroy the file being read.
+void print_input_overwrite_error(const std::string& output, const std::string& input);
+
 // "Error: not enough memory.": storage for the data could not be obtained.
 void print_memory_error();
 

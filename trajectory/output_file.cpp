@@ -1,5 +1,6 @@
 #include "trajectory/output_file.hpp"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -46,6 +47,7 @@ bool OutputFile::open(const std::string& path) {
     file_ = std::fopen(scratch_.c_str(), "wbx");
     if (file_ != nullptr) {
       path_ = target.string();
+      keep_permissions(path_, scratch_);  // before any data goes in
       return true;
     }
     if (errno != EEXIST) break;
@@ -114,6 +116,17 @@ bool copy_file(const std::string& source, const std::string& target) {
   ok = ok && std::ferror(in) == 0;
   std::fclose(in);
   return ok && out.commit();
+}
+
+void keep_permissions(const std::string& target, const std::string& replacement) {
+  struct stat old_file {};
+  if (stat(target.c_str(), &old_file) != 0 || !S_ISREG(old_file.st_mode)) return;
+  // The group first, as changing it may clear mode bits.  A user who is not
+  // a member of the group cannot give it; the file keeps the user's group
+  // then.  The set-id bits are not carried over.
+  const bool group_kept = chown(replacement.c_str(), static_cast<uid_t>(-1), old_file.st_gid) == 0;
+  static_cast<void>(group_kept);
+  chmod(replacement.c_str(), old_file.st_mode & 0777);
 }
 
 bool remove_if_exists(const std::string& path) {

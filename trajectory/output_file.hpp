@@ -2,8 +2,9 @@
 // its final name.  Data goes to a scratch file beside the target, which
 // replaces the target only when commit() succeeds; a file that is not
 // committed is removed and any earlier file of that name stays untouched.
-// Targets that are not regular files (a device such as /dev/null or
-// /dev/full, a pipe) are written directly, since they cannot be replaced.
+// A replaced file keeps its permission bits and group.  Targets that are not
+// regular files (a device such as /dev/null or /dev/full, a pipe) are written
+// directly, since they cannot be replaced.
 #pragma once
 
 #include <cstdio>
@@ -68,6 +69,12 @@ class OutputFile {
 // replaced in one step, a device is written into.  False when the source
 // cannot be read or the copy cannot be written; the target is then as it was.
 bool copy_file(const std::string& source, const std::string& target);
+
+// Gives the file `replacement`, which is to take the place of `target`, the
+// permission bits of the existing file `target` and its group where the user
+// may set it.  Nothing happens when `target` does not exist: a new file has
+// the mode the umask gives it.
+void keep_permissions(const std::string& target, const std::string& replacement);
 
 // Removes a file; true when it is gone afterwards (also when it never existed).
 bool remove_if_exists(const std::string& path);

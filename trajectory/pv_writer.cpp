@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "trajectory/bond_rule.hpp"
+#include "trajectory/file_identity.hpp"
 #include "trajectory/messages.hpp"
 #include "trajectory/neighbour_search.hpp"
 #include "trajectory/output_file.hpp"
@@ -122,8 +123,8 @@ int write_pv_file(const std::string& input_path, const std::string& output_path,
   if (verbose) {
     std::printf("\n");
     std::printf("Making pv file...\n");
-    std::printf(" -- input file:  %s\n", input_path.c_str());
-    std::printf(" -- output file: %s\n", output_path.c_str());
+    std::printf(" -- input file:  %s\n", printable(input_path).c_str());
+    std::printf(" -- output file: %s\n", printable(output_path).c_str());
   }
 
   // The input is tested before the output is created, so an unreadable
@@ -131,6 +132,10 @@ int write_pv_file(const std::string& input_path, const std::string& output_path,
   TrajectoryReader reader;
   TrajectoryHeader header;
   if (!open_trajectory(reader, header, input_path)) return 1;
+  if (overwrites_input(output_path, input_path)) {
+    print_input_overwrite_error(output_path, input_path);
+    return 1;
+  }
   // Written under a scratch name: unless commit() succeeds, an earlier file
   // of the output's name stays as it was.
   OutputFile out;

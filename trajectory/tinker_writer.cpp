@@ -65,6 +65,12 @@ std::string scene_file_name(const std::string& output_name, long long scene) {
   return name;
 }
 
+std::string too_many_scene_files(long long scenes) {
+  return format_text("Error: %lld scenes would make as many XYZ files, more than the %lld that "
+                     "one conversion writes.\n",
+                     scenes, kMaxSceneFiles);
+}
+
 int write_tinker_xyz(const std::string& input_path, const std::string& output_name, int verbose,
                      const std::string& title) {
   if (verbose) std::printf("Making tinker XYZ file...\n");

@@ -11,6 +11,11 @@ namespace swnt {
 // printed with "%03d.xyz"; a name without such a '.' gets that text appended.
 std::string scene_file_name(const std::string& output_name, long long scene);
 
+// The most scene files one XYZ conversion writes, and the error line for a
+// trajectory of more scenes.
+inline constexpr long long kMaxSceneFiles = 1000000;
+std::string too_many_scene_files(long long scenes);
+
 // Returns 0 when every file is written, 1 after an error message.
 int write_tinker_xyz(const std::string& input_path, const std::string& output_name, int verbose,
                      const std::string& title);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "trajectory/file_identity.hpp"
 #include "trajectory/messages.hpp"
 #include "trajectory/output_file.hpp"
 #include "trajectory/tinker_writer.hpp"
@@ -25,6 +26,20 @@ int write_xyz_scenes(const std::string& input_path, const std::string& output_na
   if (verbose) {
     std::printf(" -- nmol: %lld\n", header.nmol);
     std::printf(" -- ndat: %lld\n", header.ndat);
+  }
+  // Refused before any file is written: more files than anyone means to
+  // make (a header of no atoms and 2^31 - 1 scenes would have made files
+  // without end), and a scene file that is the input itself.
+  if (header.ndat > kMaxSceneFiles) {
+    std::printf("%s", too_many_scene_files(header.ndat).c_str());
+    return 1;
+  }
+  for (long long scene = 1; scene <= header.ndat; ++scene) {
+    const std::string name = scene_file_name(output_name, scene);
+    if (overwrites_input(name, input_path)) {
+      print_input_overwrite_error(name, input_path);
+      return 1;
+    }
   }
   OutputFile out;
   for (long long scene = 1; scene <= header.ndat; ++scene) {
