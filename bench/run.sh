@@ -101,6 +101,9 @@ for atoms in "${sizes[@]}"; do
   (cd "$inputs" && "$wrapping" 10 10 -u "$cells" -f tube.dat > /dev/null)
   (cd "$inputs" && "$wrapping" 10 10 -u "$((cells / 2))" -f half.dat > /dev/null)
   (cd "$inputs" && "$wrapping" 10 10 -u 250 -w "$((scenes - 1))" -f scenes.dat > /dev/null)
+  # The same numbers glued into one token ("+1.5-2.5..."), which "%lf" reads alike.
+  { head -n 3 "$inputs/tube.dat"; tail -n +4 "$inputs/tube.dat" | sed -E 's/ +([0-9])/+\1/g; s/ //g' | tr -d '\n'
+    echo; } > "$inputs/glued.dat"
 
   measure "$runs" ":" "$wrapping" 10 10 -u "$cells"
   record wrapping "$atoms" "$atoms"
@@ -110,6 +113,8 @@ for atoms in "${sizes[@]}"; do
   record wrapping-xt "$atoms" "$atoms"
   measure "$runs" ":" "$xyzframes" "$inputs/tube.dat" tube.xyz
   record xyzframes "$atoms" "$atoms"
+  measure "$runs" ":" "$xyzframes" "$inputs/glued.dat" tube.xyz
+  record xyzframes-glued "$atoms" "$atoms"
   measure "$runs" ":" "$linkframes" "$inputs/tube.dat" tube.xyz
   record linkframes "$atoms" "$atoms"
   measure "$runs" "cp '$inputs/half.dat' a.dat && cp '$inputs/half.dat' b.dat" "$scenejoin" a.dat b.dat
@@ -156,6 +161,7 @@ target() {
     "wrapping-xt 1000000") echo "2.0 -" ;;
     "linkframes 1000000") echo "1.5 -" ;;
     "xyzframes 1000000") echo "0.8 -" ;;
+    "xyzframes-glued 1000000") echo "0.8 -" ;;
     "scenejoin 1000000") echo "1.0 -" ;;
     "ballconv-max 32000") echo "0.5 -" ;;
     *) echo "- -" ;;
@@ -191,6 +197,7 @@ describe() {  # what each row does
     wrapping-xx) echo 'wrapping 10 10 -u L -xx (XMOL XYZ)' ;;
     wrapping-xt) echo 'wrapping 10 10 -u L -xt (TINKER XYZ)' ;;
     xyzframes) echo 'xyzframes (XMOL XYZ)' ;;
+    xyzframes-glued) echo 'xyzframes, numbers glued into one token' ;;
     linkframes) echo 'linkframes (TINKER XYZ, bonds)' ;;
     scenejoin) echo 'scenejoin of two halves' ;;
     ballconv) echo 'ballconv, scenes of 10^4 atoms' ;;
@@ -212,7 +219,7 @@ echo "Wall time [s] and peak memory [MB] by atoms x scenes:"
 echo
 echo "$header target at 10^6 | met |"
 echo "$rule---|---|"
-for key in wrapping wrapping-xx wrapping-xt xyzframes linkframes scenejoin ballconv; do
+for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv; do
   line="| $(describe "$key") |"
   for atoms in "${sizes[@]}"; do
     line+=" $(value "$key" "$atoms" 4) s, $(value "$key" "$atoms" 5) MB |"
@@ -237,7 +244,7 @@ if [ "${#sizes[@]}" -gt 1 ]; then
   echo
   echo "$header"
   echo "$rule"
-  for key in wrapping wrapping-xx wrapping-xt xyzframes linkframes scenejoin ballconv; do
+  for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv; do
     line="| $(describe "$key") |"
     for ((k = 1; k < ${#sizes[@]}; k++)); do
       line+=" $(awk -v a="$(value "$key" "${sizes[k]}" 4)" -v b="$(value "$key" "${sizes[k - 1]}" 4)" \

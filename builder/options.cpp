@@ -225,7 +225,8 @@ void set_parameters(const std::vector<std::string>& args, WrapOptions& options) 
 
 std::vector<std::string> tokenize_parameter_file(const std::string& file_path,
                                                  const std::string& program_path) {
-  const RunError access_error(format_text("Error: file access failed for <%s>\n", shown(file_path).c_str()));
+  const RunError access_error(
+      format_text("Error: file access failed for <%s>\n", shown(file_path).c_str()));
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_path.c_str(), "rb"));
   if (!file) throw access_error;
 
@@ -304,7 +305,8 @@ void read_parameter_file(const std::string& program_path, const std::string& fil
     for (const std::string& token : tokens) std::printf(" -- Token: <%s>\n", shown(token).c_str());
   }
   if (tokens.size() < 3) {
-    throw RunError(format_text("Error: no chirality (n m) in file <%s>\n", shown(file_path).c_str()));
+    throw RunError(
+        format_text("Error: no chirality (n m) in file <%s>\n", shown(file_path).c_str()));
   }
   set_parameters(tokens, options);
 }

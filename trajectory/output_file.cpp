@@ -121,11 +121,12 @@ bool copy_file(const std::string& source, const std::string& target) {
 void keep_permissions(const std::string& target, const std::string& replacement) {
   struct stat old_file {};
   if (stat(target.c_str(), &old_file) != 0 || !S_ISREG(old_file.st_mode)) return;
-  // The group first, as changing it may clear mode bits.  A user who is not
-  // a member of the group cannot give it; the file keeps the user's group
-  // then.  The set-id bits are not carried over.
-  const bool group_kept = chown(replacement.c_str(), static_cast<uid_t>(-1), old_file.st_gid) == 0;
-  static_cast<void>(group_kept);
+  // The group first, as changing it may clear mode bits.  The set-id bits
+  // are not carried over.
+  if (chown(replacement.c_str(), static_cast<uid_t>(-1), old_file.st_gid) != 0) {
+    // A user who is not a member of that group cannot give it: the file
+    // keeps the user's group.
+  }
   chmod(replacement.c_str(), old_file.st_mode & 0777);
 }
 

@@ -32,7 +32,7 @@ inline bool ends_plain_decimal(char c) { return is_space(c) || c == '-' || c == 
 std::string quoted(std::string_view token) {
   constexpr std::size_t kShown = 40;
   std::string text = "\"";
-  text.append(printable(token.substr(0, kShown)));
+  text.append(token.substr(0, kShown));
   if (token.size() > kShown) text += "...";
   text += "\"";
   return text;
@@ -44,8 +44,8 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
 
 // Converts a plain decimal number ("-12.345678": an optional sign, digits
 // with at most one point, no exponent) that white space or a sign (the next
-// number glued to it) follows within [first, last), when its digits form an integer of at most 2^53 and at most
-// 22 of them follow the point.  Both operands of value = digits / 10^decimals
+// number glued to it) follows within [first, last), when its digits form an
+// integer of at most 2^53 and at most 22 of them follow the point.  Both operands of value = digits / 10^decimals
 // are then exact doubles, and the one correctly rounded division gives the
 // correctly rounded value of the number, which is what "%lf" gives.  Returns
 // the length of the number, or 0 when it is anything else.

@@ -170,11 +170,16 @@ struct RefScenes {
   std::vector<std::string> files;
 };
 
+// More scenes than XYZ files are written: refused before the first file.
+inline bool ref_read_xyz_header(RefReader& in, RefHeader& h) {
+  return ref_read_header(in, h) && h.ndat <= 1000000;
+}
+
 inline RefScenes reference_xmol(const std::string& input, const std::string& title) {
   RefScenes result;
   RefReader in(input);
   RefHeader h;
-  if (!ref_read_header(in, h)) return result;
+  if (!ref_read_xyz_header(in, h)) return result;
   for (long long s = 0; s < h.ndat; ++s) {
     std::string text = format_text("%d\n%s\n", static_cast<int>(h.nmol), title.c_str());
     for (long long i = 0; i < h.nmol; ++i) {
@@ -192,7 +197,7 @@ inline RefScenes reference_tinker(const std::string& input, const std::string& t
   RefScenes result;
   RefReader in(input);
   RefHeader h;
-  if (!ref_read_header(in, h)) return result;
+  if (!ref_read_xyz_header(in, h)) return result;
   const auto nmol = static_cast<std::size_t>(h.nmol);
   for (long long s = 0; s < h.ndat; ++s) {
     std::vector<double> xyz;
