@@ -350,40 +350,32 @@ TEST(FullDisk, EveryProgramReportsItAndKeepsTheOlderOutput) {
 
 TEST(Permissions, ReplacedFilesKeepModeAndGroupAndNewFilesFollowTheUmask) {
   const std::string tube = tube_5_5();
-  struct Case {
-    const char* program;
-    std::vector<std::string> args;
-    std::string target;
-  };
-  const std::vector<Case> cases = {
-      {WRAPPING_EXE, {"4", "2", "-f", "old.dat"}, "old.dat"},
-      {WRAPPING_EXE, {"4", "2", "-p", "-f", "old.pv"}, "old.pv"},
-      {WRAPPING_EXE, {"4", "2", "-xx", "-f", "old.xyz"}, "old001.xyz"},
-      {BALLCONV_EXE, {"in.dat", "old.pv"}, "old.pv"},
-      {XYZFRAMES_EXE, {"in.dat", "old.xyz"}, "old001.xyz"},
-      {LINKFRAMES_EXE, {"in.dat", "old.xyz"}, "old001.xyz"},
-      {SCENEJOIN_EXE, {"old.dat", "in.dat"}, "old.dat"},  // the target is an input: always there
-  };
-  // A group other than the user's own where the user may give one (root).
+  // The program, its arguments and the file it writes, which is either new
+  // or replaces one of mode 0604 and another group (where the user may give
+  // one: as root).  scenejoin's target is always an input.
+  const std::vector<std::vector<std::string>> runs = {
+      {WRAPPING_EXE, "old.dat", "4", "2", "-f", "old.dat"}, {WRAPPING_EXE, "old.pv", "4", "2", "-p", "-f", "old.pv"},
+      {WRAPPING_EXE, "old001.xyz", "4", "2", "-xx", "-f", "old.xyz"}, {BALLCONV_EXE, "old.pv", "in.dat", "old.pv"},
+      {XYZFRAMES_EXE, "old001.xyz", "in.dat", "old.xyz"}, {LINKFRAMES_EXE, "old001.xyz", "in.dat", "old.xyz"},
+      {SCENEJOIN_EXE, "old.dat", "old.dat", "in.dat"}};
   const gid_t group = geteuid() == 0 ? 1 : getegid();
   const mode_t saved_mask = umask(027);
-  for (const Case& c : cases) {
+  for (const auto& run : runs) {
     for (const bool replaced : {true, false}) {
-      if (!replaced && c.program == std::string(SCENEJOIN_EXE)) continue;
+      if (!replaced && run[0] == SCENEJOIN_EXE) continue;
       TempDir dir;
       write_file(dir / "in.dat", tube);
-      const std::string target = (dir / c.target).string();
+      const std::string target = (dir / run[1]).string();
       if (replaced) {
         write_file(target, tube);
-        ASSERT_EQ(chmod(target.c_str(), 0604), 0);
-        ASSERT_EQ(chown(target.c_str(), static_cast<uid_t>(-1), group), 0);
+        ASSERT_EQ(chmod(target.c_str(), 0604) | chown(target.c_str(), static_cast<uid_t>(-1), group), 0);
       }
-      EXPECT_EQ(test_support::run_program(c.program, c.args, dir.path()).status, 0) << c.args[0];
+      EXPECT_EQ(test_support::run_program(run[0], {run.begin() + 2, run.end()}, dir.path()).status, 0);
       struct stat written {};
-      ASSERT_EQ(stat(target.c_str(), &written), 0) << c.target;
-      EXPECT_EQ(written.st_mode & 07777, replaced ? 0604u : 0640u) << c.program << " " << c.target;
-      EXPECT_EQ(written.st_gid, replaced ? group : getegid()) << c.program << " " << c.target;
-      EXPECT_NE(read_file(target), tube) << c.program;
+      ASSERT_EQ(stat(target.c_str(), &written), 0) << run[1];
+      EXPECT_EQ(written.st_mode & 07777, replaced ? 0604u : 0640u) << run[0] << " " << run[1];
+      EXPECT_EQ(written.st_gid, replaced ? group : getegid()) << run[0] << " " << run[1];
+      EXPECT_NE(read_file(target), tube) << run[0];
     }
   }
   umask(saved_mask);
