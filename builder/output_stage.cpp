@@ -7,7 +7,6 @@
 #include <new>
 #include <string>
 #include <system_error>
-#include <utility>
 #include <vector>
 
 #include "builder/bond_check.hpp"
@@ -28,22 +27,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Removes the temporary trajectory when a conversion is over, also when the
-// writer failed or an exception passes through.
-class TemporaryFileGuard {
- public:
-  explicit TemporaryFileGuard(std::string path) : path_(std::move(path)) {}
-  ~TemporaryFileGuard() { std::remove(path_.c_str()); }
-  TemporaryFileGuard(const TemporaryFileGuard&) = delete;
-  TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
-
- private:
-  std::string path_;
-};
-
-// The unit cell, checked in check mode, written as the trajectory under the
-// temporary name.  The list lives only while the trajectory is written.
-void write_temporary_trajectory(const WrapOptions& options, const std::string& temporary_name,
+// The unit cell, checked in check mode, written as the trajectory into
+// `trajectory`: a scratch file of this run beside the temporary name, so
+// that runs sharing a working directory never share a file.  The list lives
+// only while the trajectory is written.
+void write_temporary_trajectory(OutputFile& trajectory, const WrapOptions& options,
+                                const std::string& temporary_name,
                                 const StructureParams& structure, const LatticeParams& lattice) {
   std::vector<CellAtom> cells;
   try {
@@ -53,7 +42,7 @@ void write_temporary_trajectory(const WrapOptions& options, const std::string& t
                                options.cn, options.cm));
   }
   if (options.check) check_bond_counts(cells, options);
-  write_wrapped_tube(temporary_name, cells, structure, lattice, options);
+  write_wrapped_tube(trajectory, temporary_name, cells, structure, lattice, options);
 }
 
 // True when `path` names something that is neither a regular file nor a
@@ -64,33 +53,33 @@ bool is_special_file(const std::string& path) {
   return fs::exists(status) && !fs::is_regular_file(status) && !fs::is_symlink(status);
 }
 
-// A device or pipe as the output cannot be replaced (deleting it would even
-// destroy a device node): the trajectory is written into it instead.
-int copy_into_special_file(const std::string& temporary_name, const std::string& outfile) {
-  const TemporaryFileGuard guard(temporary_name);
-  if (!copy_file(temporary_name, outfile)) {
+// Moves the trajectory to its final name.  The new file replaces the old one
+// in one step, so that the name never stands empty; failing to remove the
+// old file (there may be none, or it is still there) is only a warning.
+// When the move fails the data is saved under the temporary name.  A device
+// or pipe as the output cannot be replaced (deleting it would even destroy a
+// device node): the trajectory is written into it instead.
+int save_trajectory(OutputFile& trajectory, const std::string& temporary_name,
+                    const std::string& outfile) {
+  if (is_special_file(outfile)) {
+    if (copy_file(trajectory.scratch_path(), outfile)) return 0;
     print_write_error(outfile);
     return 1;
   }
-  return 0;
-}
-
-// Moves the trajectory to its final name.  The old file goes first; failing
-// to delete it (there may be none) is only a warning.  When the move fails
-// the data stays under the temporary name.
-int save_trajectory(const std::string& temporary_name, const std::string& outfile) {
-  if (is_special_file(outfile)) return copy_into_special_file(temporary_name, outfile);
-  // A file the user made read-only is neither deleted nor replaced; the data
-  // stays under the temporary name.
   std::error_code ec;
+  const bool existed = fs::exists(fs::symlink_status(outfile, ec));
+  // A file the user made read-only is neither deleted nor replaced.
   const bool read_only = fs::exists(outfile, ec) && access(outfile.c_str(), W_OK) != 0;
-  keep_permissions(outfile, temporary_name);
-  if (read_only || std::remove(outfile.c_str()) != 0) {
+  const bool saved = !read_only && trajectory.move_to(outfile);
+  if (!existed || !saved) {
     std::printf("Warning: failed to remove old %s file.\n", printable(outfile).c_str());
   }
-  if (read_only || std::rename(temporary_name.c_str(), outfile.c_str()) != 0) {
+  if (!saved) {
     std::printf("Warning: failed to save %s file.\n", printable(outfile).c_str());
-    std::printf(" -- Data is saved as %s.\n", temporary_name.c_str());
+    // Should even the temporary name fail, the run's own scratch file keeps the data.
+    const std::string kept =
+        trajectory.move_to(temporary_name) ? temporary_name : trajectory.release();
+    std::printf(" -- Data is saved as %s.\n", kept.c_str());
   }
   return 0;
 }
@@ -138,40 +127,40 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
     throw RunError(
         format_text("Error: output file %s is a directory.\n", printable(options.outfile).c_str()));
   }
-  // The temporary file is the run's own.  Anything else under its name (a
-  // link to /dev/null would swallow the trajectory and then be moved to the
-  // output name in its place) is left alone and the run refused.
+  // A run replaces a regular file under the temporary name.  Anything else
+  // there (a link, a pipe) is the user's: it is left alone and the run
+  // refused.
   const fs::file_status temporary = fs::symlink_status(temporary_name, ec);
   if (fs::exists(temporary) && !fs::is_regular_file(temporary)) {
     throw RunError(format_text("Error: cannot write file %s\n", temporary_name.c_str()));
   }
 
-  write_temporary_trajectory(options, temporary_name, structure, lattice);
+  OutputFile trajectory;  // removed at the end unless it was moved into place
+  write_temporary_trajectory(trajectory, options, temporary_name, structure, lattice);
+  // As in a run of its own, the new trajectory takes the place of what an
+  // earlier run may have left under the temporary name.
+  remove_if_exists(temporary_name);
 
+  // The writers read the run's scratch file; their messages name the
+  // temporary file.
+  const TrajectoryInput input(trajectory.scratch_path(), temporary_name);
   const int verbose = options.debug ? 1 : 0;
   int status = 0;
   switch (options.fchange) {
-    case 1: {
-      const TemporaryFileGuard guard(temporary_name);
-      status = write_pv_file(temporary_name, options.outfile, verbose, options.fcenter);
+    case 1:
+      status = write_pv_file(input, options.outfile, verbose, options.fcenter);
       break;
-    }
-    case 2: {
-      const TemporaryFileGuard guard(temporary_name);
-      const std::string title =
-          format_text("(%d,%d) SWNT-XMOL XYZ FORMAT", options.cn, options.cm);
-      status = write_xmol_xyz(temporary_name, options.outfile, verbose, title);
+    case 2:
+      status = write_xmol_xyz(input, options.outfile, verbose,
+                              format_text("(%d,%d) SWNT-XMOL XYZ FORMAT", options.cn, options.cm));
       break;
-    }
-    case 3: {
-      const TemporaryFileGuard guard(temporary_name);
-      const std::string title =
-          format_text("(%d,%d) SWNT-TINKER XYZ FORMAT", options.cn, options.cm);
-      status = write_tinker_xyz(temporary_name, options.outfile, verbose, title);
+    case 3:
+      status = write_tinker_xyz(
+          input, options.outfile, verbose,
+          format_text("(%d,%d) SWNT-TINKER XYZ FORMAT", options.cn, options.cm));
       break;
-    }
     default:
-      status = save_trajectory(temporary_name, options.outfile);
+      status = save_trajectory(trajectory, temporary_name, options.outfile);
       break;
   }
   return status == 0 ? 0 : 1;

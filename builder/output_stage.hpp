@@ -11,7 +11,10 @@
 
 namespace swnt {
 
-// The temporary trajectory file, in the working directory.
+// The temporary trajectory file, in the working directory.  A run writes
+// its trajectory to a scratch file of its own beside this name, so that runs
+// in one directory never share a file; the name itself takes the data only
+// when the final move fails.
 inline constexpr const char* kTemporaryTrajectory = "swnt_wrapping.wrp";
 
 // Runs the output stage and returns the run's exit status.  Throws RunError

@@ -121,7 +121,8 @@ long long count_tube_atoms(const StructureParams& structure, const LatticeParams
   return std::min(count, kMaxCount + 1);
 }
 
-void write_wrapped_tube(const std::string& path, const std::vector<CellAtom>& cells,
+void write_wrapped_tube(OutputFile& file, const std::string& path,
+                        const std::vector<CellAtom>& cells,
                         const StructureParams& structure, const LatticeParams& lattice,
                         const WrapOptions& options) {
   if (options.iaxis < 0 || options.iaxis > 2) {
@@ -168,7 +169,6 @@ void write_wrapped_tube(const std::string& path, const std::vector<CellAtom>& ce
     }
   }
 
-  OutputFile file;
   if (!file.open(path)) throw RunError(write_error(path));
   std::string& out = file.buffer();
   out += format_text("0 %d %d\n", static_cast<int>(count), options.nwrap + 1);
@@ -219,7 +219,7 @@ void write_wrapped_tube(const std::string& path, const std::vector<CellAtom>& ce
       }
     }
   }
-  if (!file.commit()) throw RunError(write_error(path));
+  if (!file.finish()) throw RunError(write_error(path));
 }
 
 }  // namespace swnt

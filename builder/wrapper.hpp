@@ -10,6 +10,7 @@
 #include "builder/options.hpp"
 #include "builder/structure.hpp"
 #include "builder/unit_cell.hpp"
+#include "trajectory/output_file.hpp"
 
 namespace swnt {
 
@@ -19,10 +20,13 @@ namespace swnt {
 long long count_tube_atoms(const StructureParams& structure, const LatticeParams& lattice,
                            const std::vector<CellAtom>& cells, double lenunit);
 
-// Writes the whole trajectory to `path`.  Reads nwrap, iaxis, magaxis,
-// magdiam, the shifts, lenunit and fcenter from `options`.  Throws RunError
-// when the file cannot be written.
-void write_wrapped_tube(const std::string& path, const std::vector<CellAtom>& cells,
+// Writes the whole trajectory into `file`, opened on `path`, and finishes
+// it: the trajectory then stands complete under the file's scratch name, for
+// the caller to move or convert (commit() puts it at `path`).  Reads nwrap,
+// iaxis, magaxis, magdiam, the shifts, lenunit and fcenter from `options`.
+// Throws RunError when the file cannot be written.
+void write_wrapped_tube(OutputFile& file, const std::string& path,
+                        const std::vector<CellAtom>& cells,
                         const StructureParams& structure, const LatticeParams& lattice,
                         const WrapOptions& options);
 

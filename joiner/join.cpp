@@ -2,13 +2,10 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <filesystem>
-#include <string_view>
 #include <system_error>
-#include <utility>
 
 #include "trajectory/file_identity.hpp"
 #include "trajectory/messages.hpp"
@@ -89,37 +86,20 @@ bool check_files(const std::vector<std::string>& args) {
   return true;
 }
 
-// Copies the finished join into `target` when it lies on another file
-// system, where a rename cannot move it.  The copy replaces the target in one
-// step as well.
-bool copy_onto_target(const std::string& target) {
-  if (!copy_file(kJoinTempName, target)) return false;
-  if (std::remove(kJoinTempName) != 0) {
-    std::printf("Warning: cannot delete %s; it is a copy of %s now.\n", kJoinTempName,
-                printable(target).c_str());
-  }
-  return true;
-}
-
-// Puts the finished join in the target's place in one atomic step, so that
-// the target always holds either its old or its new content.  A symbolic
-// link is followed: the file it names is replaced.
-bool move_onto_target(const std::string& target) {
+// The file that a join replaces: the target, or the file a symbolic link
+// there names.  Empty when a link leads nowhere.
+std::string replaced_file(const std::string& target) {
   std::error_code ec;
-  fs::path destination(target);
-  if (fs::is_symlink(fs::symlink_status(destination, ec))) {
-    destination = fs::canonical(destination, ec);
-    if (ec) return false;
-  }
-  keep_permissions(destination.string(), kJoinTempName);
-  if (std::rename(kJoinTempName, destination.c_str()) == 0) return true;
-  if (errno != EXDEV) return false;
-  return copy_onto_target(target);
+  if (!fs::is_symlink(fs::symlink_status(target, ec))) return target;
+  const fs::path named = fs::canonical(target, ec);
+  return ec ? std::string() : named.string();
 }
 
-// Attaches one file to the target.  On failure the target keeps its previous
-// content, the attached file stays, and no temporary file of this step is
-// left behind.
+// Attaches one file to the target.  The finished join replaces the target
+// in one atomic step (across file systems through a copy beside it), so
+// that the target always holds either its old or its new content.  On
+// failure the target keeps its previous content, the attached file stays,
+// and no file of this step is left behind.
 bool attach_file(const std::string& target, const std::string& attached) {
   std::error_code ec;
   if (fs::exists(fs::symlink_status(kJoinTempName, ec))) {
@@ -129,10 +109,11 @@ bool attach_file(const std::string& target, const std::string& attached) {
         kJoinTempName);
     return false;
   }
-  if (join_trajectories(kJoinTempName, target, attached) != 0) return false;
-  if (!move_onto_target(target)) {
+  OutputFile joined;
+  if (join_trajectories(joined, kJoinTempName, target, attached) != 0) return false;
+  const std::string destination = replaced_file(target);
+  if (destination.empty() || !joined.move_to(destination)) {
     print_write_error(target);
-    std::remove(kJoinTempName);
     return false;
   }
   if (std::remove(attached.c_str()) != 0) {
@@ -144,7 +125,7 @@ bool attach_file(const std::string& target, const std::string& attached) {
 
 }  // namespace
 
-int join_trajectories(const std::string& output, const std::string& first_input,
+int join_trajectories(OutputFile& out, const std::string& output, const std::string& first_input,
                       const std::string& second_input) {
   TrajectoryReader first;
   TrajectoryHeader head1;
@@ -166,9 +147,7 @@ int join_trajectories(const std::string& output, const std::string& first_input,
     return 1;
   }
 
-  // Created exclusively: an existing file of that name is never overwritten.
-  OutputFile out;
-  if (!out.open_exclusive(output)) {
+  if (!out.open(output)) {
     print_write_error(output);
     return 1;
   }
@@ -202,7 +181,7 @@ int join_trajectories(const std::string& output, const std::string& first_input,
       return 1;
     }
   }
-  if (!out.commit()) {
+  if (!out.finish()) {
     print_write_error(output);
     return 1;
   }

@@ -6,19 +6,26 @@
 #include <string>
 #include <vector>
 
+#include "trajectory/output_file.hpp"
+
 namespace swnt {
 
-// The scratch file, in the working directory, that takes each join before it
-// replaces the target.
+// The temporary file of the join, in the working directory.  Each join is
+// written to a scratch file of its own beside this name, so that joins in
+// one directory never share a file; a file of this very name is left from
+// an interrupted run of an earlier version (perhaps the only copy of a
+// target) and is never overwritten.
 inline constexpr const char* kJoinTempName = "datadd_temp.tmp";
 
-// Writes to `output` the join of two trajectory files with the same number of
-// scenes: the first input's lead and aux values, the sum of the atom counts,
-// the larger box length on each axis, then per scene the first input's atoms
-// followed by the second's.  `output` is created afresh and must not exist
-// yet.  Returns 0 when joined, 1 after an error message on standard output;
-// on failure no output is left behind and the inputs are untouched.
-int join_trajectories(const std::string& output, const std::string& first_input,
+// Writes into `out`, opened on `output`, the join of two trajectory files
+// with the same number of scenes: the first input's lead and aux values,
+// the sum of the atom counts, the larger box length on each axis, then per
+// scene the first input's atoms followed by the second's.  On success the
+// join stands complete under out's scratch name, for the caller to move
+// into place.  Returns 0 when joined, 1 after an error message on standard
+// output; the inputs are untouched either way, and whatever `out` holds
+// after a failure is removed with it.
+int join_trajectories(OutputFile& out, const std::string& output, const std::string& first_input,
                       const std::string& second_input);
 
 // Runs scenejoin with a command line (entry 0 the program path): the target

@@ -2,7 +2,6 @@
 // loses or alters a file.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -288,22 +287,12 @@ TEST(Joiner, ReplacesTheFileALinkNamesAndTargetsOnOtherFileSystems) {
 
   // The temporary file stays in the working directory; a target on another
   // file system is replaced by a copy.
-  std::string pattern = "/dev/shm/swnt-join-XXXXXX";
   TempDir dir;
-  struct stat shm_info = {};
-  struct stat tmp_info = {};
-  if (stat("/dev/shm", &shm_info) != 0 || stat(dir.path().c_str(), &tmp_info) != 0 ||
-      shm_info.st_dev == tmp_info.st_dev || mkdtemp(pattern.data()) == nullptr) {
+  if (!fs::is_directory("/dev/shm") || test_support::same_file_system("/dev/shm", dir.path())) {
     GTEST_SKIP() << "no second file system at /dev/shm";
   }
-  const fs::path other(pattern);
-  struct RemoveAll {
-    fs::path path;
-    ~RemoveAll() {
-      std::error_code ec;
-      fs::remove_all(path, ec);
-    }
-  } cleanup{other};
+  const TempDir other_dir("/dev/shm");
+  const fs::path& other = other_dir.path();
   write_file(other / "a.dat", a);
   write_file(dir / "b.dat", b);
   const auto result = run_program(SCENEJOIN_EXE, {(other / "a.dat").string(), "b.dat"}, dir.path());

@@ -177,3 +177,25 @@ TEST(OutputStage, DevicesTakeTheTrajectoryAndDirectoriesAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A trajectory whose name lies on another file system (beside a parameter
+// file there) is copied into place over the older file; the temporary file
+// is made in the working directory, and no scratch file stays anywhere.
+TEST(OutputStage, TrajectoryOnAnotherFileSystemIsCopiedIntoPlace) {
+  TempDir work;
+  if (!fs::is_directory("/dev/shm") || test_support::same_file_system("/dev/shm", work.path())) {
+    GTEST_SKIP() << "no second file system at /dev/shm";
+  }
+  const TempDir other("/dev/shm");
+  test_support::write_file(other / "tube.txt", "5 5\n");
+  test_support::write_file(other / "swnt_pos.dat", "old\n");
+  EXPECT_EQ(wrapping({(other / "tube.txt").string()}, work.path()).output, "");
+  EXPECT_EQ(wrapping({"5", "5", "-f", "tube.dat"}, work.path()).status, 0);
+  EXPECT_EQ(read_file(other / "swnt_pos.dat"), read_file(work / "tube.dat"));
+  EXPECT_EQ(list_dir(other.path()), (Names{"swnt_pos.dat", "tube.txt"}));
+  EXPECT_EQ(list_dir(work.path()), Names{"tube.dat"});
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,8 +17,8 @@
 
 namespace test_support {
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "swnt-test-XXXXXX").string();
+TempDir::TempDir(const std::filesystem::path& base) {
+  std::string pattern = (base / "swnt-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
@@ -37,8 +38,13 @@ TempDir::~TempDir() {
 
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::filesystem::path& cwd, const RunOptions& options) {
+  return wait_program(start_program(program, args, cwd, options));
+}
+
+StartedProgram start_program(const std::string& program, const std::vector<std::string>& args,
+                             const std::filesystem::path& cwd, const RunOptions& options) {
   int pipe_fds[2];
-  if (pipe(pipe_fds) != 0) throw std::runtime_error("pipe failed");
+  if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   std::fflush(nullptr);
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
@@ -74,15 +80,19 @@ RunResult run_program(const std::string& program, const std::vector<std::string>
     _exit(127);
   }
   close(pipe_fds[1]);
+  return {pid, pipe_fds[0]};
+}
+
+RunResult wait_program(const StartedProgram& started) {
   RunResult result;
   char buffer[65536];
   ssize_t got;
-  while ((got = read(pipe_fds[0], buffer, sizeof buffer)) > 0) {
+  while ((got = read(started.output_fd, buffer, sizeof buffer)) > 0) {
     result.output.append(buffer, static_cast<std::size_t>(got));
   }
-  close(pipe_fds[0]);
+  close(started.output_fd);
   int wait_status = 0;
-  waitpid(pid, &wait_status, 0);
+  waitpid(started.pid, &wait_status, 0);
   result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
   if (WIFSIGNALED(wait_status)) result.signal = WTERMSIG(wait_status);
   return result;
@@ -100,6 +110,13 @@ void write_file(const std::filesystem::path& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("cannot write " + path.string());
   out << content;
+}
+
+bool same_file_system(const std::filesystem::path& a, const std::filesystem::path& b) {
+  struct stat info_a = {};
+  struct stat info_b = {};
+  return stat(a.c_str(), &info_a) == 0 && stat(b.c_str(), &info_b) == 0 &&
+         info_a.st_dev == info_b.st_dev;
 }
 
 bool file_exists(const std::filesystem::path& path) {

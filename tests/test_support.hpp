@@ -14,7 +14,8 @@ namespace test_support {
 // with everything in it when the object goes out of scope.
 class TempDir {
  public:
-  TempDir();
+  // Made under `base`: the system's temporary directory unless another is named.
+  explicit TempDir(const std::filesystem::path& base = std::filesystem::temp_directory_path());
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -46,6 +47,20 @@ inline constexpr unsigned kNobody = 65534;
 // Runs `program` with `args` in the working directory `cwd`, without a shell.
 RunResult run_program(const std::string& program, const std::vector<std::string>& args,
                       const std::filesystem::path& cwd, const RunOptions& options = {});
+
+// A program started by start_program and not yet waited for, so that several
+// can run at once.  Its standard output goes to a pipe that wait_program
+// reads (the pipe holds some 64 KiB, more than the messages of a run).
+struct StartedProgram {
+  int pid = -1;
+  int output_fd = -1;
+};
+StartedProgram start_program(const std::string& program, const std::vector<std::string>& args,
+                             const std::filesystem::path& cwd, const RunOptions& options = {});
+RunResult wait_program(const StartedProgram& started);
+
+// True when the two existing paths lie on one file system.
+bool same_file_system(const std::filesystem::path& a, const std::filesystem::path& b);
 
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& content);

@@ -50,7 +50,9 @@ struct Written {
 
 Written write_tube(const TempDir& dir, const Tube& tube, const swnt::WrapOptions& options) {
   const std::string path = (dir / "tube.wrp").string();
-  swnt::write_wrapped_tube(path, tube.cells, tube.structure, tube.lattice, options);
+  swnt::OutputFile file;
+  swnt::write_wrapped_tube(file, path, tube.cells, tube.structure, tube.lattice, options);
+  EXPECT_TRUE(file.commit());
   Written w;
   std::istringstream in(test_support::read_file(path));
   for (std::string line; std::getline(in, line);) w.lines.push_back(line);
@@ -205,7 +207,9 @@ TEST(Wrapper, RefusesOrReportsWhatCannotBeWritten) {
   test_support::write_file(path, "old\n");
   const auto attempt = [&](const std::string& target, const swnt::WrapOptions& options) {
     try {
-      swnt::write_wrapped_tube(target, tube.cells, tube.structure, tube.lattice, options);
+      swnt::OutputFile file;
+      swnt::write_wrapped_tube(file, target, tube.cells, tube.structure, tube.lattice, options);
+      file.commit();
     } catch (const swnt::RunError& error) {
       return std::string(error.what());
     }

@@ -5,6 +5,10 @@
 // A replaced file keeps its permission bits and group.  Targets that are not
 // regular files (a device such as /dev/null or /dev/full, a pipe) are written
 // directly, since they cannot be replaced.
+//
+// Scratch names hold the process id and are created exclusively, so that
+// runs in one directory never share one; an interrupted program removes its
+// own (trajectory/interruption.hpp).
 #pragma once
 
 #include <cstdio>
@@ -25,10 +29,6 @@ class OutputFile {
   // write; nothing has been touched then.
   bool open(const std::string& path);
 
-  // Creates `path` itself, which must not exist yet (an existing file is
-  // never overwritten).  Unless commit() succeeds the file is removed again.
-  bool open_exclusive(const std::string& path);
-
   // Text or bytes to write.  Appending goes to an in-memory buffer that is
   // handed to the file in large blocks; call flush_if_full() now and then.
   std::string& buffer() { return buffer_; }
@@ -40,10 +40,26 @@ class OutputFile {
     if (buffer_.size() >= kBlockSize) flush();
   }
 
-  // Writes what is buffered, closes and moves the file to its name.  False
-  // when any write, the close or the move failed; the scratch file is then
+  // Writes what is buffered, closes (unless finish() did) and moves the file
+  // to its name.  False when any write, the close or the move failed; the scratch file is then
   // removed and the target stays as it was.
   bool commit();
+
+  // Writes what is buffered and closes the file, which stays under its
+  // scratch name (scratch_path()) until moved or discarded.  False when a
+  // write or the close failed; the scratch file is then removed.
+  bool finish();
+
+  // Moves a finished scratch file to `target` the way a rename does: the
+  // name itself is replaced in one step (a link there is replaced, not
+  // followed), on another file system by a copy through a scratch file
+  // beside `target`.  False when it cannot be done; the target is then as it
+  // was and the scratch file stays.
+  bool move_to(const std::string& target);
+
+  // Keeps a finished scratch file where it is, no longer removed by this
+  // object, and returns its name.
+  std::string release();
 
   // True once a write has failed (a full disk, say); commit() will fail.
   bool failed() const { return failed_; }
@@ -52,17 +68,22 @@ class OutputFile {
   void discard();
 
   const std::string& path() const { return path_; }
+  const std::string& scratch_path() const { return scratch_; }
 
  private:
   static constexpr std::size_t kBlockSize = 1 << 20;
   void start(const std::string& path);  // forgets any earlier file
+  bool create_scratch(const std::string& target);
   void flush();
+  void forget_scratch();
 
   std::string path_;     // final name
   std::string scratch_;  // name written to, removed unless committed; empty for a device
+  int scratch_slot_ = -1;  // its entry among the files an interruption removes
   std::FILE* file_ = nullptr;
   std::string buffer_;
   bool failed_ = false;
+  bool finished_ = false;
 };
 
 // Copies the file `source` to `target` through an OutputFile: a file is

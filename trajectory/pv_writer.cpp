@@ -118,8 +118,9 @@ std::string coordinate_error(long long scene, long long atom, std::size_t axis, 
 
 }  // namespace
 
-int write_pv_file(const std::string& input_path, const std::string& output_path, int verbose,
+int write_pv_file(const TrajectoryInput& input, const std::string& output_path, int verbose,
                   int centred) {
+  const std::string& input_path = input.name;  // as messages name it
   if (verbose) {
     std::printf("\n");
     std::printf("Making pv file...\n");
@@ -131,8 +132,8 @@ int write_pv_file(const std::string& input_path, const std::string& output_path,
   // input leaves no trace among the user's files.
   TrajectoryReader reader;
   TrajectoryHeader header;
-  if (!open_trajectory(reader, header, input_path)) return 1;
-  if (overwrites_input(output_path, input_path)) {
+  if (!open_trajectory(reader, header, input)) return 1;
+  if (overwrites_input(output_path, input.path)) {
     print_input_overwrite_error(output_path, input_path);
     return 1;
   }

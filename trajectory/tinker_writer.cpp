@@ -71,7 +71,7 @@ std::string too_many_scene_files(long long scenes) {
                      scenes, kMaxSceneFiles);
 }
 
-int write_tinker_xyz(const std::string& input_path, const std::string& output_name, int verbose,
+int write_tinker_xyz(const TrajectoryInput& input, const std::string& output_name, int verbose,
                      const std::string& title) {
   if (verbose) std::printf("Making tinker XYZ file...\n");
   // The storage grows with the atoms actually read, so a header announcing
@@ -81,14 +81,14 @@ int write_tinker_xyz(const std::string& input_path, const std::string& output_na
   NeighbourSearch search;
   NeighbourLists neighbours;
 
-  return write_xyz_scenes(input_path, output_name, verbose, [&](TrajectoryReader& reader,
+  return write_xyz_scenes(input, output_name, verbose, [&](TrajectoryReader& reader,
                                                                 const TrajectoryHeader& header,
                                                                 OutputFile& out) {
     const auto atom_count = static_cast<std::size_t>(header.nmol);
     for (std::size_t a = 0; a < atom_count; ++a) {
       double x = 0.0, y = 0.0, z = 0.0;
       if (!reader.read_triple(x, y, z)) {
-        print_data_error(input_path, reader.error());
+        print_data_error(input.name, reader.error());
         return false;
       }
       if (a < positions.size()) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "trajectory/trajectory_reader.hpp"
+
 namespace swnt {
 
 // The file name of scene `scene` (counted from 1): from the last '.' of the
@@ -17,7 +19,7 @@ inline constexpr long long kMaxSceneFiles = 1000000;
 std::string too_many_scene_files(long long scenes);
 
 // Returns 0 when every file is written, 1 after an error message.
-int write_tinker_xyz(const std::string& input_path, const std::string& output_name, int verbose,
+int write_tinker_xyz(const TrajectoryInput& input, const std::string& output_name, int verbose,
                      const std::string& title);
 
 }  // namespace swnt

@@ -251,13 +251,14 @@ bool TrajectoryReader::read_header(TrajectoryHeader& header) {
   return true;
 }
 
-bool open_trajectory(TrajectoryReader& reader, TrajectoryHeader& header, const std::string& path) {
-  if (!reader.open(path)) {
-    print_access_error(path);
+bool open_trajectory(TrajectoryReader& reader, TrajectoryHeader& header,
+                     const TrajectoryInput& input) {
+  if (!reader.open(input.path)) {
+    print_access_error(input.name);
     return false;
   }
   if (!reader.read_header(header)) {
-    print_data_error(path, reader.error());
+    print_data_error(input.name, reader.error());
     return false;
   }
   return true;

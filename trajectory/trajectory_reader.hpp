@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace swnt {
@@ -75,9 +76,23 @@ class TrajectoryReader {
   std::string error_;
 };
 
+// A trajectory to read: the file to open, and the name that messages give
+// it.  The two differ where a program reads its own scratch copy of a file
+// (wrapping's run-private temporary trajectory): messages then name the file
+// the user knows.  A plain file name converts to an input of that name.
+struct TrajectoryInput {
+  TrajectoryInput(const std::string& file) : path(file), name(file) {}
+  TrajectoryInput(const char* file) : path(file), name(file) {}
+  TrajectoryInput(std::string file, std::string shown)
+      : path(std::move(file)), name(std::move(shown)) {}
+  std::string path;
+  std::string name;
+};
+
 // Opens a trajectory and reads its header, printing the error line
 // ("Error: file access failed for ..." or "Error: invalid trajectory file
 // ...") when either fails.
-bool open_trajectory(TrajectoryReader& reader, TrajectoryHeader& header, const std::string& path);
+bool open_trajectory(TrajectoryReader& reader, TrajectoryHeader& header,
+                     const TrajectoryInput& input);
 
 }  // namespace swnt

@@ -10,11 +10,11 @@
 
 namespace swnt {
 
-int write_xmol_xyz(const std::string& input_path, const std::string& output_name, int verbose,
+int write_xmol_xyz(const TrajectoryInput& input, const std::string& output_name, int verbose,
                    const std::string& title) {
   if (verbose) std::printf("Making xmol XYZ file...\n");
   // Streams: every atom line goes out as soon as its triple is read.
-  return write_xyz_scenes(input_path, output_name, verbose,
+  return write_xyz_scenes(input, output_name, verbose,
                           [&](TrajectoryReader& reader, const TrajectoryHeader& header,
                               OutputFile& out) {
                             std::string& text = out.buffer();
@@ -25,7 +25,7 @@ int write_xmol_xyz(const std::string& input_path, const std::string& output_name
                             for (long long atom = 0; atom < header.nmol; ++atom) {
                               double xyz[3] = {0.0, 0.0, 0.0};
                               if (!reader.read_triple(xyz[0], xyz[1], xyz[2])) {
-                                print_data_error(input_path, reader.error());
+                                print_data_error(input.name, reader.error());
                                 return false;
                               }
                               text += "C    ";

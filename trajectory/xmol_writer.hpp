@@ -3,10 +3,12 @@
 
 #include <string>
 
+#include "trajectory/trajectory_reader.hpp"
+
 namespace swnt {
 
 // Returns 0 when every file is written, 1 after an error message.
-int write_xmol_xyz(const std::string& input_path, const std::string& output_name, int verbose,
+int write_xmol_xyz(const TrajectoryInput& input, const std::string& output_name, int verbose,
                    const std::string& title);
 
 }  // namespace swnt

@@ -18,11 +18,11 @@ namespace swnt {
 // its file into `out`; it returns false after its own error message.
 // Returns 0 when every scene file is written, 1 after an error message.
 template <class WriteScene>
-int write_xyz_scenes(const std::string& input_path, const std::string& output_name, int verbose,
+int write_xyz_scenes(const TrajectoryInput& input, const std::string& output_name, int verbose,
                      WriteScene&& write_scene) {
   TrajectoryReader reader;
   TrajectoryHeader header;
-  if (!open_trajectory(reader, header, input_path)) return 1;
+  if (!open_trajectory(reader, header, input)) return 1;
   if (verbose) {
     std::printf(" -- nmol: %lld\n", header.nmol);
     std::printf(" -- ndat: %lld\n", header.ndat);
@@ -36,8 +36,8 @@ int write_xyz_scenes(const std::string& input_path, const std::string& output_na
   }
   for (long long scene = 1; scene <= header.ndat; ++scene) {
     const std::string name = scene_file_name(output_name, scene);
-    if (overwrites_input(name, input_path)) {
-      print_input_overwrite_error(name, input_path);
+    if (overwrites_input(name, input.path)) {
+      print_input_overwrite_error(name, input.name);
       return 1;
     }
   }

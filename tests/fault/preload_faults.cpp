@@ -6,6 +6,10 @@
 //
 //   SWNT_FAULT_KILL_AFTER=N   the program kills itself (SIGKILL, like a power
 //                             cut) right after its N-th file operation.
+//   SWNT_FAULT_SIGNAL=S       the signal sent then instead of SIGKILL (an
+//                             interruption such as 2, SIGINT).
+//   SWNT_FAULT_SIGNAL_AGAIN=S a second signal, sent right after the next file
+//                             operation (the first of the clean-up).
 //   SWNT_FAULT_FAIL=OP:N[:E]  the N-th call of OP (fopen, fclose, rename,
 //                             remove, unlink) fails with errno E (default
 //                             EIO) without doing anything; a failing fclose
@@ -25,6 +29,8 @@ namespace {
 
 struct Settings {
   long kill_after = 0;
+  int kill_signal = SIGKILL;
+  int second_signal = 0;
   char fail_op[16] = {};
   long fail_nth = 0;
   int fail_errno = EIO;
@@ -35,6 +41,8 @@ const Settings& settings() {
   static const Settings s = [] {
     Settings r;
     if (const char* kill = std::getenv("SWNT_FAULT_KILL_AFTER")) r.kill_after = std::atol(kill);
+    if (const char* signal = std::getenv("SWNT_FAULT_SIGNAL")) r.kill_signal = std::atoi(signal);
+    if (const char* again = std::getenv("SWNT_FAULT_SIGNAL_AGAIN")) r.second_signal = std::atoi(again);
     if (const char* fail = std::getenv("SWNT_FAULT_FAIL")) {
       const char* colon = std::strchr(fail, ':');
       if (colon != nullptr && static_cast<std::size_t>(colon - fail) < sizeof r.fail_op) {
@@ -99,7 +107,8 @@ void done(const char* op, const char* path) {
       (void)ignored;
     }
   }
-  if (s.kill_after > 0 && operations == s.kill_after) kill(getpid(), SIGKILL);
+  if (s.kill_after > 0 && operations == s.kill_after) kill(getpid(), s.kill_signal);
+  if (s.second_signal > 0 && operations == s.kill_after + 1) kill(getpid(), s.second_signal);
 }
 
 template <class F>

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
+#include "trajectory/trajectory_reader.hpp"
 #include "reference.hpp"
 
 namespace fuzz {
 
-using XyzWriter = int (*)(const std::string&, const std::string&, int, const std::string&);
+using XyzWriter = int (*)(const swnt::TrajectoryInput&, const std::string&, int, const std::string&);
 using XyzReference = RefScenes (*)(const std::string&, const std::string&);
 
 inline std::string scene_name(long long scene) { return format_text("out%03lld.xyz", scene); }
