@@ -6,7 +6,12 @@
 # atoms x scenes, and, where python3-ase and openbabel are installed, the
 # same work done by them in the same run.
 #
-# Usage: bench/run.sh
+# Usage: bench/run.sh            the figures above
+#        bench/run.sh parallel   runs at once against the same runs in a row:
+#                                wall time of four wrapping runs of each
+#                                output form and of four joins, started one
+#                                after another and all at once in one
+#                                working directory (the outputs compared)
 # Settings (environment):
 #   BENCH_BUILD_DIR  build directory          (default: build-bench in the source tree)
 #   BENCH_RUNS       runs per measurement     (default: 5; the median is shown)
@@ -43,9 +48,80 @@ scenejoin="$build/scenejoin"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/swnt-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
+
 inputs="$work/inputs"   # made once per size, never timed
 run="$work/run"         # working directory of the timed runs, emptied after each measurement
 mkdir -p "$inputs" "$run"
+
+# median DIVISOR FORMAT: the median of the numbers on standard input,
+# divided and printed so.
+median() {
+  sort -n | awk -v d="$1" -v f="$2" '{v[NR] = $1} END {
+    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf f, m / d }'
+}
+if [ "${1:-}" = parallel ]; then
+  # batch WAY PREPARE COMMAND...: runs every command (one argument each, a
+  # shell command line) in one directory, WAY "row" one after another or
+  # "once" all at the same time, after the untimed PREPARE; prints the
+  # microseconds taken (nothing when a run failed) and leaves the outputs in
+  # $work/WAY.
+  batch() {
+    local way=$1 prepare=$2 start end command pids=()
+    shift 2
+    rm -rf "${work:?}/$way" && mkdir -p "$work/$way"
+    (cd "$work/$way" && eval "$prepare")
+    start=${EPOCHREALTIME/./}
+    for command in "$@"; do
+      if [ "$way" = row ]; then
+        (cd "$work/$way" && eval "$command" > /dev/null) || return 0
+      else
+        (cd "$work/$way" && eval "$command" > /dev/null) &
+        pids+=($!)
+      fi
+    done
+    for command in "${pids[@]}"; do wait "$command" || return 0; done
+    end=${EPOCHREALTIME/./}
+    echo $((end - start))
+  }
+  # compare TEXT PREPARE COMMAND...: one table row, the best of $runs
+  # batches each way (taken in turns, so that the work of others on a shared
+  # machine weighs on both alike); the outputs of both ways must be the same.
+  compare() {
+    local text=$1 prepare=$2 row="" once="" k t
+    shift 2
+    for ((k = 0; k < runs; k++)); do
+      for way in row once; do
+        t=$(batch "$way" "$prepare" "$@")
+        [ -n "$t" ] || { note "a run failed: $text"; exit 1; }
+        if [ "$way" = row ]; then row+="$t"$'\n'; else once+="$t"$'\n'; fi
+      done
+    done
+    diff -r "$work/row" "$work/once" > /dev/null || { note "outputs differ: $text"; exit 1; }
+    row=$(printf '%s' "$row" | sort -n | awk 'NR == 1 { printf "%.3f", $1 / 1e6 }')
+    once=$(printf '%s' "$once" | sort -n | awk 'NR == 1 { printf "%.3f", $1 / 1e6 }')
+    echo "| $text | $# | $row | $once | $(awk -v a="$row" -v b="$once" 'BEGIN { printf "%.2f", a / b }') |"
+  }
+  (cd "$inputs" && "$wrapping" 10 10 -u 12500 -w 1 -f half.dat > /dev/null)
+  chiralities=("10 10" "12 8" "17 0" "14 5")
+  tubes() {  # tubes OPTIONS...: four wrapping runs of some 6.4 x 10^5 atoms (all but -p)
+    local k
+    for k in 0 1 2 3; do echo "'$wrapping' ${chiralities[k]} -l 40000 $* -f out$k"; done
+  }
+  note "== $runs batches of four runs each way"
+  echo "Machine: $(nproc) cores, load average $(cut -d ' ' -f 1 /proc/loadavg) at the start; best of $runs batches each way; every batch in one working directory."
+  echo
+  echo "| four runs of | runs | in a row [s] | at once [s] | speed-up |"
+  echo "|---|---:|---:|---:|---:|"
+  for form in "" "-p -l 600 -w 30" "-xx" "-xt"; do
+    mapfile -t commands < <(tubes $form)
+    compare "wrapping ${form:-(trajectory)}" ":" "${commands[@]}"
+  done
+  joins=()
+  for k in 0 1 2 3; do joins+=("'$scenejoin' t$k.dat a$k.dat"); done
+  compare "scenejoin of two halves (10^6 atoms)" \
+    "for k in 0 1 2 3; do cp '$inputs/half.dat' t\$k.dat; cp '$inputs/half.dat' a\$k.dat; done" "${joins[@]}"
+  exit 0
+fi
 
 timer=""
 if [ -x /usr/bin/time ]; then timer=/usr/bin/time; fi
@@ -78,11 +154,9 @@ measure() {
     times+="$((end - start))"$'\n'
   done
   find "$run" -mindepth 1 -delete
-  seconds=$(printf '%s' "$times" | sort -n | awk '{v[NR] = $1} END {
-    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f", m / 1e6 }')
+  seconds=$(printf '%s' "$times" | median 1e6 %.3f)
   if [ -n "$memories" ]; then
-    megabytes=$(printf '%s' "$memories" | sort -n | awk '{v[NR] = $1} END {
-      m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.1f", m / 1024 }')
+    megabytes=$(printf '%s' "$memories" | median 1024 %.1f)
   else
     megabytes="n/a"
   fi
