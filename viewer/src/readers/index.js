@@ -1,0 +1,88 @@
+// Opening files: which reader a file needs, several XYZ files as the scenes
+// of one animation, and the bonds of a scene when the file does not store
+// them.  Everything here works on bytes and plain data, with no page around
+// it; a failure is a ReadError whose message names the file and the reason.
+import { ReadError } from './numbers.js';
+import { isPv, readPv } from './pv.js';
+import { readTrajectory } from './trajectory.js';
+import { readXyz } from './xyz.js';
+import { readPdb } from './pdb.js';
+import { storedUnitBonds, distanceBonds } from './bonds.js';
+import { checkSize } from './limits.js';
+
+export { ReadError };
+
+const PDB_RECORD = /^(HEADER|TITLE |COMPND|REMARK|CRYST1|MODEL |ATOM  |HETATM)/;
+
+// The reader of one file, by its name and, failing that, by its content.
+function readerFor(name, bytes) {
+  const extension = /\.([^./\\]+)$/.exec(name)?.[1].toLowerCase() ?? '';
+  if (isPv(bytes) || extension === 'pv') return 'pv';
+  if (['pdb', 'ent'].includes(extension)) return 'pdb';
+  if (['xyz', 'extxyz', 'txyz', 'arc'].includes(extension)) return 'xyz';
+  if (['dat', 'wrp'].includes(extension)) return 'trajectory';
+  const head = new TextDecoder('latin1').decode(bytes.subarray(0, 4096));
+  if (PDB_RECORD.test(head)) return 'pdb';
+  // An XYZ file starts with a line holding the atom count (and, in TINKER,
+  // the title); a trajectory with three integers.
+  const first = head.split('\n')[0].trim().split(/\s+/);
+  return first.length === 3 && first.every((t) => /^[+-]?\d+$/.test(t)) ? 'trajectory' : 'xyz';
+}
+
+function readOne(name, bytes) {
+  const reader = readerFor(name, bytes);
+  if (reader === 'pv') return readPv(bytes);
+  if (reader === 'trajectory') return readTrajectory(bytes);
+  const text = new TextDecoder('latin1').decode(bytes);
+  return reader === 'pdb' ? readPdb(text) : readXyz(text);
+}
+
+const byName = (a, b) => a.name.localeCompare(b.name, 'en', { numeric: true });
+
+// files: [{ name, bytes: Uint8Array }].  Several files are the per-scene
+// files of one run, taken in the order of their names (scene numbers
+// compared as numbers); they must be of one XYZ kind with one atom count.
+export function openFiles(files) {
+  if (files.length === 0) throw new ReadError('no file given');
+  const sorted = [...files].sort(byName);
+  const names = sorted.length === 1 ? sorted[0].name
+    : `${sorted[0].name} ... ${sorted[sorted.length - 1].name} (${sorted.length} files)`;
+  let model = null;
+  for (const file of sorted) {
+    let part;
+    try {
+      part = readOne(file.name, file.bytes);
+      if (model !== null) {
+        if (!['xmol', 'tinker', 'extxyz'].includes(part.format) || part.format !== model.format) {
+          throw new ReadError(`a ${part.format} file among ${model.format} files: several files must be ` +
+            'the XYZ files of one run');
+        }
+        if (part.atomCount !== model.atomCount) {
+          throw new ReadError(`${part.atomCount} atoms where ${sorted[0].name} has ${model.atomCount}`);
+        }
+        checkSize(model.atomCount, model.scenes.length + part.scenes.length);
+      }
+    } catch (error) {
+      if (error instanceof ReadError) throw new ReadError(`${file.name}: ${error.message}`);
+      if (error instanceof RangeError) throw new ReadError(`${file.name}: too big to read (${error.message})`);
+      throw error;
+    }
+    if (model === null) model = { ...part, name: names };
+    else model.scenes.push(...part.scenes);
+  }
+  return model;
+}
+
+// The bonds of scene `index` as index pairs, found once when the file does
+// not store them: trajectories by the rule of the pv converter (positions
+// rounded to 0.01 Angstrom), XYZ files without neighbour lists by the rule
+// of the TINKER converter (positions as read).
+export function sceneBonds(model, index) {
+  const scene = model.scenes[index];
+  if (scene.bonds === null) {
+    scene.bonds = model.bondRule === 'stored-unit'
+      ? storedUnitBonds(scene.positions, model.atomCount)
+      : distanceBonds(scene.positions, model.atomCount);
+  }
+  return scene.bonds;
+}
