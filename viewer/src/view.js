@@ -61,7 +61,8 @@ export class SceneView {
     this.applyStyle();
     if (first) {
       this.drawDecorations();
-      this.viewer.zoomTo();
+      this.home = null;
+      this.resetView(false);
     }
     this.viewer.render();
   }
@@ -164,9 +165,19 @@ export class SceneView {
     return { origin: { x: corner[0], y: corner[1], z: corner[2] }, size: Math.max(3, 0.2 * extent) };
   }
 
-  resetView() {
-    this.viewer.zoomTo();
-    this.viewer.render();
+  // The first view of a file looks at it a little from above and from the
+  // side, so that a sheet rolling up shows its curve.
+  resetView(render = true) {
+    if (this.home) {
+      this.viewer.setView(this.home);
+    } else {
+      this.viewer.setView([0, 0, 0, 0, 0, 0, 0, 1]);
+      this.viewer.rotate(-35, 'x');
+      this.viewer.rotate(20, 'y');
+      this.viewer.zoomTo();
+      this.home = this.viewer.getView();
+    }
+    if (render) this.viewer.render();
   }
 
   resize() {

@@ -1,0 +1,207 @@
+// The page in headless Chromium, on files made here by our own programs: for
+// every kind of file the page's counts equal the file's in every scene,
+// playing advances the scene, a malformed file of the kind is refused with
+// its name and reason while the previous view stays usable, and nothing
+// reaches the console as an error.
+import { after, before, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { DIST_DIR, launch, missingTool, openTab, run, scratchDir, serve, settledStatus } from './support.js';
+
+const missing = missingTool();
+if (missing && process.env.SWNT_BROWSER_REQUIRED === '1') throw new Error(`browser tests required: ${missing}`);
+const options = { skip: missing ?? false, timeout: 180000 };
+
+let work;
+let server;
+let browser;
+before(async () => {
+  if (missing) return;
+  work = scratchDir();
+  server = await serve(work);
+  browser = await launch();
+});
+after(async () => {
+  await browser?.close();
+  await server?.close();
+  if (work) rmSync(work, { recursive: true, force: true });
+});
+
+const file = (name) => join(work, name);
+
+const pvAtoms = (name) => readFileSync(file(name)).readUInt16LE(34);
+const trajectoryAtoms = (name) => Number(readFileSync(file(name), 'utf8').trim().split(/\s+/)[1]);
+
+// Bonds per scene as the pv file stores them (slots of kind 118).
+function pvBonds(name) {
+  const bytes = readFileSync(file(name));
+  const atoms = bytes.readUInt16LE(34);
+  const slots = bytes.readUInt16LE(36);
+  const scenes = bytes.readUInt16LE(38);
+  const result = [];
+  for (let s = 0, at = 104 + 8 * atoms; s < scenes; ++s) {
+    at += 7 * atoms;
+    let bonds = 0;
+    for (let k = 0; k < slots; ++k, at += 5) bonds += bytes[at] === 118 ? 1 : 0;
+    result.push(bonds);
+  }
+  return result;
+}
+
+// Bonds of a TINKER file: every pair stands in both neighbour lists.
+function tinkerBonds(name) {
+  const lines = readFileSync(file(name), 'utf8').trim().split('\n').slice(1);
+  return lines.reduce((sum, line) => sum + line.trim().split(/\s+/).length - 6, 0) / 2;
+}
+
+const sceneFiles = (prefix) => readdirSync(work).filter((n) => n.startsWith(prefix) && /\d{3}\.xyz$/.test(n)).sort();
+
+async function openPage(names, query = '') {
+  const tab = await openTab(browser);
+  const files = names.map((n) => `file=files/${encodeURIComponent(n)}`).join('&');
+  await tab.page.goto(`${server.url}?${files}${query}`);
+  tab.status = await settledStatus(tab.page);
+  return tab;
+}
+
+async function key(page, name) {
+  await page.keyboard.press(name);
+  return page.$eval('#status', (status) => ({ ...status.dataset }));
+}
+
+// Checks atoms, scenes and the bonds of every scene (stepping with the
+// keyboard), then plays: the scene shown must move on.
+async function checkCounts(tab, atoms, bondsPerScene) {
+  const { page, status } = tab;
+  assert.equal(status.error, '');
+  assert.equal(Number(status.atoms), atoms);
+  assert.equal(Number(status.scenes), bondsPerScene.length);
+  let shown = await key(page, 'Home');
+  for (let s = 0; s < bondsPerScene.length; ++s) {
+    assert.equal(Number(shown.scene), s + 1);
+    assert.equal(Number(shown.bonds), bondsPerScene[s], `bonds of scene ${s + 1}`);
+    if (s + 1 < bondsPerScene.length) shown = await key(page, 'ArrowRight');
+  }
+  if (bondsPerScene.length > 1) {
+    await key(page, 'Home');
+    await page.click('#play');
+    await page.waitForFunction(() => Number(document.getElementById('status').dataset.scene) > 1);
+    await page.click('#play');
+  }
+}
+
+// Opens a broken file with the file picker: the message names the file, the
+// view keeps the previous file, and stays usable.
+async function checkRefused(tab, name, text, reason) {
+  const { page, problems } = tab;
+  const before = await page.$eval('#status', (status) => ({ ...status.dataset }));
+  writeFileSync(file(name), text);
+  const input = await page.$('#file-input');
+  await input.uploadFile(file(name));
+  await page.waitForFunction(() => document.getElementById('status').dataset.error !== '');
+  const after = await page.$eval('#status', (status) => ({ ...status.dataset }));
+  assert.ok(after.error.startsWith(`${name}: `), after.error);
+  assert.match(after.error, reason);
+  assert.deepEqual({ ...after, error: '' }, { ...before, error: '' });
+  assert.equal(await page.$eval('#message', (m) => m.textContent), after.error);
+  if (Number(before.scenes) > 1) assert.equal((await key(page, 'End')).scene, before.scenes);
+  assert.deepEqual(problems, []);
+}
+
+// The share of the view's pixels that are not background, from a screenshot.
+async function inkShare(page) {
+  const shot = await (await page.$('#stage')).screenshot({ encoding: 'base64' });
+  return page.evaluate(async (data) => {
+    const image = new Image();
+    image.src = `data:image/png;base64,${data}`;
+    await image.decode();
+    const canvas = new OffscreenCanvas(image.width, image.height);
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    const pixels = context.getImageData(0, 0, image.width, image.height).data;
+    let ink = 0;
+    for (let k = 0; k < pixels.length; k += 4) if (pixels[k] + pixels[k + 1] + pixels[k + 2] < 600) ++ink;
+    return ink / (pixels.length / 4);
+  }, shot);
+}
+
+test('a pv file of a tube: its counts, a picture that is not blank, a truncated file refused; also from disk', options, async () => {
+  run('wrapping', [10, 10, '-l', 40, '-p', '-f', 'tube.pv'], work);
+  const tab = await openPage(['tube.pv']);
+  await checkCounts(tab, pvAtoms('tube.pv'), pvBonds('tube.pv'));
+  assert.ok(await inkShare(tab.page) > 0.03, 'the tube is drawn');
+  assert.ok(await tab.page.$eval('#play', (b) => b.disabled), 'one scene: nothing to play');
+  await checkRefused(tab, 'cut.pv', readFileSync(file('tube.pv')).subarray(0, 5000), /ends inside scene 1/);
+  await checkRefused(tab, 'foreign.pv', 'PV-02 something else entirely', /not a pv scene file/);
+
+  // Opened from disk, the page works with the file picker alone.
+  const disk = await openTab(browser);
+  await disk.page.goto(pathToFileURL(join(DIST_DIR, 'index.html')).href);
+  await (await disk.page.$('#file-input')).uploadFile(file('tube.pv'));
+  await disk.page.waitForFunction(() => document.getElementById('status').dataset.atoms !== '0');
+  assert.deepEqual(disk.problems, []);
+});
+
+test('the rolling animation of wrapping -w 10 -p plays, starts at ?scene=N, and saves a PNG', options, async () => {
+  run('wrapping', [10, 10, '-l', 40, '-w', 10, '-p', '-f', 'rolling.pv'], work);
+  const tab = await openPage(['rolling.pv'], '&scene=7');
+  assert.equal(tab.status.scene, '7');
+  if (process.env.SWNT_VIEWER_SCREENSHOT) {
+    await tab.page.waitForNetworkIdle();
+    await tab.page.screenshot({ path: process.env.SWNT_VIEWER_SCREENSHOT });
+  }
+  await checkCounts(tab, pvAtoms('rolling.pv'), pvBonds('rolling.pv'));
+  const png = await tab.page.evaluate(() => new Promise((done) => {
+    HTMLAnchorElement.prototype.click = function click() { done([this.download, this.href.length]); };
+    document.getElementById('save-png').click();
+  }));
+  assert.match(png[0], /^rolling-scene\d+\.png$/);
+  assert.ok(png[1] > 10000, 'a PNG with a picture in it');
+  assert.deepEqual(tab.problems, []);
+});
+
+test('a trajectory: bonds as ballconv finds them, in every scene; a non-number and an oversized header refused', options, async () => {
+  run('wrapping', [10, 5, '-w', 4, '-f', 'roll.dat'], work);
+  run('ballconv', ['roll.dat', 'roll.pv'], work);
+  const tab = await openPage(['roll.dat']);
+  await checkCounts(tab, trajectoryAtoms('roll.dat'), pvBonds('roll.pv'));
+  const lines = readFileSync(file('roll.dat'), 'utf8').split('\n');
+  lines[4] = `x${lines[4].trim()}`;
+  await checkRefused(tab, 'word.dat', lines.join('\n'), /scene 1, atom 2: not a number where a number is expected: "x/);
+  await checkRefused(tab, 'huge.dat', '0 2000001 1\n1 1 1\n0 0\n', /2000001 atoms per scene are more than the viewer shows/);
+});
+
+test('a join of two tubes: the atoms of both, bonds as ballconv finds them', options, async () => {
+  run('wrapping', [5, 5, '-f', 'inner.dat'], work);
+  run('wrapping', [10, 10, '-f', 'outer.dat'], work);
+  const atoms = trajectoryAtoms('inner.dat') + trajectoryAtoms('outer.dat');
+  run('scenejoin', ['outer.dat', 'inner.dat'], work);
+  run('ballconv', ['outer.dat', 'joined.pv'], work);
+  const tab = await openPage(['outer.dat']);
+  await checkCounts(tab, atoms, pvBonds('joined.pv'));
+  assert.deepEqual(tab.problems, []);
+});
+
+test('XMOL files of wrapping -w 10 -xx as one animation: bonds as linkframes finds them; a short file refused', options, async () => {
+  run('wrapping', [8, 4, '-w', 10, '-xx', '-f', 'sheet.xyz'], work);
+  run('wrapping', [8, 4, '-w', 10, '-f', 'sheet.dat'], work);
+  run('linkframes', ['sheet.dat', 'link.xyz'], work);
+  const names = sceneFiles('sheet');
+  assert.equal(names.length, 11);
+  // Given in reverse order: the scenes follow the numbers in the names.
+  const tab = await openPage([...names].reverse());
+  await checkCounts(tab, 196, sceneFiles('link').map(tinkerBonds));
+  const lines = readFileSync(file(names[0]), 'utf8').split('\n');
+  await checkRefused(tab, 'short.xyz', lines.slice(0, 20).join('\n'), /the file ends after 18 of the 196 atoms/);
+});
+
+test('a TINKER file of wrapping -xt: bonds from its neighbour lists; a neighbour out of range refused', options, async () => {
+  run('wrapping', [6, 5, '-xt', '-f', 'six.xyz'], work);
+  const tab = await openPage(['six001.xyz']);
+  const text = readFileSync(file('six001.xyz'), 'utf8');
+  await checkCounts(tab, Number(text.trim().split(/\s+/)[0]), [tinkerBonds('six001.xyz')]);
+  await checkRefused(tab, 'bad.xyz', text.replace(/\n(\s*1\s+C\s.*\s)(\d+)\s*\n/, '\n$1 9999 \n'),
+    /atom 1 lists "9999" as a neighbour/);
+});
