@@ -148,9 +148,12 @@ test('the rolling animation of wrapping -w 10 -p plays, starts at ?scene=N, and 
   run('wrapping', [10, 10, '-l', 40, '-w', 10, '-p', '-f', 'rolling.pv'], work);
   const tab = await openPage(['rolling.pv'], '&scene=7');
   assert.equal(tab.status.scene, '7');
+  // The README's picture: the animation playing.
   if (process.env.SWNT_VIEWER_SCREENSHOT) {
-    await tab.page.waitForNetworkIdle();
+    await tab.page.click('#play');
+    await tab.page.waitForFunction(() => document.getElementById('status').dataset.scene === '9');
     await tab.page.screenshot({ path: process.env.SWNT_VIEWER_SCREENSHOT });
+    await tab.page.click('#play');
   }
   await checkCounts(tab, pvAtoms('rolling.pv'), pvBonds('rolling.pv'));
   const png = await tab.page.evaluate(() => new Promise((done) => {

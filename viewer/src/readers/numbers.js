@@ -27,15 +27,15 @@ export function quoted(text) {
   return `"${shown}${text.length > 40 ? '...' : ''}"`;
 }
 
-const DECIMAL = /^[+-]?(?:\d+\.?\d*|\.\d+)(?:[eE][+-]?\d+)?/;
-const HEX = /^([+-]?)0[xX]([0-9a-fA-F]*)\.?([0-9a-fA-F]*)(?:[pP]([+-]?\d+))?/;
-const SPECIAL = /^([+-]?)(?:(inf(?:inity)?)|nan(?:\([0-9A-Za-z_]*\))?)/i;
+const DECIMAL = /^([+-]?(?:\d+\.?\d*|\.\d+))(?:[eE]([+-]?)(\d*))?/;
+const HEX = /^([+-]?)0[xX]([0-9a-fA-F]*)(\.?)([0-9a-fA-F]*)/;
+const HEX_EXPONENT = /^[pP]([+-]?)(\d*)/;
 
 // A hexadecimal float: the digits as one integer, rounded once to a double
 // and scaled by a power of two (exact within the normal range).
 function hexValue(sign, whole, fraction, exponent) {
   let digits = BigInt(`0x${whole}${fraction}`);
-  let power = Number(exponent ?? 0) - 4 * fraction.length;
+  let power = exponent - 4 * fraction.length;
   if (digits === 0n) return sign === '-' ? -0 : 0;
   // Keep 64 significant bits and a sticky bit, so that Number() rounds once.
   const bits = digits.toString(2).length;
@@ -52,21 +52,32 @@ function hexValue(sign, whole, fraction, exponent) {
   return sign === '-' ? -value : value;
 }
 
-// The number that "%lf" reads from the start of `text`: [value, length], or
-// null when `text` does not start with a number.
+// The number that "%lf" of the C library reads from the start of `text`:
+// [value, length consumed], or null when the conversion fails.  Like it, an
+// exponent mark is consumed even when no digits follow ("7e" is 7, two
+// characters), "0x" without a digit fails, "inf" may be "infinity" but not a
+// part of it, and "nan" is taken without a parenthesised suffix.
 export function scanReal(text) {
+  const sign = text[0] === '+' || text[0] === '-' ? text[0] : '';
+  const rest = text.slice(sign.length, sign.length + 8).toLowerCase();
+  if (rest.startsWith('inf')) {
+    let k = 0;
+    while (k < 5 && rest[3 + k] === 'inity'[k]) ++k;
+    if (k > 0 && k < 5) return null;
+    return [sign === '-' ? -Infinity : Infinity, sign.length + (k === 5 ? 8 : 3)];
+  }
+  if (rest.startsWith('nan')) return [NaN, sign.length + 3];
   const hex = HEX.exec(text);
-  if (hex && (hex[2] !== '' || hex[3] !== '')) {
-    return [hexValue(hex[1], hex[2], hex[3], hex[4]), hex[0].length];
+  if (hex) {
+    const [match, hexSign, whole, point, fraction] = hex;
+    if (whole === '' && fraction === '') return point ? [hexSign === '-' ? -0 : 0, match.length] : null;
+    const exponent = HEX_EXPONENT.exec(text.slice(match.length));
+    const power = exponent && exponent[2] ? Number(`${exponent[1]}${exponent[2]}`) : 0;
+    return [hexValue(hexSign, whole, fraction, power), match.length + (exponent ? exponent[0].length : 0)];
   }
   const decimal = DECIMAL.exec(text);
-  if (decimal) return [Number(decimal[0]), decimal[0].length];
-  const special = SPECIAL.exec(text);
-  if (special) {
-    const value = special[2] ? Infinity : NaN;
-    return [special[1] === '-' ? -value : value, special[0].length];
-  }
-  return null;
+  if (!decimal) return null;
+  return [Number(`${decimal[1]}e${decimal[2] ?? ''}${decimal[3] || '0'}`), decimal[0].length];
 }
 
 // A whole token as one real, or NaN when it is anything else (used by the
@@ -88,34 +99,51 @@ export class NumberStream {
     this.pos = 0;
   }
 
-  // The bytes of the next token (up to white space) without consuming it;
-  // null at the end.
-  peekToken() {
+  // The next token (up to white space), at most `limit` characters of it,
+  // without consuming it: [text, whole], or null at the end.  A token of
+  // many numbers glued together is looked at a window at a time, so it
+  // costs the same per number as separate ones.
+  peekToken(limit) {
     const bytes = this.bytes;
     let at = this.pos;
     while (at < bytes.length && isSpace(bytes[at])) ++at;
     this.pos = at;
     if (at === bytes.length) return null;
     let end = at;
-    while (end < bytes.length && !isSpace(bytes[end])) ++end;
+    while (end < bytes.length && end - at < limit && !isSpace(bytes[end])) ++end;
     let text = '';
     for (let k = at; k < end; k += 8192) {
       text += String.fromCharCode.apply(null, bytes.subarray(k, Math.min(end, k + 8192)));
     }
-    return text;
+    return [text, end === bytes.length || isSpace(bytes[end])];
+  }
+
+  // The longest prefix of the next token that `scan` takes, looked for in a
+  // window that grows while the prefix fills it; throws `what` and the token
+  // when there is none.
+  scan(scanner, what) {
+    for (let limit = 64; ; limit *= 2) {
+      const peeked = this.peekToken(limit);
+      if (peeked === null) throw new ReadError('the file ends before the data its header announces');
+      const [text, whole] = peeked;
+      const scanned = scanner(text);
+      if (!scanned) throw new ReadError(`${what}: ${quoted(text)}`);
+      if (scanned[1] < text.length || whole) {
+        this.pos += scanned[1];
+        return scanned[0];
+      }
+    }
   }
 
   readInt() {
-    const token = this.peekToken();
-    if (token === null) throw new ReadError('the file ends before the data its header announces');
-    const match = /^[+-]?\d+/.exec(token);
-    if (!match) throw new ReadError(`not an integer where an integer is expected: ${quoted(token)}`);
-    const value = Number(match[0]);
-    if (value > INT_MAX || value < INT_MIN) {
-      throw new ReadError(`integer out of the 32-bit range: ${quoted(match[0])}`);
+    const value = this.scan((text) => {
+      const match = /^[+-]?\d+/.exec(text);
+      return match && [match[0], match[0].length];
+    }, 'not an integer where an integer is expected');
+    if (Number(value) > INT_MAX || Number(value) < INT_MIN) {
+      throw new ReadError(`integer out of the 32-bit range: ${quoted(value)}`);
     }
-    this.pos += match[0].length;
-    return value;
+    return Number(value);
   }
 
   readReal() {
@@ -145,16 +173,14 @@ export class NumberStream {
         break;
       }
     }
-    if (count > 0 && digits <= EXACT_LIMIT && decimals <= 22 && (at === bytes.length || isSpace(bytes[at]))) {
+    // The number ends at white space or at a sign (the next number glued to it).
+    const next = bytes[at];
+    if (count > 0 && digits <= EXACT_LIMIT && decimals <= 22 &&
+        (at === bytes.length || isSpace(next) || next === 45 || next === 43)) {
       this.pos = at;
       const magnitude = decimals > 0 ? digits / POWERS_OF_TEN[decimals] : digits;
       return negative ? -magnitude : magnitude;
     }
-    const token = this.peekToken();
-    if (token === null) throw new ReadError('the file ends before the data its header announces');
-    const scanned = scanReal(token);
-    if (!scanned) throw new ReadError(`not a number where a number is expected: ${quoted(token)}`);
-    this.pos += scanned[1];
-    return scanned[0];
+    return this.scan(scanReal, 'not a number where a number is expected');
   }
 }
