@@ -5,10 +5,10 @@
 // reaches the console as an error.
 import { after, before, test } from 'node:test';
 import assert from 'node:assert/strict';
-import { readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { existsSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { DIST_DIR, launch, missingTool, openTab, run, scratchDir, serve, settledStatus } from './support.js';
+import { BUILD_DIR, DIST_DIR, launch, missingTool, openTab, run, scratchDir, serve, settledStatus } from './support.js';
 
 const missing = missingTool();
 if (missing && process.env.SWNT_BROWSER_REQUIRED === '1') throw new Error(`browser tests required: ${missing}`);
@@ -208,3 +208,24 @@ test('a TINKER file of wrapping -xt: bonds from its neighbour lists; a neighbour
   await checkRefused(tab, 'bad.xyz', text.replace(/\n(\s*1\s+C\s.*\s)(\d+)\s*\n/, '\n$1 9999 \n'),
     /atom 1 lists "9999" as a neighbour/);
 });
+
+const topoconv = existsSync(join(BUILD_DIR, 'topoconv')) ? false : 'topoconv is not built';
+test('the periodic PDB and extended XYZ of topoconv: bonds through the boundary counted, the periodic axis shown',
+  { ...options, skip: options.skip || topoconv }, async () => {
+    run('wrapping', [10, 10, '-u', 10, '-az', '-f', 'cells.dat'], work);
+    run('topoconv', ['--periodic', 'z', 'cells.dat', 'cells.pdb'], work);
+    run('topoconv', ['--periodic', 'z', 'cells.dat', 'cells.extxyz'], work);
+    run('linkframes', ['cells.dat', 'open.xyz'], work);
+    const atoms = trajectoryAtoms('cells.dat');
+    const pdb = await openPage(['cells.pdb']);
+    await checkCounts(pdb, atoms, [atoms * 3 / 2]);  // every atom of a periodic tube has 3 bonds
+    assert.match(await pdb.page.$eval('#cell', (cell) => cell.textContent), /Periodic along: z /);
+    const text = readFileSync(file('cells.pdb'), 'utf8');
+    await checkRefused(pdb, 'lost.pdb', text.replace(/\nCONECT    1/, '\nCONECT99998'), /CONECT names atom 99998/);
+    const extxyz = await openPage(['cells.extxyz']);
+    await checkCounts(extxyz, atoms, [tinkerBonds('open001.xyz')]);  // by distance, as in an open tube
+    assert.match(await extxyz.page.$eval('#cell', (cell) => cell.textContent), /Periodic along: z /);
+    const lines = readFileSync(file('cells.extxyz'), 'utf8').split('\n');
+    lines[1] = lines[1].replace(/Lattice="[^"]*"/, 'Lattice="1 2 3"');
+    await checkRefused(extxyz, 'flat.extxyz', lines.join('\n'), /line 2: a Lattice of 9 numbers is expected/);
+  });

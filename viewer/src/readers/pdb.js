@@ -47,6 +47,21 @@ function cellVectors(a, b, c, alpha, beta, gamma) {
   ];
 }
 
+// CRYST1 gives the cell's edges but not where it stands: it is drawn
+// centred on the atoms of the first model.
+function centredOrigin(box, positions) {
+  return [0, 1, 2].map((axis) => {
+    let low = Infinity;
+    let high = -Infinity;
+    for (let k = axis; k < positions.length; k += 3) {
+      low = Math.min(low, positions[k]);
+      high = Math.max(high, positions[k]);
+    }
+    const span = box.vectors[0][axis] + box.vectors[1][axis] + box.vectors[2][axis];
+    return (low + high) / 2 - span / 2;
+  });
+}
+
 export function readPdb(text) {
   const lines = text.split('\n');
   const models = [];
@@ -121,6 +136,7 @@ export function readPdb(text) {
     pairs.push(a, b);
   }
   const bonds = Uint32Array.from(pairs);
+  if (box) box.origin = centredOrigin(box, models[0].positions);
   return {
     format: 'pdb',
     atomCount: count,
