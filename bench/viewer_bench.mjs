@@ -6,7 +6,7 @@
 // programs): node bench/viewer_bench.mjs
 // Settings (environment): SWNT_BUILD_DIR (default: build), BENCH_RUNS
 // (default 5; the median is shown), SWNT_CHROMIUM (default /usr/bin/chromium).
-import { cpus } from 'node:os';
+import { cpus, loadavg } from 'node:os';
 import { rmSync } from 'node:fs';
 import { launch, openTab, run, scratchDir, serve, settledStatus } from '../viewer/test/support.js';
 
@@ -33,20 +33,30 @@ async function openTime(browser, url, file) {
   return { page, seconds, status };
 }
 
+// Opens `file` BENCH_RUNS times, each in a new tab; `then(page, status)`
+// runs on each opened page.  Returns the opening times and the last status.
+async function opened(browser, url, file, then = async () => {}) {
+  const times = [];
+  let last;
+  for (let k = 0; k < runs; ++k) {
+    const { page, seconds, status } = await openTime(browser, url, file);
+    times.push(seconds);
+    last = status;
+    await then(page, status);
+    await page.close();
+  }
+  return { time: median(times), status: last };
+}
+
 try {
   run('wrapping', [40, 40, '-u', 200, '-w', 20, '-p', '-f', 'rolling.pv'], work);
   run('wrapping', [10, 10, '-u', 2500, '-f', 'long.dat'], work);
   const server = await serve(work);
   const browser = await launch({ width: 1280, height: 800 });
-  const rows = [];
+  const load = loadavg()[0];
 
-  const pvOpen = [];
   const changes = [];
-  let pvStatus;
-  for (let k = 0; k < runs; ++k) {
-    const { page, seconds, status } = await openTime(browser, server.url, 'rolling.pv');
-    pvOpen.push(seconds);
-    pvStatus = status;
+  const pv = await opened(browser, server.url, 'rolling.pv', async (page, status) => {
     // Every scene in turn, as playing does.
     for (let scene = 2; scene <= Number(status.scenes); ++scene) {
       changes.push(await page.evaluate((value, wait) => {
@@ -58,39 +68,27 @@ try {
         return (performance.now() - start) / 1000;
       }, scene, drawn.toString()));
     }
-    await page.close();
-  }
-  rows.push([`open a (40,40) pv file, ${pvStatus.atoms} atoms x ${pvStatus.scenes} scenes`, median(pvOpen), 3]);
-  rows.push([`scene change in it (median of ${changes.length}; slowest ${Math.max(...changes).toFixed(3)} s)`,
-    median(changes), 0.1]);
-
-  const trajectoryOpen = [];
-  let trajectoryStatus;
-  for (let k = 0; k < runs; ++k) {
-    const { page, seconds, status } = await openTime(browser, server.url, 'long.dat');
-    trajectoryOpen.push(seconds);
-    trajectoryStatus = status;
-    await page.close();
-  }
-  rows.push([`open a (10,10) trajectory of ${trajectoryStatus.atoms} atoms (${trajectoryStatus.bonds} bonds found)`,
-    median(trajectoryOpen), 3]);
+  });
+  const trajectory = await opened(browser, server.url, 'long.dat');
+  const version = await browser.version();
   await browser.close();
   await server.close();
 
-  console.log(`Machine: ${cpus()[0]?.model ?? 'unknown CPU'}, ${cpus().length} cores; ${(await launchVersion())}; ` +
-    `window 1280 x 800; median of ${runs} runs.\n`);
+  const rows = [
+    [`open a (40,40) pv file, ${pv.status.atoms} atoms x ${pv.status.scenes} scenes`, pv.time, 3],
+    [`scene change in it (median of ${changes.length}; slowest ${Math.max(...changes).toFixed(3)} s)`,
+      median(changes), 0.1],
+    [`open a (10,10) trajectory of ${trajectory.status.atoms} atoms (${trajectory.status.bonds} bonds found)`,
+      trajectory.time, 3],
+  ];
+  console.log(`Machine: ${cpus()[0]?.model ?? 'unknown CPU'}, ${cpus().length} cores, load average ` +
+    `${load.toFixed(1)} at the start; ${version}, software WebGL (SwiftShader); window 1280 x 800; ` +
+    `median of ${runs} runs.\n`);
   console.log('| work | time [s] | target | met |');
   console.log('|---|---:|---|---|');
-  for (const [work, seconds, target] of rows) {
-    console.log(`| ${work} | ${seconds.toFixed(3)} | <= ${target} s | ${seconds <= target ? 'yes' : 'no'} |`);
+  for (const [what, seconds, target] of rows) {
+    console.log(`| ${what} | ${seconds.toFixed(3)} | <= ${target} s | ${seconds <= target ? 'yes' : 'no'} |`);
   }
 } finally {
   rmSync(work, { recursive: true, force: true });
-}
-
-async function launchVersion() {
-  const browser = await launch();
-  const version = await browser.version();
-  await browser.close();
-  return `${version}, software WebGL (SwiftShader)`;
 }

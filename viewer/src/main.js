@@ -63,7 +63,7 @@ class Page {
   }
 
   key(event) {
-    if (event.ctrlKey || event.metaKey || event.altKey || event.target.tagName === 'SELECT') return;
+    if (event.ctrlKey || event.metaKey || event.altKey || handledNatively(event)) return;
     const last = this.model ? this.model.scenes.length - 1 : 0;
     const actions = {
       ' ': () => this.togglePlay(),
@@ -115,11 +115,19 @@ class Page {
     try {
       const files = await fetchFiles();
       const model = openFiles(files);
+      const [previous, previousIndex] = [this.model, this.index];
       this.model = model;
       this.index = Math.min(Math.max(1, Math.floor(scene) || 1), model.scenes.length) - 1;
+      try {
+        this.showModel();
+      } catch (error) {
+        // The file was read but cannot be drawn: back to the one before.
+        [this.model, this.index] = [previous, previousIndex];
+        if (previous) this.guard(() => this.showModel());
+        throw error;
+      }
       status.dataset.error = '';
       $('message').hidden = true;
-      this.showModel();
     } catch (error) {
       this.fail(error instanceof ReadError ? error.message : `${what}: cannot be shown (${error.message})`);
     } finally {
@@ -258,6 +266,16 @@ class Page {
     link.download = `${base}-scene${this.index + 1}.png`;
     link.click();
   }
+}
+
+// Keys that the focused control acts on itself (Space on a button, the
+// arrows on the slider, anything in a menu) are left to it.
+function handledNatively(event) {
+  const target = event.target;
+  if (target.tagName === 'SELECT' || target.tagName === 'TEXTAREA') return true;
+  if (target.tagName === 'INPUT' && target.type === 'range') return /^(Arrow|Home|End|Page)/.test(event.key);
+  if (target.tagName === 'BUTTON' || target.tagName === 'INPUT') return event.key === ' ' || event.key === 'Enter';
+  return false;
 }
 
 function start() {

@@ -133,6 +133,11 @@ test('a pv file of a tube: its counts, a picture that is not blank, a truncated 
   await checkCounts(tab, pvAtoms('tube.pv'), pvBonds('tube.pv'));
   assert.ok(await inkShare(tab.page) > 0.03, 'the tube is drawn');
   assert.ok(await tab.page.$eval('#play', (b) => b.disabled), 'one scene: nothing to play');
+  // Picking: a click on the tube names an atom (picking starts once the scene stands still).
+  const stage = await (await tab.page.$('#stage')).boundingBox();
+  await tab.page.waitForFunction(() => new Promise((done) => setTimeout(() => done(true), 500)));
+  for (const dx of [0, 6, -9, 13, 21]) await tab.page.mouse.click(stage.x + stage.width / 2 + dx, stage.y + stage.height / 2 + dx / 2);
+  assert.match(await tab.page.$eval('#picked', (p) => p.textContent), /^Atom \d+: x -?\d/);
   await checkRefused(tab, 'cut.pv', readFileSync(file('tube.pv')).subarray(0, 5000), /ends inside scene 1/);
   await checkRefused(tab, 'foreign.pv', 'PV-02 something else entirely', /not a pv scene file/);
 

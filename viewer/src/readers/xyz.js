@@ -94,7 +94,6 @@ export function readXyz(text) {
     const atoms = parseInteger(head[0]);
     if (Number.isNaN(atoms) || atoms < 0) fail(`an atom count is expected: ${quoted(lines[row].trim())}`);
     if (count !== null && atoms !== count) fail(`${atoms} atoms where the first frame has ${count}`);
-    if (count === null) checkSize(atoms, 1);
     checkSize(atoms, frames.length + 1);
     count = atoms;
     ++row;
