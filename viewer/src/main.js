@@ -2,7 +2,7 @@
 // the status element, whose data attributes tell what is shown:
 //   data-atoms, data-bonds, data-scenes, data-scene (from 1), data-error
 //   (empty unless the last file failed), data-busy (present while a file is
-//   read or a scene drawn).
+//   read).
 import { openFiles, sceneBonds, ReadError } from './readers/index.js';
 import { PV_KINDS, PV_OTHER_COLOR } from './readers/pv.js';
 import { SceneView } from './view.js';
@@ -42,7 +42,7 @@ class Page {
       const files = [...(event.dataTransfer?.files ?? [])];
       if (files.length) this.loadFiles(files);
     });
-    $('play').addEventListener('click', () => this.togglePlay());
+    $('play').addEventListener('click', () => this.guard(() => this.togglePlay()));
     $('slider').addEventListener('input', (event) => this.guard(() => this.showScene(Number(event.target.value) - 1)));
     $('style').addEventListener('change', (event) => this.guard(() => this.view.setStyle(event.target.value)));
     $('show-box').addEventListener('change', (event) => this.guard(() => this.view.setDecorations({ box: event.target.checked })));

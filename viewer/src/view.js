@@ -42,6 +42,10 @@ export class SceneView {
       this.libraryModel = this.viewer.addModel();
       this.libraryModel.addAtoms(atoms);
       this.atoms = this.libraryModel.selectedAtoms({});
+      // The scenes are one frame, the model's own atoms moved in place:
+      // showing the frame again makes the library build the geometry anew,
+      // at less cost than setting the style again.
+      this.libraryModel.addFrame(this.atoms);
       this.bondsShown = null;
       this.picking = false;
     }
@@ -58,7 +62,8 @@ export class SceneView {
     if (!sameBonds(bonds, this.bondsShown)) this.setBonds(model, scene, bonds);
     const first = model !== this.model;
     this.model = model;
-    this.applyStyle();
+    if (first) this.applyStyle();
+    else this.libraryModel.setFrame(0);
     if (first) {
       this.drawDecorations();
       this.home = null;
@@ -105,8 +110,6 @@ export class SceneView {
   }
 
   applyStyle() {
-    // Setting the style again also makes the library build the geometry anew
-    // from the moved atoms.
     if (this.libraryModel) this.libraryModel.setStyle({}, STYLES[this.effectiveStyle()]);
   }
 

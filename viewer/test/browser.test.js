@@ -161,6 +161,11 @@ test('the rolling animation of wrapping -w 10 -p plays, starts at ?scene=N, and 
     await tab.page.click('#play');
   }
   await checkCounts(tab, pvAtoms('rolling.pv'), pvBonds('rolling.pv'));
+  // The picture follows the scene: the flat sheet and the closed tube differ.
+  const stage = await tab.page.$('#stage');
+  const closed = await stage.screenshot();
+  await key(tab.page, 'Home');
+  assert.notDeepEqual(await stage.screenshot(), closed);
   const png = await tab.page.evaluate(() => new Promise((done) => {
     HTMLAnchorElement.prototype.click = function click() { done([this.download, this.href.length]); };
     document.getElementById('save-png').click();
