@@ -163,6 +163,7 @@ test('the rolling animation of wrapping -w 10 -p plays, starts at ?scene=N, and 
   await checkCounts(tab, pvAtoms('rolling.pv'), pvBonds('rolling.pv'));
   // The picture follows the scene: the flat sheet and the closed tube differ.
   const stage = await tab.page.$('#stage');
+  await key(tab.page, 'End');
   const closed = await stage.screenshot();
   await key(tab.page, 'Home');
   assert.notDeepEqual(await stage.screenshot(), closed);
