@@ -90,12 +90,15 @@ class Page {
 
   async loadUrls(urls, scene) {
     await this.load(urls.join(', '), () => Promise.all(urls.map(async (url) => {
+      if (location.protocol === 'file:') {
+        throw new ReadError(`${url}: cannot be fetched (a page opened from disk cannot fetch files: open them ` +
+          'with the file picker, or serve the directory)');
+      }
       let response;
       try {
         response = await fetch(url);
       } catch (error) {
-        throw new ReadError(`${url}: cannot be fetched (${error.message}; a page opened from disk cannot fetch ` +
-          'files: open them with the file picker, or serve the directory)');
+        throw new ReadError(`${url}: cannot be fetched (${error.message})`);
       }
       if (!response.ok) throw new ReadError(`${url}: cannot be fetched (HTTP ${response.status})`);
       const name = decodeURIComponent(new URL(response.url || url, location.href).pathname.split('/').pop());
