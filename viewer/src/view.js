@@ -62,12 +62,13 @@ export class SceneView {
     if (!sameBonds(bonds, this.bondsShown)) this.setBonds(model, scene, bonds);
     const first = model !== this.model;
     this.model = model;
-    if (first) this.applyStyle();
-    else this.libraryModel.setFrame(0);
     if (first) {
+      this.applyStyle();
       this.drawDecorations();
       this.home = null;
       this.resetView(false);
+    } else {
+      this.libraryModel.setFrame(0);
     }
     this.viewer.render();
   }
