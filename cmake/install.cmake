@@ -1,6 +1,6 @@
 # Installation: `cmake --install build --prefix P`.
 #
-#   P/bin/                     the five programs, and beside them the structure
+#   P/bin/                     the six programs, and beside them the structure
 #                              tables "opttb.dat" and "optbre.dat" when the
 #                              source tree has them in tables/ (wrapping looks
 #                              for its tables in its own directory, also when it
@@ -11,7 +11,7 @@
 #                              (`npm ci && npm run build` in viewer/)
 include(GNUInstallDirs)
 
-set(swnt_programs wrapping ballconv xyzframes linkframes scenejoin)
+set(swnt_programs wrapping ballconv xyzframes linkframes scenejoin topoconv)
 install(TARGETS ${swnt_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The tables are data supplied beside the program; a build without them still

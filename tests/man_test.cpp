@@ -244,7 +244,7 @@ TEST(ManualPages, ParameterFileExampleRuns) {
 TEST(ManualPages, ExampleCommandsRun) {
   const std::map<std::string, std::string> executables = {
       {"wrapping", "bin/wrapping"}, {"ballconv", BALLCONV_EXE}, {"xyzframes", XYZFRAMES_EXE},
-      {"linkframes", LINKFRAMES_EXE}, {"scenejoin", SCENEJOIN_EXE}};
+      {"linkframes", LINKFRAMES_EXE}, {"scenejoin", SCENEJOIN_EXE}, {"topoconv", TOPOCONV_EXE}};
   for (const std::string& program : test_support::kProgramNames) {
     // A copy of wrapping with a structure table beside it, as installed.
     TempDir dir;

@@ -73,8 +73,8 @@ std::vector<std::string> list_dir(const std::filesystem::path& dir);
 // to compare the state of all files before and after a run.
 std::map<std::string, std::string> snapshot(const std::filesystem::path& dir);
 
-// The five programs of the tool set.
+// The six programs of the tool set.
 inline const std::vector<std::string> kProgramNames = {"wrapping", "ballconv", "xyzframes", "linkframes",
-                                                       "scenejoin"};
+                                                       "scenejoin", "topoconv"};
 
 }  // namespace test_support

@@ -165,4 +165,22 @@ void NeighbourSearch::append_in_order(std::size_t atom_count, std::vector<AtomPa
   release(group_end_);
 }
 
+void NeighbourLists::build(std::size_t atom_count, const std::vector<AtomPair>& pairs) {
+  start.assign(atom_count + 1, 0);
+  for (const AtomPair& pair : pairs) {
+    ++start[pair.first + 1];
+    ++start[pair.second + 1];
+  }
+  for (std::size_t a = 0; a < atom_count; ++a) start[a + 1] += start[a];
+  index.resize(start[atom_count]);
+  // The pairs come ordered by first atom, then second.  For atom a, the pairs
+  // (i, a) with i < a therefore all come before the pairs (a, j), each group
+  // ascending: filling in pair order gives ascending lists.
+  next_.assign(start.begin(), start.end() - 1);
+  for (const AtomPair& pair : pairs) {
+    index[next_[pair.first]++] = pair.second;
+    index[next_[pair.second]++] = pair.first;
+  }
+}
+
 }  // namespace swnt

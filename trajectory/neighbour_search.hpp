@@ -7,6 +7,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -20,6 +21,15 @@ struct AtomPair {
 };
 
 using Position3 = std::array<double, 3>;
+
+// The distance by which bonds are found: sqrt(dx*dx + dy*dy + dz*dz), the
+// differences taken from the coordinates as they stand.
+inline double distance(const Position3& a, const Position3& b) {
+  const double dx = a[0] - b[0];
+  const double dy = a[1] - b[1];
+  const double dz = a[2] - b[2];
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
 
 // Cells of atoms, kept sparse: only occupied cells are stored, sorted by a
 // key that numbers the cells row by row, so memory grows with the atoms and
@@ -153,6 +163,20 @@ class NeighbourSearch {
   CellGrid grid_;
   std::vector<AtomPair> found_;
   std::vector<std::size_t> group_end_;
+};
+
+// The neighbours of every atom in compressed rows, made from pairs in the
+// all-pairs order: the neighbours of atom a are index[start[a] .. start[a + 1]),
+// ascending.  The arrays keep their capacity from one build to the next.
+struct NeighbourLists {
+  std::vector<std::size_t> start;
+  std::vector<std::uint32_t> index;
+
+  void build(std::size_t atom_count, const std::vector<AtomPair>& pairs);
+  std::size_t count(std::size_t atom) const { return start[atom + 1] - start[atom]; }
+
+ private:
+  std::vector<std::size_t> next_;  // fill position per atom while building
 };
 
 // The same for a single scene.

@@ -1,6 +1,5 @@
 #include "trajectory/tinker_writer.hpp"
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -14,38 +13,6 @@
 #include "trajectory/xyz_scenes.hpp"
 
 namespace swnt {
-
-namespace {
-
-// The neighbours of every atom of one scene in compressed rows: the
-// neighbours of atom a are index[start[a] .. start[a + 1]), ascending.  The
-// arrays keep their capacity from scene to scene.
-struct NeighbourLists {
-  std::vector<std::size_t> start;
-  std::vector<std::uint32_t> index;
-
-  void build(std::size_t atom_count, const std::vector<AtomPair>& pairs) {
-    start.assign(atom_count + 1, 0);
-    for (const AtomPair& pair : pairs) {
-      ++start[pair.first + 1];
-      ++start[pair.second + 1];
-    }
-    for (std::size_t a = 0; a < atom_count; ++a) start[a + 1] += start[a];
-    index.resize(start[atom_count]);
-    // The pairs come ordered by first atom, then second.  For atom a, the
-    // pairs (i, a) with i < a therefore all come before the pairs (a, j), each
-    // group ascending: filling in pair order gives ascending lists.
-    next.assign(start.begin(), start.end() - 1);
-    for (const AtomPair& pair : pairs) {
-      index[next[pair.first]++] = pair.second;
-      index[next[pair.second]++] = pair.first;
-    }
-  }
-
-  std::vector<std::size_t> next;  // fill position per atom while building
-};
-
-}  // namespace
 
 std::string scene_file_name(const std::string& output_name, long long scene) {
   // Only a '.' in the last path component marks an extension: "../out"
@@ -102,10 +69,7 @@ int write_tinker_xyz(const TrajectoryInput& input, const std::string& output_nam
     search.find_close_pairs(
         positions, kBondCutoff,
         [&positions](std::uint32_t i, std::uint32_t j) {
-          const double dx = positions[i][0] - positions[j][0];
-          const double dy = positions[i][1] - positions[j][1];
-          const double dz = positions[i][2] - positions[j][2];
-          return std::sqrt(dx * dx + dy * dy + dz * dz) < kBondCutoff;
+          return distance(positions[i], positions[j]) < kBondCutoff;
         },
         pairs);
     neighbours.build(atom_count, pairs);

@@ -1,0 +1,5 @@
+// topoconv: writes a trajectory as a LAMMPS data file, extended XYZ or PDB
+// with the periodic box and the bonded topology.
+#include "converters/topoconv_cli.hpp"
+
+int main(int argc, char** argv) { return swnt::run_topoconv({argv, argv + argc}); }

@@ -1,0 +1,322 @@
+#include "converters/topoconv_cli.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "trajectory/file_identity.hpp"
+#include "trajectory/messages.hpp"
+#include "trajectory/output_file.hpp"
+#include "trajectory/text_format.hpp"
+#include "trajectory/tinker_writer.hpp"
+#include "trajectory/topology.hpp"
+#include "trajectory/topology_writers.hpp"
+#include "trajectory/trajectory_reader.hpp"
+
+namespace swnt {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: topoconv [options] trajectory output\n"
+    "  --format lammps|extxyz|pdb     the output format; by default from the output's\n"
+    "                                 extension: .data or .lmp, .extxyz or .xyz, .pdb\n"
+    "  --periodic AXES                the axes that repeat with the box length: x, y, z,\n"
+    "                                 several (\"xz\"), or none (the default)\n"
+    "  --style full|molecular|atomic  the LAMMPS atom style (default full)\n"
+    "  --scene N|last|all             the scene written, counted from 1 (default last),\n"
+    "                                 or all of them\n"
+    "  --cutoff D                     the bond cut-off in Angstrom (default 1.8)\n"
+    "  -h, --help                     this text\n";
+
+// A LAMMPS file per scene is written for --scene all; no one means a million.
+constexpr long long kMaxSceneFiles = 1000000;
+
+enum class Format { unknown, lammps, extxyz, pdb };
+enum class Scenes { one, last, all };
+
+struct Request {
+  std::string input;
+  std::string output;
+  Format format = Format::unknown;
+  LammpsStyle style = LammpsStyle::full;
+  TopologySettings topology;
+  Scenes scenes = Scenes::last;
+  long long scene = 0;  // with Scenes::one
+};
+
+// The part of `output` from the last '.' of its file name on ("" when there
+// is none), by the rule that names the per-scene files.
+std::string extension_of(const std::string& output) {
+  const std::string numbered = scene_file_name(output, 1);
+  const std::size_t stem = numbered.size() - std::string("001.xyz").size();
+  return output.substr(std::min(stem, output.size()));
+}
+
+Format format_of_extension(std::string extension) {
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (extension == ".data" || extension == ".lmp") return Format::lammps;
+  if (extension == ".extxyz" || extension == ".xyz") return Format::extxyz;
+  if (extension == ".pdb") return Format::pdb;
+  return Format::unknown;
+}
+
+// tube.data gives tube001.data, tube002.data, ...; a name without an
+// extension gets ".data".
+std::string lammps_scene_name(const std::string& output, long long scene) {
+  std::string name = scene_file_name(output, scene);
+  name.resize(name.size() - std::string(".xyz").size());
+  const std::string extension = extension_of(output);
+  return name + (extension.empty() ? ".data" : extension);
+}
+
+bool parse_axes(const std::string& text, PeriodicAxes& axes) {
+  axes = {false, false, false};
+  if (text == "none") return true;
+  if (text.empty()) return false;
+  for (const char c : text) {
+    const int a = c == 'x' ? 0 : c == 'y' ? 1 : c == 'z' ? 2 : -1;
+    if (a < 0 || axes[a]) return false;
+    axes[a] = true;
+  }
+  return true;
+}
+
+bool parse_scene(const std::string& text, Request& request) {
+  if (text == "last" || text == "all") {
+    request.scenes = text == "last" ? Scenes::last : Scenes::all;
+    return true;
+  }
+  long long value = 0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value);
+  if (result.ec != std::errc() || result.ptr != end || value < 1 || value > INT_MAX) return false;
+  request.scenes = Scenes::one;
+  request.scene = value;
+  return true;
+}
+
+bool parse_cutoff(const std::string& text, double& cutoff) {
+  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (end != text.c_str() + text.size() || !std::isfinite(value) || !(value > 0.0)) return false;
+  cutoff = value;
+  return true;
+}
+
+// Fills `request` from the arguments.  Returns 0 to go on, 1 after an error
+// message with the usage, 2 when the usage was asked for.
+int parse_arguments(const std::vector<std::string>& args, Request& request) {
+  const auto usage_error = [](const std::string& message) {
+    std::printf("Error: %s\n%s", message.c_str(), kUsage);
+    return 1;
+  };
+  std::vector<std::string> files;
+  bool options_end = false;
+  for (std::size_t k = 1; k < args.size(); ++k) {
+    const std::string& arg = args[k];
+    if (options_end || arg.size() < 2 || arg[0] != '-') {
+      files.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      options_end = true;
+      continue;
+    }
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      return 2;
+    }
+    // --name VALUE or --name=VALUE.
+    const std::size_t equals = arg.find('=');
+    const std::string name = arg.substr(0, equals);
+    if (name != "--format" && name != "--periodic" && name != "--style" && name != "--scene" &&
+        name != "--cutoff") {
+      return usage_error(format_text("unknown option <%s>.", printable(arg).c_str()));
+    }
+    std::string value;
+    if (equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+    } else if (k + 1 < args.size()) {
+      value = args[++k];
+    } else {
+      return usage_error(format_text("option %s needs a value.", name.c_str()));
+    }
+    const std::string shown = printable(value);
+    if (name == "--format") {
+      request.format = value == "lammps" ? Format::lammps
+                       : value == "extxyz" ? Format::extxyz
+                       : value == "pdb"    ? Format::pdb
+                                           : Format::unknown;
+      if (request.format == Format::unknown) {
+        return usage_error(format_text("unknown format <%s>: lammps, extxyz or pdb.", shown.c_str()));
+      }
+    } else if (name == "--style") {
+      if (value == "full") {
+        request.style = LammpsStyle::full;
+      } else if (value == "molecular") {
+        request.style = LammpsStyle::molecular;
+      } else if (value == "atomic") {
+        request.style = LammpsStyle::atomic;
+      } else {
+        return usage_error(
+            format_text("unknown style <%s>: full, molecular or atomic.", shown.c_str()));
+      }
+    } else if (name == "--periodic") {
+      if (!parse_axes(value, request.topology.periodic)) {
+        return usage_error(format_text(
+            "unknown periodic axes <%s>: one or more of x, y, z, or none.", shown.c_str()));
+      }
+    } else if (name == "--scene") {
+      if (!parse_scene(value, request)) {
+        return usage_error(format_text(
+            "invalid scene <%s>: a number from 1 to 2147483647, last or all.", shown.c_str()));
+      }
+    } else if (!parse_cutoff(value, request.topology.cutoff)) {
+      return usage_error(format_text(
+          "invalid cut-off <%s>: a positive finite number of Angstrom.", shown.c_str()));
+    }
+  }
+  if (files.size() != 2) return usage_error("a trajectory and an output file are required.");
+  request.input = files[0];
+  request.output = files[1];
+  if (request.format == Format::unknown) {
+    request.format = format_of_extension(extension_of(request.output));
+    if (request.format == Format::unknown) {
+      return usage_error(format_text(
+          "the format of <%s> is not known from its name: give --format lammps, extxyz or pdb.",
+          printable(request.output).c_str()));
+    }
+  }
+  return 0;
+}
+
+int convert(const Request& request) {
+  const std::string shown_input = printable(request.input);
+  TrajectoryReader reader;
+  TrajectoryHeader header;
+  if (!open_trajectory(reader, header, request.input)) return 1;
+  const std::array<double, 3> lengths{header.boxx, header.boxy, header.boxz};
+  const std::string period = period_error(lengths, request.topology);
+  if (!period.empty()) {
+    std::printf("Error: %s.\n", period.c_str());
+    return 1;
+  }
+  if (header.ndat == 0) {
+    std::printf("Error: the trajectory %s holds no scene.\n", shown_input.c_str());
+    return 1;
+  }
+  if (request.scenes == Scenes::one && request.scene > header.ndat) {
+    std::printf("Error: there is no scene %lld: the trajectory %s holds %lld.\n", request.scene,
+                shown_input.c_str(), header.ndat);
+    return 1;
+  }
+  const long long first = request.scenes == Scenes::one    ? request.scene
+                          : request.scenes == Scenes::last ? header.ndat
+                                                           : 1;
+  const long long last = request.scenes == Scenes::all ? header.ndat : first;
+  const bool file_per_scene = request.scenes == Scenes::all && request.format == Format::lammps;
+  if (file_per_scene && header.ndat > kMaxSceneFiles) {
+    std::printf("Error: the trajectory %s holds %lld scenes, more than the %lld LAMMPS files "
+                "topoconv writes.\n",
+                shown_input.c_str(), header.ndat, kMaxSceneFiles);
+    return 1;
+  }
+  const auto output_name = [&](long long scene) {
+    return file_per_scene ? lammps_scene_name(request.output, scene) : request.output;
+  };
+  // No output may replace the trajectory it is made from.
+  for (long long scene = first; scene <= (file_per_scene ? last : first); ++scene) {
+    const std::string name = output_name(scene);
+    if (same_file(name, request.input)) {
+      std::printf("Error: the output %s is the trajectory %s; choose another name.\n",
+                  printable(name).c_str(), shown_input.c_str());
+      return 1;
+    }
+  }
+
+  OutputFile out;
+  const auto open = [&](const std::string& name) {
+    if (out.open(name)) return true;
+    print_write_error(printable(name));
+    return false;
+  };
+  const auto commit = [&]() {
+    if (out.commit()) return true;
+    print_write_error(printable(out.path()));
+    return false;
+  };
+  if (!file_per_scene && !open(request.output)) return 1;
+  if (request.format == Format::pdb) write_pdb_remark(request.topology.periodic, out);
+
+  std::vector<Position3> positions;
+  TopologyBuilder builder;
+  Topology topology;
+  const auto atom_count = static_cast<std::size_t>(header.nmol);
+  for (long long scene = 1; scene <= last; ++scene) {
+    // The storage grows with the atoms actually read, so a header announcing
+    // more atoms than the file holds cannot claim memory it never fills.
+    for (std::size_t a = 0; a < atom_count; ++a) {
+      double x = 0.0, y = 0.0, z = 0.0;
+      if (!reader.read_triple(x, y, z)) {
+        print_data_error(shown_input, reader.error());
+        return 1;
+      }
+      if (scene < first) continue;
+      if (a < positions.size()) {
+        positions[a] = {x, y, z};
+      } else {
+        positions.push_back({x, y, z});
+      }
+    }
+    if (scene < first) continue;
+
+    const std::string where =
+        request.scenes == Scenes::all ? format_text("scene %lld: ", scene) : std::string();
+    const TopologyFindings findings = builder.build(positions, lengths, request.topology, topology);
+    for (const std::string& warning : findings.warnings) {
+      std::printf("Warning: %s%s.\n", where.c_str(), warning.c_str());
+    }
+    if (!findings.error.empty()) {
+      std::printf("Error: %s%s.\n", where.c_str(), findings.error.c_str());
+      return 1;
+    }
+
+    if (request.format == Format::lammps) {
+      const std::string name = output_name(scene);
+      if (file_per_scene && !open(name)) return 1;
+      const std::string title = format_text(
+          "LAMMPS data file written by topoconv from %s, scene %lld of %lld, periodic axes: %s",
+          shown_input.c_str(), scene, header.ndat, axes_text(request.topology.periodic).c_str());
+      write_lammps_data(topology, request.style, title, out);
+      if (file_per_scene && !commit()) return 1;
+    } else if (request.format == Format::extxyz) {
+      write_extxyz_frame(topology, out);
+    } else {
+      std::string error;
+      if (!write_pdb_model(topology, request.scenes == Scenes::all ? scene : 0, out, error)) {
+        std::printf("Error: %s%s.\n", where.c_str(), error.c_str());
+        return 1;
+      }
+    }
+  }
+  // PDB holds one set of bonds: those of the last scene written.
+  if (request.format == Format::pdb) write_pdb_bonds(topology, out);
+  return file_per_scene || commit() ? 0 : 1;
+}
+
+}  // namespace
+
+int run_topoconv(const std::vector<std::string>& args) {
+  Request request;
+  const int parsed = parse_arguments(args, request);
+  if (parsed != 0) return parsed == 2 ? 0 : 1;
+  return run_guarded([&] { return convert(request); });
+}
+
+}  // namespace swnt

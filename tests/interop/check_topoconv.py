@@ -1,0 +1,294 @@
+#!/usr/bin/python3
+"""Simulation engines and readers take the files of topoconv as we mean them.
+
+  lammps-rebo        LAMMPS (pair_style rebo, CH.rebo) runs periodic tubes on
+                     the REBO table's lattice: forces below 1e-3 eV/A and the
+                     energy per atom the table tool recorded; the ideal
+                     lattice shows forces above 0.05 eV/A.
+  lammps-full        LAMMPS atom_style full with harmonic terms reads exactly
+                     the counts of an independent topology (periodic, open
+                     and double-walled tubes) and runs 100 NVE steps without
+                     losing an atom or a bond.
+  ase-extxyz         ASE reads the cell, pbc flags and positions, and its
+                     neighbour list gives exactly our bonds.
+  mdanalysis         MDAnalysis reads our bonds, angles, dihedrals and
+                     impropers from the LAMMPS file and the bonds from the PDB,
+                     also at 10^5 atoms with hybrid-36 serials.
+  openbabel-pdb      OpenBabel reads the PDB with our bonds.
+
+The reference topology is computed here from the trajectory: the pairs closer
+than 1.8 A directly or through a periodic image, and the terms they imply.
+Exit status 0, 1 or 77 as for check_interop.py.
+"""
+
+import argparse
+import itertools
+import json
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+import xml.etree.ElementTree as ET
+
+from check_interop import (CheckFailed, find_obabel, obabel_convert, quiet_mdanalysis,
+                           read_trajectory, require_module, run, skip)
+
+CUTOFF = 1.8
+CML = "{http://www.xml-cml.org/schema}"
+# (wrapping arguments, periodic axes); the tubes lie along z.
+TUBES = {
+    "armchair": (["10", "10", "-u", "10", "-az"], "z"),
+    "zigzag": (["10", "0", "-u", "3", "-az", "-zc"], "z"),
+    "chiral": (["8", "4", "-u", "1", "-az"], "z"),
+    "negative_m": (["7", "-2", "-u", "2", "-az"], "z"),
+    "open": (["8", "4", "-l", "30", "-az"], "none"),
+}
+
+
+class Tools:
+    def __init__(self, args):
+        self.wrapping, self.topoconv, self.scenejoin = (
+            str(Path(p).absolute()) for p in (args.wrapping, args.topoconv, args.scenejoin))
+        self.source = Path(args.source).absolute()
+
+
+def make(tools, work, name, periodic, *formats):
+    """Builds tube `name` (or the double wall "double") into work/name.dat and
+    writes it in each (suffix, topoconv options) form; returns the trajectory
+    scene and the header box."""
+    if name == "double":
+        run([tools.wrapping, "5", "5", "-u", "10", "-az", "-f", "double.dat"], work)
+        run([tools.wrapping, "10", "10", "-u", "10", "-az", "-f", "outer.dat"], work)
+        run([tools.scenejoin, "double.dat", "outer.dat"], work)
+    else:
+        run([tools.wrapping, *TUBES[name][0], "-f", f"{name}.dat"], work)
+    for suffix, options in formats:
+        run([tools.topoconv, "--periodic", periodic, *options, f"{name}.dat", f"{name}{suffix}"],
+            work)
+    import numpy as np
+    box = np.array([float(v) for v in (work / f"{name}.dat").read_text().split()[3:6]])
+    return read_trajectory(work / f"{name}.dat")[-1], box
+
+
+def reference_topology(xyz, box, periodic):
+    """Bonds, angles, dihedrals and impropers as sets of atom tuples from 0,
+    each in one canonical direction."""
+    import numpy as np
+    from scipy.spatial import cKDTree
+    tree = cKDTree(xyz)
+    steps = [(-1, 0, 1) if axis in periodic else (0,) for axis in "xyz"]
+    bonds = set()
+    for shift in itertools.product(*steps):
+        pairs = cKDTree(xyz + np.array(shift) * box).sparse_distance_matrix(
+            tree, CUTOFF, output_type="ndarray")
+        bonds |= {(min(i, j), max(i, j)) for i, j, d in pairs.tolist() if d < CUTOFF and i != j}
+    partners = {}
+    for i, j in bonds:
+        partners.setdefault(i, set()).add(j)
+        partners.setdefault(j, set()).add(i)
+    angles = {(i, j, k) for j, p in partners.items() for i, k in itertools.combinations(sorted(p), 2)}
+    dihedrals = {min((i, j, k, l), (l, k, j, i)) for j, k in bonds for i in partners[j] - {k}
+                 for l in partners[k] - {j} if i != l}
+    impropers = {(c, *sorted(p)) for c, p in partners.items() if len(p) == 3}
+    return bonds, angles, dihedrals, impropers
+
+
+def expect(what, ours, theirs):
+    if ours == theirs:
+        return
+    if isinstance(ours, set):
+        raise CheckFailed(f"{what}: {len(theirs)} where {len(ours)} were expected (only read: "
+                          f"{sorted(theirs - ours)[:3]}, missing: {sorted(ours - theirs)[:3]})")
+    raise CheckFailed(f"{what}: {theirs} where {ours} was expected")
+
+
+def lammps(work, script):
+    lmp = shutil.which("lmp")
+    if lmp is None:
+        skip("lmp not found (Debian packages lammps, lammps-data)")
+    result = subprocess.run([lmp, "-log", "none", "-in", script], cwd=work, text=True,
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
+    if result.returncode != 0 or "ERROR" in result.stdout:
+        raise CheckFailed(f"lmp -in {script} failed:\n{result.stdout[-3000:]}")
+    return result.stdout
+
+
+def check_lammps_rebo(tools, work):
+    if not Path("/usr/share/lammps/potentials/CH.rebo").exists():
+        skip("CH.rebo not found (Debian package lammps-data)")
+    recorded = {(r["n"], r["m"]): r["energy"] for r in map(
+        json.loads, (tools.source / "tables" / "optbre_results.jsonl").read_text().splitlines())}
+    shutil.copy(tools.source / "examples" / "rebo_tube.lmp", work)
+    for n, m, lattice, cells in [(10, 10, "-b", 10), (8, 4, "-b", 1), (10, 10, "-c 1.42", 10)]:
+        run([tools.wrapping, str(n), str(m), "-u", str(cells), "-az", *lattice.split(), "-f",
+             "tube.dat"], work)
+        run([tools.topoconv, "--periodic", "z", "--style", "atomic", "tube.dat", "tube.data"], work)
+        energy, force = map(float, re.search(r"energy per atom (\S+) eV, largest force (\S+) ",
+                                             lammps(work, "rebo_tube.lmp")).groups())
+        tube = f"({n},{m}) {lattice}"
+        if lattice == "-b" and (force >= 1e-3 or abs(energy - recorded[(n, m)]) >= 1e-5):
+            raise CheckFailed(f"{tube}: largest force {force:.3g} eV/A, energy per atom "
+                              f"{energy:.8f} eV, the table {recorded[(n, m)]:.8f}")
+        if lattice != "-b" and force <= 0.05:
+            raise CheckFailed(f"{tube}: largest force {force:.3g} eV/A on the ideal lattice")
+        table = f" (table {recorded[(n, m)]:.8f})" if lattice == "-b" else ""
+        print(f"ok {tube}: {energy:.8f} eV per atom{table}, largest force {force:.3g} eV/A")
+
+
+FULL_SCRIPT = """units metal
+boundary {boundary}
+atom_style full
+bond_style harmonic
+angle_style harmonic
+dihedral_style harmonic
+improper_style harmonic
+read_data {data}
+pair_style zero 6.0
+pair_coeff * *
+bond_coeff 1 20.0 1.42
+angle_coeff 1 3.0 120.0
+dihedral_coeff 1 0.1 -1 2
+improper_coeff 1 0.5 0.0
+velocity all create 300 4928 loop geom
+fix 1 all nve
+thermo_modify lost error
+run 100
+"""
+
+
+def check_lammps_full(tools, work):
+    for name, periodic, molecules in [("armchair", "z", 1), ("chiral", "z", 1), ("open", "none", 1),
+                                      ("double", "z", 2)]:
+        xyz, box = make(tools, work, name, periodic, (".data", []))
+        terms = [len(t) for t in reference_topology(xyz, box, periodic)]
+        boundary = " ".join("p" if axis in periodic else "s" for axis in "xyz")
+        script = work / f"{name}.in"
+        script.write_text(FULL_SCRIPT.format(boundary=boundary, data=f"{name}.data"))
+        log = lammps(work, script.name)
+        read = [int(re.search(rf"^\s+(\d+) {kind}$", log, re.M).group(1))
+                for kind in ("atoms", "bonds", "angles", "dihedrals", "impropers")]
+        expect(f"{name}: LAMMPS counts of atoms, bonds, angles, dihedrals, impropers",
+               [len(xyz), *terms], read)
+        if periodic != "none":
+            expect(f"{name}: terms of a periodic tube", [3 * len(xyz) // 2, 3 * len(xyz),
+                                                         6 * len(xyz), len(xyz)], terms)
+        atoms = (work / f"{name}.data").read_text().split("Atoms  # full\n\n")[1].split("\n\n")[0]
+        expect(f"{name}: molecules", molecules, len({line.split()[1] for line in atoms.splitlines()}))
+        if f"with {len(xyz)} atoms" not in log or re.search(r"[Mm]issing bond|Lost", log):
+            raise CheckFailed(f"{name}: the run lost atoms or bonds:\n{log[-2000:]}")
+        print(f"ok {name}: {len(xyz)} atoms, {molecules} molecules, terms {terms}")
+
+
+def check_ase_extxyz(tools, work):
+    np = require_module("numpy", "python3-numpy")
+    require_module("ase", "python3-ase")
+    import ase.io
+    from ase.neighborlist import neighbor_list
+    for name, (_, periodic) in TUBES.items():
+        xyz, box = make(tools, work, name, periodic, (".extxyz", []))
+        atoms = ase.io.read(work / f"{name}.extxyz")
+        flags = [axis in periodic for axis in "xyz"]
+        expect(f"{name}: pbc", flags, list(atoms.pbc))
+        if periodic != "none":
+            expect(f"{name}: cell", list(box), list(np.diag(atoms.cell)))
+        moved = (atoms.positions - xyz) / np.diag(atoms.cell)   # whole box lengths along pbc only
+        if np.abs(moved - np.round(moved) * flags).max() > 1e-9 / min(np.diag(atoms.cell)):
+            raise CheckFailed(f"{name}: ASE positions are not the trajectory's in the box")
+        i, j = neighbor_list("ij", atoms, CUTOFF)
+        expect(f"{name}: ASE neighbour list", reference_topology(xyz, box, periodic)[0],
+               {(a, b) for a, b in zip(i.tolist(), j.tolist()) if a < b})
+        if periodic != "none" and set(np.bincount(i)) != {3}:
+            raise CheckFailed(f"{name}: not every atom has three neighbours in ASE")
+        print(f"ok {name}: {len(atoms)} atoms, {len(i) // 2} bonds, pbc {atoms.pbc}")
+
+
+def canonical(rows, kind):
+    if kind == "impropers":   # MDAnalysis reorders the atoms of an improper
+        return {tuple(sorted(r)) for r in rows}
+    return {min(tuple(r), tuple(r[::-1])) for r in rows}
+
+
+def check_mdanalysis(tools, work):
+    mda = quiet_mdanalysis()
+    np = require_module("numpy", "python3-numpy")
+    from MDAnalysis.topology.PDBParser import hy36decode
+    for name, periodic in [("armchair", "z"), ("negative_m", "z"), ("open", "none"), ("double", "z")]:
+        xyz, box = make(tools, work, name, periodic, (".data", []), (".pdb", []))
+        reference = reference_topology(xyz, box, periodic)
+        universe = mda.Universe(str(work / f"{name}.data"), format="DATA")
+        for kind, ours in zip(("bonds", "angles", "dihedrals", "impropers"), reference):
+            rows = getattr(universe, kind).indices.tolist()
+            if kind == "impropers":
+                ours = {tuple(sorted(r)) for r in ours}
+            expect(f"{name}: MDAnalysis {kind} of the LAMMPS file", ours, canonical(rows, kind))
+        pdb = mda.Universe(str(work / f"{name}.pdb"))
+        expect(f"{name}: MDAnalysis bonds of the PDB", reference[0],
+               canonical(pdb.bonds.indices.tolist(), "bonds"))
+        print(f"ok {name}: {len(xyz)} atoms, terms {[len(t) for t in reference]}")
+    # 10^5 atoms: the last serial is hybrid-36 A0000.  MDAnalysis 2.4 decodes
+    # it in ATOM records but reads CONECT fields as decimal only, so the atoms
+    # are read from the file without its CONECT records and the bonds decoded
+    # with MDAnalysis's own hybrid-36 decoder.
+    run([tools.wrapping, "10", "10", "-u", "2500", "-az", "-zc", "-f", "big.dat"], work)
+    run([tools.topoconv, "--periodic", "z", "big.dat", "big.pdb"], work)
+    xyz = read_trajectory(work / "big.dat")[0]
+    lines = (work / "big.pdb").read_text().splitlines(keepends=True)
+    (work / "atoms.pdb").write_text("".join(l for l in lines if not l.startswith("CONECT")))
+    universe = mda.Universe(str(work / "atoms.pdb"))
+    expect("10^5 atoms: MDAnalysis atom serials", list(range(1, 100001)), universe.atoms.ids.tolist())
+    if np.abs(universe.atoms.positions - xyz).max() > 5e-4 + 1e-3:
+        raise CheckFailed("10^5 atoms: MDAnalysis positions differ from the trajectory")
+    bonds = set()
+    for line in (l for l in lines if l.startswith("CONECT")):
+        serials = [hy36decode(5, line[k:k + 5]) - 1 for k in range(6, len(line.rstrip("\n")), 5)]
+        bonds |= {(min(serials[0], s), max(serials[0], s)) for s in serials[1:]}
+    box = np.array([float(v) for v in (work / "big.dat").read_text().split()[3:6]])
+    expect("10^5 atoms: CONECT bonds", reference_topology(xyz, box, "z")[0], bonds)
+    last = [l for l in lines if l.startswith("HETATM")][-1][6:11]
+    print(f"ok 10^5 atoms: serials up to {last!r}, {len(bonds)} bonds")
+
+
+def check_openbabel_pdb(tools, work):
+    obabel = find_obabel()
+    for name, periodic in [("chiral", "z"), ("open", "none"), ("double", "z")]:
+        xyz, box = make(tools, work, name, periodic, (".pdb", []))
+        # With a CRYST1 box OpenBabel's CML holds fractional coordinates:
+        # only the atoms' order and the bonds are read from it.
+        root = ET.fromstring(obabel_convert(obabel, ["-ipdb", str(work / f"{name}.pdb"), "-ocml"],
+                                            name))
+        ids = {atom.get("id"): k for k, atom in enumerate(root.iter(f"{CML}atom"))}
+        bonds = {tuple(sorted(ids[a] for a in bond.get("atomRefs2").split()))
+                 for bond in root.iter(f"{CML}bond")}
+        expect(f"{name}: OpenBabel bonds of the PDB", reference_topology(xyz, box, periodic)[0], bonds)
+        print(f"ok {name}: {len(xyz)} atoms, {len(bonds)} bonds")
+
+
+CHECKS = {"lammps-rebo": check_lammps_rebo, "lammps-full": check_lammps_full,
+          "ase-extxyz": check_ase_extxyz, "mdanalysis": check_mdanalysis,
+          "openbabel-pdb": check_openbabel_pdb}
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("check", choices=sorted(CHECKS))
+    for option in ("wrapping", "topoconv", "scenejoin", "source"):
+        parser.add_argument(f"--{option}", required=True)
+    args = parser.parse_args()
+    require_module("numpy", "python3-numpy")
+    require_module("scipy", "python3-scipy")
+    with tempfile.TemporaryDirectory(prefix="swnt-topoconv-") as work:
+        try:
+            CHECKS[args.check](Tools(args), Path(work))
+        except CheckFailed as failure:
+            print(f"FAILED: {failure}")
+            return 1
+    print(f"{args.check}: passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,113 @@
+// topoconv end to end: whole files of a small periodic ring in the three
+// formats, and every refused command line or input leaving the files as they
+// were.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.hpp"
+
+namespace {
+
+using test_support::read_file;
+using test_support::run_program;
+using test_support::TempDir;
+
+// A ring of four atoms that closes through the periodic boundary along z
+// (the first atom lies a hair below the box, as the seam atom of a periodic
+// tube does), and an isolated atom: two molecules.
+const std::string kRing =
+    "0 5 1\n10.0 10.0 5.6\n0.0 0.0\n0.0 0.0 -2.8000001\n0.0 0.0 -1.4\n0.5 0.0 0.0\n"
+    "0.0 0.0 1.4\n3.0 3.0 0.0\n";
+
+TEST(Topoconv, WritesThePeriodicRingInEveryFormat) {
+  TempDir dir;
+  test_support::write_file(dir / "ring.dat", kRing);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--periodic", "z", "ring.dat", "ring.data"},
+        {"ring.dat", "--periodic=z", "ring.xyz"}, {"ring.dat", "ring.pdb", "--periodic", "z"}}) {
+    const auto result = run_program(TOPOCONV_EXE, args, dir.path());
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(result.output, "");
+  }
+  EXPECT_EQ(read_file(dir / "ring.data"),
+            "LAMMPS data file written by topoconv from ring.dat, scene 1 of 1, periodic axes: z\n\n"
+            "5 atoms\n4 bonds\n4 angles\n4 dihedrals\n0 impropers\n\n"
+            "1 atom types\n1 bond types\n1 angle types\n1 dihedral types\n1 improper types\n\n"
+            "-5.00000000 5.00000000 xlo xhi  # open\n-5.00000000 5.00000000 ylo yhi  # open\n"
+            "-2.80000000 2.80000000 zlo zhi  # periodic\n\nMasses\n\n1 12.011  # C\n\n"
+            "Atoms  # full\n\n"
+            "1 1 1 0.0 0.00000000 0.00000000 2.79999990 0 0 -1\n"
+            "2 1 1 0.0 0.00000000 0.00000000 -1.40000000 0 0 0\n"
+            "3 1 1 0.0 0.50000000 0.00000000 0.00000000 0 0 0\n"
+            "4 1 1 0.0 0.00000000 0.00000000 1.40000000 0 0 0\n"
+            "5 2 1 0.0 3.00000000 3.00000000 0.00000000 0 0 0\n\n"
+            "Bonds\n\n1 1 1 2\n2 1 1 4\n3 1 2 3\n4 1 3 4\n\n"
+            "Angles\n\n1 1 2 1 4\n2 1 1 2 3\n3 1 2 3 4\n4 1 1 4 3\n\n"
+            "Dihedrals\n\n1 1 4 1 2 3\n2 1 2 1 4 3\n3 1 1 2 3 4\n4 1 2 3 4 1\n");
+  EXPECT_EQ(read_file(dir / "ring.xyz"),
+            "5\nLattice=\"10.00000000 0 0 0 10.00000000 0 0 0 5.60000000\" "
+            "Origin=\"-5.00000000 -5.00000000 -2.80000000\" "
+            "Properties=species:S:1:pos:R:3 pbc=\"F F T\"\n"
+            "C     0.00000000     0.00000000     2.79999990\n"
+            "C     0.00000000     0.00000000    -1.40000000\n"
+            "C     0.50000000     0.00000000     0.00000000\n"
+            "C     0.00000000     0.00000000     1.40000000\n"
+            "C     3.00000000     3.00000000     0.00000000\n");
+  EXPECT_EQ(read_file(dir / "ring.pdb"),
+            "REMARK   1 PERIODIC AXES: z\n"
+            "CRYST1   10.000   10.000    5.600  90.00  90.00  90.00 P 1           1\n"
+            "HETATM    1  C   CNT A   1       0.000   0.000   2.800  1.00  0.00           C\n"
+            "HETATM    2  C   CNT A   1       0.000   0.000  -1.400  1.00  0.00           C\n"
+            "HETATM    3  C   CNT A   1       0.500   0.000   0.000  1.00  0.00           C\n"
+            "HETATM    4  C   CNT A   1       0.000   0.000   1.400  1.00  0.00           C\n"
+            "HETATM    5  C   CNT A   2       3.000   3.000   0.000  1.00  0.00           C\n"
+            "CONECT    1    2    4\nCONECT    2    1    3\nCONECT    3    2    4\n"
+            "CONECT    4    1    3\nEND\n");
+}
+
+TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
+  TempDir dir;
+  test_support::write_file(dir / "ring.dat", kRing);
+  test_support::write_file(dir / "ring001.data", kRing);
+  test_support::write_file(dir / "out.data", "earlier output");
+  std::filesystem::create_symlink("ring.dat", dir / "link.pdb");
+  test_support::write_file(dir / "wide.dat", "0 1 1\n10 10 10\n0 0\n0 0 1e5\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string first_line;
+  };
+  const std::vector<Case> cases = {
+      {{"--bogus", "ring.dat", "out.data"}, "Error: unknown option <--bogus>."},
+      {{"--format", "gro", "ring.dat", "out.data"}, "Error: unknown format <gro>: lammps, extxyz or pdb."},
+      {{"--style", "charge", "ring.dat", "out.data"}, "Error: unknown style <charge>: full, molecular or atomic."},
+      {{"--periodic", "zz", "ring.dat", "out.data"}, "Error: unknown periodic axes <zz>: one or more of x, y, z, or none."},
+      {{"--scene", "4294967297", "ring.dat", "out.data"}, "Error: invalid scene <4294967297>: a number from 1 to 2147483647, last or all."},
+      {{"--cutoff", "inf", "ring.dat", "out.data"}, "Error: invalid cut-off <inf>: a positive finite number of Angstrom."},
+      {{"--cutoff", "-1", "ring.dat", "out.data"}, "Error: invalid cut-off <-1>: a positive finite number of Angstrom."},
+      {{"--scene"}, "Error: option --scene needs a value."},
+      {{"ring.dat"}, "Error: a trajectory and an output file are required."},
+      {{"ring.dat", "out.gro"}, "Error: the format of <out.gro> is not known from its name: give --format lammps, extxyz or pdb."},
+      {{"--scene", "2", "ring.dat", "out.data"}, "Error: there is no scene 2: the trajectory ring.dat holds 1."},
+      {{"missing.dat", "out.data"}, "Error: file access failed for missing.dat"},
+      {{"ring.dat", "./ring.dat", "--format", "pdb"}, "Error: the output ./ring.dat is the trajectory ring.dat; choose another name."},
+      {{"ring.dat", "link.pdb"}, "Error: the output link.pdb is the trajectory ring.dat; choose another name."},
+      {{"ring001.data", "ring.data", "--scene", "all"}, "Error: the output ring001.data is the trajectory ring001.data; choose another name."},
+      {{"ring.dat", "out.data", "--periodic", "xz", "--cutoff", "3"}, "Error: the box length 5.600000 along z is not larger than twice the cut-off (6 Angstrom), so the nearest image of an atom would be ambiguous: make the periodic tube at least 2 times as long (a whole number of unit cells, wrapping -u)."},
+      {{"wide.dat", "out.pdb"}, "Error: atom 1: its z coordinate 100000.000 does not fit the eight columns of PDB (-999.999 to 9999.999)."},
+  };
+  const auto before = test_support::snapshot(dir.path());
+  for (const Case& c : cases) {
+    const auto result = run_program(TOPOCONV_EXE, c.args, dir.path());
+    EXPECT_EQ(result.status, 1) << c.first_line;
+    EXPECT_EQ(result.output.substr(0, result.output.find('\n')), c.first_line);
+    EXPECT_EQ(test_support::snapshot(dir.path()), before) << c.first_line;
+  }
+  const auto help = run_program(TOPOCONV_EXE, {"ring.dat", "-h"}, dir.path());
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.output.rfind("Usage: topoconv [options] trajectory output\n", 0), 0u);
+}
+
+}  // namespace

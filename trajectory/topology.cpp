@@ -1,0 +1,362 @@
+#include "trajectory/topology.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "trajectory/text_format.hpp"
+
+namespace swnt {
+
+namespace {
+
+constexpr char kAxisName[3] = {'x', 'y', 'z'};
+
+// A shift of an atom by whole box lengths: -1, 0 or +1 along each axis.
+using Shift = std::array<int, 3>;
+
+// The shifts under which an atom's image may lie within the cut-off of
+// another atom: both s and -s give the same pairs, so only the shifts whose
+// first non-zero step is +1 are taken, and every pair through a boundary is
+// met once.
+std::vector<Shift> half_shifts(const PeriodicAxes& periodic) {
+  std::vector<Shift> shifts;
+  for (int x = -1; x <= 1; ++x) {
+    for (int y = -1; y <= 1; ++y) {
+      for (int z = -1; z <= 1; ++z) {
+        const Shift s{x, y, z};
+        bool allowed = true;
+        int first = 0;
+        for (int a = 0; a < 3; ++a) {
+          if (s[a] != 0 && !periodic[a]) allowed = false;
+          if (first == 0) first = s[a];
+        }
+        if (allowed && first == 1) shifts.push_back(s);
+      }
+    }
+  }
+  return shifts;
+}
+
+std::string shift_axes(const Shift& s) {
+  PeriodicAxes axes{};
+  for (int a = 0; a < 3; ++a) axes[a] = s[a] != 0;
+  return axes_text(axes);
+}
+
+// A bond through a periodic boundary.
+struct BoundaryBond {
+  AtomPair pair;
+  double length;
+  Shift shift;
+};
+
+// The box of one axis and the atoms placed in it.  Returns an error text,
+// empty when every atom could be placed.
+std::string place_axis(int a, double header_length, bool periodic,
+                       const std::vector<Position3>& read, Topology& topology) {
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  double low = kInfinity, high = -kInfinity;
+  for (const Position3& p : read) {
+    low = std::min(low, p[a]);
+    high = std::max(high, p[a]);
+  }
+  const double length = header_length;
+  double& lo = topology.box.lo[a];
+  double& hi = topology.box.hi[a];
+  if (periodic) {
+    // The centred box (-L/2 .. L/2) or the one from the origin (0 .. L),
+    // whichever holds the atoms; rounding to the decimals of the file and the
+    // seam atom a periodic fold writes just below the lower end are allowed
+    // for.  Otherwise the box starts at the lowest atom.
+    const double tolerance = 1e-8 * length + 1e-6;
+    const auto holds = [&](double start) {
+      return low >= start - tolerance && high < start + length + tolerance;
+    };
+    lo = holds(-length * 0.5) ? -length * 0.5 : holds(0.0) ? 0.0 : low;
+    hi = lo + length;
+  } else if (std::isfinite(length) && length > 0.0 && low >= -length * 0.5 && high <= length * 0.5) {
+    lo = -length * 0.5;
+    hi = length * 0.5;
+  } else if (std::isfinite(length) && length > 0.0 && low >= 0.0 && high <= length) {
+    lo = 0.0;
+    hi = length;
+  } else {
+    lo = (read.empty() ? 0.0 : low) - kOpenMargin;
+    hi = (read.empty() ? 0.0 : high) + kOpenMargin;
+  }
+
+  const double period = hi - lo;
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    double c = read[i][a];
+    long long image = 0;
+    if (periodic && !(c >= lo && c < hi)) {
+      const double q = std::floor((c - lo) / period);
+      if (!(std::fabs(q) <= static_cast<double>(kMaxImage))) {
+        return format_text("atom %zu lies more than %lld box lengths outside the box along %c",
+                           i + 1, kMaxImage, kAxisName[a]);
+      }
+      image = static_cast<long long>(q);
+      c -= q * period;
+      // Rounding can leave the result a hair outside: it then stands at the
+      // lower end, which is the same place.
+      if (c >= hi) {
+        c -= period;
+        ++image;
+      }
+      if (c < lo) c = lo;
+    }
+    topology.positions[i][a] = c;
+    topology.images[i][a] = static_cast<std::int32_t>(image);
+  }
+  return "";
+}
+
+// "the box length 20.000000 along z" or "the box lengths 54.383447 along x and ...".
+std::string lengths_text(const Shift& s, const Box& box) {
+  std::string text;
+  int count = 0;
+  for (int a = 0; a < 3; ++a) {
+    if (s[a] == 0) continue;
+    if (count++ > 0) text += " and ";
+    text += format_text("%f along %c", box.length(a), kAxisName[a]);
+  }
+  return (count > 1 ? "the box lengths " : "the box length ") + text;
+}
+
+}  // namespace
+
+std::string axes_text(const PeriodicAxes& axes) {
+  std::string text;
+  for (int a = 0; a < 3; ++a) {
+    if (axes[a]) text += kAxisName[a];
+  }
+  return text.empty() ? "none" : text;
+}
+
+std::string period_error(const std::array<double, 3>& lengths, const TopologySettings& settings) {
+  for (int a = 0; a < 3; ++a) {
+    const double length = lengths[a];
+    const double least = 2.0 * settings.cutoff;
+    if (!settings.periodic[a] || (std::isfinite(length) && length > least)) continue;
+    std::string text = format_text(
+        "the box length %f along %c is not larger than twice the cut-off (%g Angstrom), so the "
+        "nearest image of an atom would be ambiguous",
+        length, kAxisName[a], least);
+    if (std::isfinite(length) && length > 0.0) {
+      text += format_text(": make the periodic tube at least %.0f times as long (a whole number of "
+                          "unit cells, wrapping -u)",
+                          std::floor(least / length) + 1.0);
+    }
+    return text;
+  }
+  return "";
+}
+
+TopologyFindings TopologyBuilder::build(const std::vector<Position3>& read,
+                                        const std::array<double, 3>& lengths,
+                                        const TopologySettings& settings, Topology& topology) {
+  TopologyFindings findings;
+  const std::size_t n = read.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    for (const double c : read[i]) {
+      if (!std::isfinite(c)) {
+        findings.error = format_text("atom %zu has a coordinate that is not a finite number", i + 1);
+        return findings;
+      }
+    }
+  }
+
+  topology.type.assign(n, 0);
+  topology.positions.resize(n);
+  topology.images.resize(n);
+  topology.box.periodic = settings.periodic;
+  for (int a = 0; a < 3; ++a) {
+    findings.error = place_axis(a, lengths[a], settings.periodic[a], read, topology);
+    if (!findings.error.empty()) return findings;
+  }
+  const Box& box = topology.box;
+  const double cutoff = settings.cutoff;
+
+  // The atoms, then the images of the atoms near a periodic boundary beyond
+  // the box: the pairs between an atom and an image are the bonds through
+  // the boundary.
+  points_.assign(topology.positions.begin(), topology.positions.end());
+  image_of_.clear();
+  std::vector<Shift> image_shifts;
+  const std::vector<Shift> shifts = half_shifts(settings.periodic);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Position3& p = topology.positions[i];
+    for (const Shift& s : shifts) {
+      bool near = true;
+      Position3 image = p;
+      for (int a = 0; a < 3 && near; ++a) {
+        if (s[a] > 0) near = p[a] < box.lo[a] + cutoff;
+        if (s[a] < 0) near = p[a] >= box.hi[a] - cutoff;
+        image[a] = p[a] + s[a] * box.length(a);
+      }
+      if (!near) continue;
+      points_.push_back(image);
+      image_of_.push_back(static_cast<std::uint32_t>(i));
+      image_shifts.push_back(s);
+    }
+  }
+
+  pairs_.clear();
+  search_.find_close_pairs(
+      points_, cutoff,
+      [&](std::uint32_t i, std::uint32_t j) {
+        if (i >= n) return false;                       // two images
+        if (j >= n && image_of_[j - n] == i) return false;  // an atom and its own image
+        return distance(points_[i], points_[j]) < cutoff;
+      },
+      pairs_);
+
+  topology.bonds.clear();
+  std::vector<BoundaryBond> boundary;
+  for (const AtomPair& pair : pairs_) {
+    if (pair.second < n) {
+      topology.bonds.push_back(pair);
+      continue;
+    }
+    const std::uint32_t other = image_of_[pair.second - n];
+    boundary.push_back({{std::min(pair.first, other), std::max(pair.first, other)},
+                        distance(points_[pair.first], points_[pair.second]),
+                        image_shifts[pair.second - n]});
+  }
+  const auto by_atoms = [](const AtomPair& x, const AtomPair& y) {
+    return x.first != y.first ? x.first < y.first : x.second < y.second;
+  };
+  if (!boundary.empty()) {
+    std::sort(boundary.begin(), boundary.end(),
+              [&](const BoundaryBond& x, const BoundaryBond& y) { return by_atoms(x.pair, y.pair); });
+    const auto inside = static_cast<std::ptrdiff_t>(topology.bonds.size());
+    for (const BoundaryBond& bond : boundary) topology.bonds.push_back(bond.pair);
+    std::inplace_merge(topology.bonds.begin(), topology.bonds.begin() + inside, topology.bonds.end(),
+                       by_atoms);
+    // A pair cannot be close both inside and through a boundary while every
+    // periodic length exceeds twice the cut-off; rounding is not trusted to
+    // keep it so.
+    topology.bonds.erase(std::unique(topology.bonds.begin(), topology.bonds.end(),
+                                     [](const AtomPair& x, const AtomPair& y) {
+                                       return x.first == y.first && x.second == y.second;
+                                     }),
+                         topology.bonds.end());
+  }
+  topology.neighbours.build(n, topology.bonds);
+
+  const bool periodic = settings.periodic[0] || settings.periodic[1] || settings.periodic[2];
+  if (periodic) {
+    // Atoms on top of each other through the boundary: the box is no period.
+    const double overlap = std::min(kOverlapDistance, cutoff);
+    std::size_t overlaps = 0;
+    const BoundaryBond* closest = nullptr;
+    for (const BoundaryBond& bond : boundary) {
+      if (bond.length >= overlap) continue;
+      ++overlaps;
+      if (closest == nullptr || bond.length < closest->length) closest = &bond;
+    }
+    if (closest != nullptr) {
+      findings.error = format_text(
+          "%zu pairs of atoms are closer than %.1f Angstrom through the periodic boundary (atoms %u "
+          "and %u, %.3f Angstrom apart along %s): the tube does not repeat with %s; a whole number "
+          "of unit cells (wrapping -u) does",
+          overlaps, overlap, closest->pair.first + 1, closest->pair.second + 1, closest->length,
+          shift_axes(closest->shift).c_str(), lengths_text(closest->shift, box).c_str());
+      return findings;
+    }
+
+    std::size_t crowded = 0;
+    std::size_t most = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t count = topology.neighbours.count(i);
+      if (count > static_cast<std::size_t>(topology.types[topology.type[i]].valence)) {
+        ++crowded;
+        most = std::max(most, count);
+      }
+    }
+    if (crowded > 0) {
+      findings.warnings.push_back(format_text(
+          "%zu atoms have more bonds than their element forms (up to %zu): the box is not a "
+          "period of the structure along %s",
+          crowded, most, axes_text(settings.periodic).c_str()));
+    }
+
+    // Bonds through the boundary unlike every bond inside: a lattice that
+    // repeats as a screw, or a box length that is no whole number of cells.
+    double inside_low = std::numeric_limits<double>::infinity();
+    double inside_high = -inside_low;
+    for (const AtomPair& pair : pairs_) {
+      if (pair.second >= n) continue;
+      const double length = distance(points_[pair.first], points_[pair.second]);
+      inside_low = std::min(inside_low, length);
+      inside_high = std::max(inside_high, length);
+    }
+    std::size_t odd = 0;
+    double low = std::numeric_limits<double>::infinity();
+    double high = -low;
+    for (const BoundaryBond& bond : boundary) {
+      low = std::min(low, bond.length);
+      high = std::max(high, bond.length);
+      if (bond.length < inside_low - kBoundaryBondTolerance ||
+          bond.length > inside_high + kBoundaryBondTolerance) {
+        ++odd;
+      }
+    }
+    if (odd > 0) {
+      findings.warnings.push_back(format_text(
+          "%zu of %zu bonds through the periodic boundary differ by more than %g Angstrom from "
+          "every bond inside the box (through the boundary %.3f to %.3f Angstrom, inside %.3f to "
+          "%.3f): the box is not a period of the lattice along %s (a lattice whose axis is not "
+          "perpendicular to its circumference repeats as a screw)",
+          odd, boundary.size(), kBoundaryBondTolerance, low, high, inside_low, inside_high,
+          axes_text(settings.periodic).c_str()));
+    }
+  }
+
+  // The molecules: the connected components, numbered by their lowest atom.
+  topology.molecule.assign(n, 0);
+  topology.molecule_count = 0;
+  for (std::size_t first = 0; first < n; ++first) {
+    if (topology.molecule[first] != 0) continue;
+    const std::uint32_t number = ++topology.molecule_count;
+    topology.molecule[first] = number;
+    stack_.assign(1, static_cast<std::uint32_t>(first));
+    while (!stack_.empty()) {
+      const std::uint32_t atom = stack_.back();
+      stack_.pop_back();
+      for (std::size_t k = topology.neighbours.start[atom]; k < topology.neighbours.start[atom + 1];
+           ++k) {
+        const std::uint32_t other = topology.neighbours.index[k];
+        if (topology.molecule[other] == 0) {
+          topology.molecule[other] = number;
+          stack_.push_back(other);
+        }
+      }
+    }
+  }
+  return findings;
+}
+
+std::size_t Topology::angle_count() const {
+  std::size_t count = 0;
+  for (std::size_t a = 0; a < atom_count(); ++a) {
+    const std::size_t k = neighbours.count(a);
+    if (k > 1) count += k * (k - 1) / 2;
+  }
+  return count;
+}
+
+std::size_t Topology::dihedral_count() const {
+  std::size_t count = 0;
+  for_each_dihedral([&](std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) { ++count; });
+  return count;
+}
+
+std::size_t Topology::improper_count() const {
+  std::size_t count = 0;
+  for (std::size_t a = 0; a < atom_count(); ++a) count += neighbours.count(a) == 3 ? 1 : 0;
+  return count;
+}
+
+}  // namespace swnt

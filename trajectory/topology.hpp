@@ -1,0 +1,162 @@
+// The bonded topology of one scene, as molecular dynamics engines take it:
+// the box with its periodic axes, the atoms placed inside it with the image
+// flags that give back their positions as read, the bonds found by distance
+// (across the periodic boundaries through the minimum image), the angles,
+// dihedrals and impropers they imply, and the molecules they form.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "trajectory/bond_rule.hpp"
+#include "trajectory/neighbour_search.hpp"
+
+namespace swnt {
+
+struct AtomType {
+  std::string element;  // chemical symbol
+  double mass = 0.0;    // atomic mass units
+  int valence = 0;      // the most bonds an atom of this element forms
+};
+
+inline const AtomType kCarbon{"C", 12.011, 3};
+
+// Which of x, y, z repeat with the box length.
+using PeriodicAxes = std::array<bool, 3>;
+
+// "x", "xz", ... or "none".
+std::string axes_text(const PeriodicAxes& axes);
+
+struct TopologySettings {
+  PeriodicAxes periodic{false, false, false};
+  double cutoff = kBondCutoff;  // bonds are the pairs closer than this (Angstrom)
+};
+
+// Two atoms closer than this (Angstrom) through a periodic boundary mean that
+// the box length is not a period of the structure.
+inline constexpr double kOverlapDistance = 1.0;
+// A bond across a periodic boundary more than this (Angstrom) shorter or
+// longer than every bond inside the box means the same.
+inline constexpr double kBoundaryBondTolerance = 0.02;
+// An open axis whose header box does not enclose the atoms gets a box of the
+// atoms' extent and this much room (Angstrom) on either side.
+inline constexpr double kOpenMargin = 10.0;
+// Image flags beyond this many box lengths do not fit a data file (LAMMPS
+// keeps 10 bits per axis).
+inline constexpr long long kMaxImage = 511;
+
+struct Box {
+  std::array<double, 3> lo{0.0, 0.0, 0.0};
+  std::array<double, 3> hi{0.0, 0.0, 0.0};
+  PeriodicAxes periodic{false, false, false};
+
+  double length(int axis) const { return hi[axis] - lo[axis]; }
+};
+
+struct Topology {
+  std::vector<AtomType> types{kCarbon};  // numbered from 1 in the files
+  std::vector<std::uint8_t> type;         // per atom, an index into types
+  Box box;
+  // Inside the box along the periodic axes: a position as read is
+  // positions[a][k] + images[a][k] * (box length k).
+  std::vector<Position3> positions;
+  std::vector<std::array<std::int32_t, 3>> images;
+  std::vector<AtomPair> bonds;  // lower atom first, sorted
+  NeighbourLists neighbours;    // the bonds per atom, ascending
+  std::vector<std::uint32_t> molecule;  // per atom, from 1 in the order of the molecules' lowest atoms
+  std::uint32_t molecule_count = 0;
+
+  std::size_t atom_count() const { return positions.size(); }
+
+  // Every two bonds that share an atom: f(i, centre, k), the centre
+  // ascending, then i < k ascending.
+  template <class F>
+  void for_each_angle(F&& f) const;
+  // Every path i-j-k-l over a bond j-k (in bond order) with i != k, l != j
+  // and i != l: f(i, j, k, l).
+  template <class F>
+  void for_each_dihedral(F&& f) const;
+  // Every atom with exactly three bonds: f(centre, a, b, c), its neighbours
+  // ascending.
+  template <class F>
+  void for_each_improper(F&& f) const;
+
+  std::size_t angle_count() const;
+  std::size_t dihedral_count() const;
+  std::size_t improper_count() const;
+};
+
+// What is wrong with a box or a scene: an error ends the conversion,
+// warnings (message texts without the "Warning: " in front) do not.
+struct TopologyFindings {
+  std::string error;
+  std::vector<std::string> warnings;
+};
+
+// The error for a periodic axis whose box length (from the trajectory's
+// header) is not a finite length larger than twice the cut-off, where the
+// minimum image would be ambiguous; empty when every periodic axis is fit.
+std::string period_error(const std::array<double, 3>& lengths, const TopologySettings& settings);
+
+// Builds the topology of one scene after another, keeping its working
+// storage.
+class TopologyBuilder {
+ public:
+  // `read`: the scene's positions as read; `lengths`: the header's box
+  // lengths, which must have passed period_error().  The topology stands
+  // unless the findings hold an error.
+  TopologyFindings build(const std::vector<Position3>& read, const std::array<double, 3>& lengths,
+                         const TopologySettings& settings, Topology& topology);
+
+ private:
+  NeighbourSearch search_;
+  std::vector<Position3> points_;         // the atoms, then their images beyond the boundaries
+  std::vector<std::uint32_t> image_of_;   // the atom of each image
+  std::vector<AtomPair> pairs_;
+  std::vector<std::uint32_t> stack_;
+};
+
+template <class F>
+void Topology::for_each_angle(F&& f) const {
+  const std::size_t n = atom_count();
+  for (std::size_t j = 0; j < n; ++j) {
+    const std::size_t begin = neighbours.start[j];
+    const std::size_t end = neighbours.start[j + 1];
+    for (std::size_t a = begin; a < end; ++a) {
+      for (std::size_t b = a + 1; b < end; ++b) {
+        f(neighbours.index[a], static_cast<std::uint32_t>(j), neighbours.index[b]);
+      }
+    }
+  }
+}
+
+template <class F>
+void Topology::for_each_dihedral(F&& f) const {
+  for (const AtomPair& bond : bonds) {
+    const std::uint32_t j = bond.first;
+    const std::uint32_t k = bond.second;
+    for (std::size_t a = neighbours.start[j]; a < neighbours.start[j + 1]; ++a) {
+      const std::uint32_t i = neighbours.index[a];
+      if (i == k) continue;
+      for (std::size_t b = neighbours.start[k]; b < neighbours.start[k + 1]; ++b) {
+        const std::uint32_t l = neighbours.index[b];
+        if (l != j && l != i) f(i, j, k, l);
+      }
+    }
+  }
+}
+
+template <class F>
+void Topology::for_each_improper(F&& f) const {
+  const std::size_t n = atom_count();
+  for (std::size_t c = 0; c < n; ++c) {
+    if (neighbours.count(c) != 3) continue;
+    const std::uint32_t* nb = neighbours.index.data() + neighbours.start[c];
+    f(static_cast<std::uint32_t>(c), nb[0], nb[1], nb[2]);
+  }
+}
+
+}  // namespace swnt
