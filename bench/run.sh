@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Whole-process benchmark of the five programs: builds a Release tree of its
+# Whole-process benchmark of the six programs: builds a Release tree of its
 # own, makes (10,10) tubes of 10^4, 10^5 and 10^6 atoms with `wrapping`, and
 # prints, as Markdown tables, the median wall time and the peak memory of
 # every program at every size, the growth of the time per decade of
 # atoms x scenes, and, where python3-ase and openbabel are installed, the
-# same work done by them in the same run.
+# same work done by them in the same run (for ASE's writers of LAMMPS data
+# and extended XYZ, the time of ase.io.write alone).
 #
 # Usage: bench/run.sh            the figures above
 #        bench/run.sh parallel   runs at once against the same runs in a row:
@@ -45,6 +46,7 @@ ballconv="$build/ballconv"
 xyzframes="$build/xyzframes"
 linkframes="$build/linkframes"
 scenejoin="$build/scenejoin"
+topoconv="$build/topoconv"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/swnt-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -162,6 +164,28 @@ measure() {
   fi
 }
 
+# peer_write FORMAT CELLS: the median over $peer_runs runs of the time that
+# ase.io.write takes to write ASE's own (10,10) tube of CELLS cells in FORMAT
+# (the tube is built before the clock starts); sets `seconds` and
+# `megabytes` (not measured: "n/a").
+peer_write() {
+  local times="" k
+  for ((k = 0; k < peer_runs; k++)); do
+    times+="$(cd "$run" && "$python" -c "
+import time
+from ase.build import nanotube
+from ase.io import write
+tube = nanotube(10, 10, length=$2, bond=1.44)
+start = time.perf_counter()
+write('tube.out', tube, format='$1')
+print(round((time.perf_counter() - start) * 1e6))" 2> /dev/null)"$'\n'
+    find "$run" -mindepth 1 -delete
+  done
+  seconds=$(printf '%s' "$times" | sort -n | awk '{v[NR] = $1} END {
+    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f", m / 1e6 }')
+  megabytes="n/a"
+}
+
 # Results, one line per measurement: key, size, atoms x scenes, seconds, megabytes.
 results="$work/results"
 : > "$results"
@@ -196,6 +220,21 @@ for atoms in "${sizes[@]}"; do
   measure "$runs" ":" "$ballconv" "$inputs/scenes.dat" tube.pv
   record ballconv "$atoms" "$atoms"
 
+  # topoconv on a periodic tube along z, and ASE's writers on ASE's own tube.
+  (cd "$inputs" && "$wrapping" 10 10 -u "$cells" -az -f tube_z.dat > /dev/null)
+  measure "$runs" ":" "$topoconv" --periodic z "$inputs/tube_z.dat" tube.data
+  record topoconv-full "$atoms" "$atoms"
+  measure "$runs" ":" "$topoconv" --periodic z --style atomic "$inputs/tube_z.dat" tube.data
+  record topoconv-atomic "$atoms" "$atoms"
+  measure "$runs" ":" "$topoconv" --periodic z "$inputs/tube_z.dat" tube.extxyz
+  record topoconv-extxyz "$atoms" "$atoms"
+  if [ "$have_ase" = 1 ]; then
+    peer_write lammps-data "$cells"
+    record ase-lammps "$atoms" "$atoms"
+    peer_write extxyz "$cells"
+    record ase-extxyz "$atoms" "$atoms"
+  fi
+
   # The peers build and convert the tube along z, the axis ASE builds along;
   # the tools here get the same tube the same way.
   if [ "$have_ase" = 1 ]; then
@@ -208,7 +247,6 @@ write('tube.xyz', nanotube(10, 10, length=$cells, bond=1.44), format='xyz')"
     record ase-build "$atoms" "$atoms"
   fi
   if [ "$have_obabel" = 1 ]; then
-    (cd "$inputs" && "$wrapping" 10 10 -u "$cells" -az -f tube_z.dat > /dev/null)
     (cd "$inputs" && "$xyzframes" tube_z.dat tube_z.xyz)
     measure "$runs" ":" "$linkframes" "$inputs/tube_z.dat" tube.xyz
     record ours-bonds "$atoms" "$atoms"
@@ -237,6 +275,9 @@ target() {
     "xyzframes 1000000") echo "0.8 -" ;;
     "xyzframes-glued 1000000") echo "0.8 -" ;;
     "scenejoin 1000000") echo "1.0 -" ;;
+    "topoconv-full 1000000") echo "3.0 1024" ;;
+    "topoconv-atomic 1000000") echo "0.6 -" ;;
+    "topoconv-extxyz 1000000") echo "0.5 -" ;;
     "ballconv-max 32000") echo "0.5 -" ;;
     *) echo "- -" ;;
   esac
@@ -276,6 +317,9 @@ describe() {  # what each row does
     scenejoin) echo 'scenejoin of two halves' ;;
     ballconv) echo 'ballconv, scenes of 10^4 atoms' ;;
     ballconv-max) echo 'ballconv, (40,40) tube, 21 scenes' ;;
+    topoconv-full) echo 'topoconv --periodic z (LAMMPS full, all terms)' ;;
+    topoconv-atomic) echo 'topoconv --periodic z --style atomic' ;;
+    topoconv-extxyz) echo 'topoconv --periodic z (extended XYZ)' ;;
   esac
 }
 
@@ -293,7 +337,8 @@ echo "Wall time [s] and peak memory [MB] by atoms x scenes:"
 echo
 echo "$header target at 10^6 | met |"
 echo "$rule---|---|"
-for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv; do
+for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
+    topoconv-full topoconv-atomic topoconv-extxyz; do
   line="| $(describe "$key") |"
   for atoms in "${sizes[@]}"; do
     line+=" $(value "$key" "$atoms" 4) s, $(value "$key" "$atoms" 5) MB |"
@@ -318,7 +363,8 @@ if [ "${#sizes[@]}" -gt 1 ]; then
   echo
   echo "$header"
   echo "$rule"
-  for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv; do
+  for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
+      topoconv-full topoconv-atomic topoconv-extxyz; do
     line="| $(describe "$key") |"
     for ((k = 1; k < ${#sizes[@]}; k++)); do
       line+=" $(awk -v a="$(value "$key" "${sizes[k]}" 4)" -v b="$(value "$key" "${sizes[k - 1]}" 4)" \
@@ -351,6 +397,14 @@ if [ "$have_ase" = 1 ]; then
 else
   echo
   echo "ASE (python3-ase) not found with $python: no comparison with ase.build.nanotube."
+fi
+if [ "$have_ase" = 1 ]; then
+  peer_table topoconv-full ase-lammps "topoconv (full)" "ase.io.write lammps-data" 5 \
+    "periodic tube as a LAMMPS data file"
+  peer_table topoconv-atomic ase-lammps "topoconv --style atomic" "ase.io.write lammps-data" 5 \
+    "periodic tube as a LAMMPS data file"
+  peer_table topoconv-extxyz ase-extxyz "topoconv" "ase.io.write extxyz" 5 \
+    "periodic tube as extended XYZ"
 fi
 if [ "$have_obabel" = 1 ]; then
   peer_table ours-bonds obabel-bonds "linkframes" "obabel -as -ocml" 7 "find bonds, write a bonded file"

@@ -1,5 +1,7 @@
 #include "trajectory/topology_writers.hpp"
 
+#include <charconv>
+
 #include "trajectory/text_format.hpp"
 
 namespace swnt {
@@ -13,15 +15,24 @@ constexpr int kDecimals = 8;
 constexpr char kAxisName[3] = {'x', 'y', 'z'};
 constexpr const char* kAxisBounds[3] = {"xlo xhi", "ylo yhi", "zlo zhi"};
 
-void append_ids(std::string& text, long long id, long long type) {
-  append_int(text, id, 0);
-  text += ' ';
-  append_int(text, type, 0);
+// The decimal digits of `value` at `at`, which has room for 20; returns
+// the end.
+char* put_number(char* at, unsigned long long value) {
+  return std::to_chars(at, at + 20, value).ptr;
 }
 
-void append_atom(std::string& text, std::uint32_t atom) {
-  text += ' ';
-  append_int(text, static_cast<long long>(atom) + 1, 0);
+// One line "id 1 a b ..." of a bonded term of the only type, atoms from 1:
+// built in a buffer of its own and appended at once, since the millions of
+// such lines of a large tube make up most of the file.
+template <class... Atoms>
+void append_term(std::string& text, unsigned long long id, Atoms... atoms) {
+  char line[22 * (sizeof...(Atoms) + 2)];
+  char* at = put_number(line, id);
+  *at++ = ' ';
+  *at++ = '1';
+  ((*at++ = ' ', at = put_number(at, static_cast<unsigned long long>(atoms) + 1)), ...);
+  *at++ = '\n';
+  text.append(line, static_cast<std::size_t>(at - line));
 }
 
 void append_count(std::string& text, std::size_t count, const char* what) {
@@ -118,55 +129,23 @@ void write_lammps_data(const Topology& topology, LammpsStyle style, const std::s
   }
   if (!bonded) return;
 
-  long long id = 0;
-  if (!topology.bonds.empty()) {
-    append_section(text, "Bonds");
-    for (const AtomPair& bond : topology.bonds) {
-      append_ids(text, ++id, 1);
-      append_atom(text, bond.first);
-      append_atom(text, bond.second);
-      text += '\n';
-      out.flush_if_full();
-    }
-  }
-  if (angles > 0) {
-    append_section(text, "Angles");
+  // Each kind of term numbered from 1, under its heading when there is one.
+  unsigned long long id = 0;
+  const auto section = [&](const char* heading, std::size_t count) {
+    if (count > 0) append_section(text, heading);
     id = 0;
-    topology.for_each_angle([&](std::uint32_t i, std::uint32_t j, std::uint32_t k) {
-      append_ids(text, ++id, 1);
-      append_atom(text, i);
-      append_atom(text, j);
-      append_atom(text, k);
-      text += '\n';
-      out.flush_if_full();
-    });
+    return count > 0;
+  };
+  const auto term = [&](auto... members) {
+    append_term(text, ++id, members...);
+    out.flush_if_full();
+  };
+  if (section("Bonds", topology.bonds.size())) {
+    for (const AtomPair& bond : topology.bonds) term(bond.first, bond.second);
   }
-  if (dihedrals > 0) {
-    append_section(text, "Dihedrals");
-    id = 0;
-    topology.for_each_dihedral([&](std::uint32_t i, std::uint32_t j, std::uint32_t k, std::uint32_t l) {
-      append_ids(text, ++id, 1);
-      append_atom(text, i);
-      append_atom(text, j);
-      append_atom(text, k);
-      append_atom(text, l);
-      text += '\n';
-      out.flush_if_full();
-    });
-  }
-  if (impropers > 0) {
-    append_section(text, "Impropers");
-    id = 0;
-    topology.for_each_improper([&](std::uint32_t c, std::uint32_t a, std::uint32_t b, std::uint32_t d) {
-      append_ids(text, ++id, 1);
-      append_atom(text, c);
-      append_atom(text, a);
-      append_atom(text, b);
-      append_atom(text, d);
-      text += '\n';
-      out.flush_if_full();
-    });
-  }
+  if (section("Angles", angles)) topology.for_each_angle(term);
+  if (section("Dihedrals", dihedrals)) topology.for_each_dihedral(term);
+  if (section("Impropers", impropers)) topology.for_each_improper(term);
 }
 
 void write_extxyz_frame(const Topology& topology, OutputFile& out) {

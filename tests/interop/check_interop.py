@@ -436,23 +436,32 @@ CHECKS = {
 }
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__,
+def run_check(description, checks, options, context):
+    """The command line of a check script: the check's name, then --OPTION
+    PATH for each of `options`; runs the check in a fresh temporary directory
+    with context(arguments)."""
+    parser = argparse.ArgumentParser(description=description,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("check", choices=sorted(CHECKS))
-    for program in ("wrapping", "xyzframes", "linkframes", "scenejoin"):
-        parser.add_argument(f"--{program}", required=True, help=f"path of {program}")
-    parser.add_argument("--data", required=True, help="the tests' fixture directory")
+    parser.add_argument("check", choices=sorted(checks))
+    for option, text in options.items():
+        parser.add_argument(f"--{option}", required=True, help=text)
     args = parser.parse_args()
     require_module("numpy", "python3-numpy")
     with tempfile.TemporaryDirectory(prefix="swnt-interop-") as work:
         try:
-            CHECKS[args.check](Programs(args), Path(work))
+            checks[args.check](context(args), Path(work))
         except CheckFailed as failure:
             print(f"FAILED: {failure}")
             return 1
     print(f"{args.check}: passed")
     return 0
+
+
+def main():
+    options = {program: f"path of {program}"
+               for program in ("wrapping", "xyzframes", "linkframes", "scenejoin")}
+    options["data"] = "the tests' fixture directory"
+    return run_check(__doc__, CHECKS, options, Programs)
 
 
 if __name__ == "__main__":

@@ -21,20 +21,18 @@ than 1.8 A directly or through a periodic image, and the terms they imply.
 Exit status 0, 1 or 77 as for check_interop.py.
 """
 
-import argparse
 import itertools
 import json
 import re
 import shutil
 import subprocess
 import sys
-import tempfile
 from pathlib import Path
 
 import xml.etree.ElementTree as ET
 
 from check_interop import (CheckFailed, find_obabel, obabel_convert, quiet_mdanalysis,
-                           read_trajectory, require_module, run, skip)
+                           read_trajectory, require_module, run, run_check, skip)
 
 CUTOFF = 1.8
 CML = "{http://www.xml-cml.org/schema}"
@@ -272,22 +270,10 @@ CHECKS = {"lammps-rebo": check_lammps_rebo, "lammps-full": check_lammps_full,
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("check", choices=sorted(CHECKS))
-    for option in ("wrapping", "topoconv", "scenejoin", "source"):
-        parser.add_argument(f"--{option}", required=True)
-    args = parser.parse_args()
-    require_module("numpy", "python3-numpy")
     require_module("scipy", "python3-scipy")
-    with tempfile.TemporaryDirectory(prefix="swnt-topoconv-") as work:
-        try:
-            CHECKS[args.check](Tools(args), Path(work))
-        except CheckFailed as failure:
-            print(f"FAILED: {failure}")
-            return 1
-    print(f"{args.check}: passed")
-    return 0
+    options = {program: f"path of {program}" for program in ("wrapping", "topoconv", "scenejoin")}
+    options["source"] = "the top of the source tree"
+    return run_check(__doc__, CHECKS, options, Tools)
 
 
 if __name__ == "__main__":
