@@ -92,6 +92,7 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
       {{"ring.dat", "out.gro"}, "Error: the format of <out.gro> is not known from its name: give --format lammps, extxyz or pdb."},
       {{"--scene", "2", "ring.dat", "out.data"}, "Error: there is no scene 2: the trajectory ring.dat holds 1."},
       {{"missing.dat", "out.data"}, "Error: file access failed for missing.dat"},
+      {{"ring.dat", "no/such.data"}, "Error: cannot write file no/such.data"},
       {{"ring.dat", "./ring.dat", "--format", "pdb"}, "Error: the output ./ring.dat is the trajectory ring.dat; choose another name."},
       {{"ring.dat", "link.pdb"}, "Error: the output link.pdb is the trajectory ring.dat; choose another name."},
       {{"ring001.data", "ring.data", "--scene", "all"}, "Error: the output ring001.data is the trajectory ring001.data; choose another name."},

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
 #include <string>
 #include <vector>
 
@@ -45,10 +44,11 @@ swnt::TopologyFindings topology_of(const Scene& scene, const swnt::PeriodicAxes&
 }
 
 // Periodic zigzag, armchair, chiral and m < 0 tubes, centred and from the
-// origin: every atom has three bonds, the counts are those of a three-bonded
-// network, every term runs over bonds, the atoms lie in the box and their
-// image flags give back the positions as read.  Without a periodic axis the
-// bonds are the all-pairs ones of the other converters.
+// origin: the counts are those of a three-bonded network, the atoms lie in
+// the box and their image flags give back the positions as read.  Without a
+// periodic axis the bonds are the all-pairs ones of the other converters.
+// (The terms themselves are compared with an independent topology by the
+// interop checks.)
 TEST(Topology, PeriodicTubesAreThreeBondedNetworksOfTheCountsStated) {
   const std::vector<std::pair<std::vector<std::string>, int>> tubes = {
       {{"10", "0", "-u", "2", "-az"}, 2}, {{"10", "10", "-u", "3", "-az", "-zc"}, 2},
@@ -71,25 +71,6 @@ TEST(Topology, PeriodicTubesAreThreeBondedNetworksOfTheCountsStated) {
     EXPECT_EQ(t.improper_count(), n) << tube;
     EXPECT_EQ(t.molecule_count, 1u) << tube;
 
-    std::set<std::pair<std::uint32_t, std::uint32_t>> bonded;
-    for (std::size_t k = 0; k < t.bonds.size(); ++k) {
-      const swnt::AtomPair b = t.bonds[k];
-      ASSERT_LT(b.first, b.second);
-      if (k > 0) {
-        ASSERT_TRUE(t.bonds[k - 1].first < b.first ||
-                    (t.bonds[k - 1].first == b.first && t.bonds[k - 1].second < b.second));
-      }
-      bonded.insert({b.first, b.second});
-    }
-    const auto is_bond = [&](std::uint32_t a, std::uint32_t b) {
-      return bonded.count({std::min(a, b), std::max(a, b)}) == 1;
-    };
-    t.for_each_angle([&](std::uint32_t i, std::uint32_t j, std::uint32_t k) {
-      EXPECT_TRUE(i < k && is_bond(i, j) && is_bond(j, k));
-    });
-    t.for_each_dihedral([&](std::uint32_t i, std::uint32_t j, std::uint32_t k, std::uint32_t l) {
-      EXPECT_TRUE(i != l && is_bond(i, j) && is_bond(j, k) && is_bond(k, l));
-    });
     for (std::size_t i = 0; i < n; ++i) {
       for (int a = 0; a < 3; ++a) {
         EXPECT_LE(t.box.lo[a], t.positions[i][a]);

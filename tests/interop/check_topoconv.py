@@ -1,20 +1,16 @@
 #!/usr/bin/python3
 """Simulation engines and readers take the files of topoconv as we mean them.
 
-  lammps-rebo        LAMMPS (pair_style rebo, CH.rebo) runs periodic tubes on
-                     the REBO table's lattice: forces below 1e-3 eV/A and the
-                     energy per atom the table tool recorded; the ideal
-                     lattice shows forces above 0.05 eV/A.
-  lammps-full        LAMMPS atom_style full with harmonic terms reads exactly
-                     the counts of an independent topology (periodic, open
-                     and double-walled tubes) and runs 100 NVE steps without
-                     losing an atom or a bond.
-  ase-extxyz         ASE reads the cell, pbc flags and positions, and its
-                     neighbour list gives exactly our bonds.
-  mdanalysis         MDAnalysis reads our bonds, angles, dihedrals and
-                     impropers from the LAMMPS file and the bonds from the PDB,
-                     also at 10^5 atoms with hybrid-36 serials.
-  openbabel-pdb      OpenBabel reads the PDB with our bonds.
+  lammps-rebo    LAMMPS with pair_style rebo: periodic tubes of the REBO table
+                 have forces below 1e-3 eV/A and the energy per atom the table
+                 tool recorded; the ideal lattice has forces above 0.05 eV/A.
+  lammps-full    LAMMPS atom_style full with harmonic terms reads the counts of
+                 the reference topology and runs 100 NVE steps losing nothing.
+  ase-extxyz     ASE reads cell, pbc and positions; its neighbour list gives
+                 the reference bonds.
+  mdanalysis     MDAnalysis reads the reference terms from the LAMMPS file and
+                 bonds from the PDB, also at 10^5 atoms (hybrid-36 serials).
+  openbabel-pdb  OpenBabel reads the PDB with the reference bonds.
 
 The reference topology is computed here from the trajectory: the pairs closer
 than 1.8 A directly or through a periodic image, and the terms they imply.
@@ -25,7 +21,6 @@ import itertools
 import json
 import re
 import shutil
-import subprocess
 import sys
 from pathlib import Path
 
@@ -36,13 +31,16 @@ from check_interop import (CheckFailed, find_obabel, obabel_convert, quiet_mdana
 
 CUTOFF = 1.8
 CML = "{http://www.xml-cml.org/schema}"
-# (wrapping arguments, periodic axes); the tubes lie along z.
+# (wrapping arguments, periodic axes); the tubes lie along z.  "double" is a
+# (5,5) tube inside a (10,10) one, joined.
 TUBES = {
     "armchair": (["10", "10", "-u", "10", "-az"], "z"),
     "zigzag": (["10", "0", "-u", "3", "-az", "-zc"], "z"),
     "chiral": (["8", "4", "-u", "1", "-az"], "z"),
     "negative_m": (["7", "-2", "-u", "2", "-az"], "z"),
     "open": (["8", "4", "-l", "30", "-az"], "none"),
+    "double": (None, "z"),
+    "big": (["10", "10", "-u", "2500", "-az", "-zc"], "z"),
 }
 
 
@@ -53,22 +51,22 @@ class Tools:
         self.source = Path(args.source).absolute()
 
 
-def make(tools, work, name, periodic, *formats):
-    """Builds tube `name` (or the double wall "double") into work/name.dat and
-    writes it in each (suffix, topoconv options) form; returns the trajectory
-    scene and the header box."""
+def make(tools, work, name, *suffixes):
+    """Builds tube `name` into work/name.dat and converts it to name.SUFFIX for
+    each suffix; returns the trajectory scene, the header box and the
+    periodic axes."""
+    periodic = TUBES[name][1]
     if name == "double":
         run([tools.wrapping, "5", "5", "-u", "10", "-az", "-f", "double.dat"], work)
         run([tools.wrapping, "10", "10", "-u", "10", "-az", "-f", "outer.dat"], work)
         run([tools.scenejoin, "double.dat", "outer.dat"], work)
     else:
         run([tools.wrapping, *TUBES[name][0], "-f", f"{name}.dat"], work)
-    for suffix, options in formats:
-        run([tools.topoconv, "--periodic", periodic, *options, f"{name}.dat", f"{name}{suffix}"],
-            work)
+    for suffix in suffixes:
+        run([tools.topoconv, "--periodic", periodic, f"{name}.dat", f"{name}{suffix}"], work)
     import numpy as np
     box = np.array([float(v) for v in (work / f"{name}.dat").read_text().split()[3:6]])
-    return read_trajectory(work / f"{name}.dat")[-1], box
+    return read_trajectory(work / f"{name}.dat")[-1], box, periodic
 
 
 def reference_topology(xyz, box, periodic):
@@ -90,7 +88,7 @@ def reference_topology(xyz, box, periodic):
     angles = {(i, j, k) for j, p in partners.items() for i, k in itertools.combinations(sorted(p), 2)}
     dihedrals = {min((i, j, k, l), (l, k, j, i)) for j, k in bonds for i in partners[j] - {k}
                  for l in partners[k] - {j} if i != l}
-    impropers = {(c, *sorted(p)) for c, p in partners.items() if len(p) == 3}
+    impropers = {tuple(sorted((c, *p))) for c, p in partners.items() if len(p) == 3}
     return bonds, angles, dihedrals, impropers
 
 
@@ -103,15 +101,12 @@ def expect(what, ours, theirs):
     raise CheckFailed(f"{what}: {theirs} where {ours} was expected")
 
 
-def lammps(work, script):
-    lmp = shutil.which("lmp")
-    if lmp is None:
-        skip("lmp not found (Debian packages lammps, lammps-data)")
-    result = subprocess.run([lmp, "-log", "none", "-in", script], cwd=work, text=True,
-                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, check=False)
-    if result.returncode != 0 or "ERROR" in result.stdout:
-        raise CheckFailed(f"lmp -in {script} failed:\n{result.stdout[-3000:]}")
-    return result.stdout
+def lammps(work, script, *variables):
+    lmp = shutil.which("lmp") or skip("lmp not found (Debian packages lammps, lammps-data)")
+    log = run([lmp, "-log", "none", *variables, "-in", script], work)
+    if "ERROR" in log:
+        raise CheckFailed(f"lmp -in {script} failed:\n{log[-3000:]}")
+    return log
 
 
 def check_lammps_rebo(tools, work):
@@ -136,36 +131,13 @@ def check_lammps_rebo(tools, work):
         print(f"ok {tube}: {energy:.8f} eV per atom{table}, largest force {force:.3g} eV/A")
 
 
-FULL_SCRIPT = """units metal
-boundary {boundary}
-atom_style full
-bond_style harmonic
-angle_style harmonic
-dihedral_style harmonic
-improper_style harmonic
-read_data {data}
-pair_style zero 6.0
-pair_coeff * *
-bond_coeff 1 20.0 1.42
-angle_coeff 1 3.0 120.0
-dihedral_coeff 1 0.1 -1 2
-improper_coeff 1 0.5 0.0
-velocity all create 300 4928 loop geom
-fix 1 all nve
-thermo_modify lost error
-run 100
-"""
-
-
 def check_lammps_full(tools, work):
-    for name, periodic, molecules in [("armchair", "z", 1), ("chiral", "z", 1), ("open", "none", 1),
-                                      ("double", "z", 2)]:
-        xyz, box = make(tools, work, name, periodic, (".data", []))
+    shutil.copy(tools.source / "examples" / "harmonic_tube.lmp", work)
+    for name, molecules in [("armchair", 1), ("chiral", 1), ("open", 1), ("double", 2)]:
+        xyz, box, periodic = make(tools, work, name, ".data")
         terms = [len(t) for t in reference_topology(xyz, box, periodic)]
-        boundary = " ".join("p" if axis in periodic else "s" for axis in "xyz")
-        script = work / f"{name}.in"
-        script.write_text(FULL_SCRIPT.format(boundary=boundary, data=f"{name}.data"))
-        log = lammps(work, script.name)
+        log = lammps(work, "harmonic_tube.lmp", "-var", "data", f"{name}.data", "-var",
+                     "zboundary", "p" if periodic == "z" else "s")
         read = [int(re.search(rf"^\s+(\d+) {kind}$", log, re.M).group(1))
                 for kind in ("atoms", "bonds", "angles", "dihedrals", "impropers")]
         expect(f"{name}: LAMMPS counts of atoms, bonds, angles, dihedrals, impropers",
@@ -185,8 +157,8 @@ def check_ase_extxyz(tools, work):
     require_module("ase", "python3-ase")
     import ase.io
     from ase.neighborlist import neighbor_list
-    for name, (_, periodic) in TUBES.items():
-        xyz, box = make(tools, work, name, periodic, (".extxyz", []))
+    for name in ("armchair", "zigzag", "chiral", "negative_m", "open"):
+        xyz, box, periodic = make(tools, work, name, ".extxyz")
         atoms = ase.io.read(work / f"{name}.extxyz")
         flags = [axis in periodic for axis in "xyz"]
         expect(f"{name}: pbc", flags, list(atoms.pbc))
@@ -204,7 +176,7 @@ def check_ase_extxyz(tools, work):
 
 
 def canonical(rows, kind):
-    if kind == "impropers":   # MDAnalysis reorders the atoms of an improper
+    if kind == "impropers":   # centre first, which MDAnalysis may reorder
         return {tuple(sorted(r)) for r in rows}
     return {min(tuple(r), tuple(r[::-1])) for r in rows}
 
@@ -213,14 +185,12 @@ def check_mdanalysis(tools, work):
     mda = quiet_mdanalysis()
     np = require_module("numpy", "python3-numpy")
     from MDAnalysis.topology.PDBParser import hy36decode
-    for name, periodic in [("armchair", "z"), ("negative_m", "z"), ("open", "none"), ("double", "z")]:
-        xyz, box = make(tools, work, name, periodic, (".data", []), (".pdb", []))
+    for name in ("armchair", "negative_m", "open", "double"):
+        xyz, box, periodic = make(tools, work, name, ".data", ".pdb")
         reference = reference_topology(xyz, box, periodic)
         universe = mda.Universe(str(work / f"{name}.data"), format="DATA")
         for kind, ours in zip(("bonds", "angles", "dihedrals", "impropers"), reference):
             rows = getattr(universe, kind).indices.tolist()
-            if kind == "impropers":
-                ours = {tuple(sorted(r)) for r in ours}
             expect(f"{name}: MDAnalysis {kind} of the LAMMPS file", ours, canonical(rows, kind))
         pdb = mda.Universe(str(work / f"{name}.pdb"))
         expect(f"{name}: MDAnalysis bonds of the PDB", reference[0],
@@ -230,9 +200,7 @@ def check_mdanalysis(tools, work):
     # it in ATOM records but reads CONECT fields as decimal only, so the atoms
     # are read from the file without its CONECT records and the bonds decoded
     # with MDAnalysis's own hybrid-36 decoder.
-    run([tools.wrapping, "10", "10", "-u", "2500", "-az", "-zc", "-f", "big.dat"], work)
-    run([tools.topoconv, "--periodic", "z", "big.dat", "big.pdb"], work)
-    xyz = read_trajectory(work / "big.dat")[0]
+    xyz, box, periodic = make(tools, work, "big", ".pdb")
     lines = (work / "big.pdb").read_text().splitlines(keepends=True)
     (work / "atoms.pdb").write_text("".join(l for l in lines if not l.startswith("CONECT")))
     universe = mda.Universe(str(work / "atoms.pdb"))
@@ -243,16 +211,15 @@ def check_mdanalysis(tools, work):
     for line in (l for l in lines if l.startswith("CONECT")):
         serials = [hy36decode(5, line[k:k + 5]) - 1 for k in range(6, len(line.rstrip("\n")), 5)]
         bonds |= {(min(serials[0], s), max(serials[0], s)) for s in serials[1:]}
-    box = np.array([float(v) for v in (work / "big.dat").read_text().split()[3:6]])
-    expect("10^5 atoms: CONECT bonds", reference_topology(xyz, box, "z")[0], bonds)
+    expect("10^5 atoms: CONECT bonds", reference_topology(xyz, box, periodic)[0], bonds)
     last = [l for l in lines if l.startswith("HETATM")][-1][6:11]
     print(f"ok 10^5 atoms: serials up to {last!r}, {len(bonds)} bonds")
 
 
 def check_openbabel_pdb(tools, work):
     obabel = find_obabel()
-    for name, periodic in [("chiral", "z"), ("open", "none"), ("double", "z")]:
-        xyz, box = make(tools, work, name, periodic, (".pdb", []))
+    for name in ("chiral", "open", "double"):
+        xyz, box, periodic = make(tools, work, name, ".pdb")
         # With a CRYST1 box OpenBabel's CML holds fractional coordinates:
         # only the atoms' order and the bonds are read from it.
         root = ET.fromstring(obabel_convert(obabel, ["-ipdb", str(work / f"{name}.pdb"), "-ocml"],
