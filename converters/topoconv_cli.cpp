@@ -33,9 +33,6 @@ constexpr const char* kUsage =
     "  --cutoff D                     the bond cut-off in Angstrom (default 1.8)\n"
     "  -h, --help                     this text\n";
 
-// A LAMMPS file per scene is written for --scene all; no one means a million.
-constexpr long long kMaxSceneFiles = 1000000;
-
 enum class Format { unknown, lammps, extxyz, pdb };
 enum class Scenes { one, last, all };
 
@@ -233,9 +230,8 @@ int convert(const Request& request) {
   // No output may replace the trajectory it is made from.
   for (long long scene = first; scene <= (file_per_scene ? last : first); ++scene) {
     const std::string name = output_name(scene);
-    if (same_file(name, request.input)) {
-      std::printf("Error: the output %s is the trajectory %s; choose another name.\n",
-                  printable(name).c_str(), shown_input.c_str());
+    if (overwrites_input(name, request.input)) {
+      print_input_overwrite_error(name, request.input);
       return 1;
     }
   }
@@ -243,12 +239,12 @@ int convert(const Request& request) {
   OutputFile out;
   const auto open = [&](const std::string& name) {
     if (out.open(name)) return true;
-    print_write_error(printable(name));
+    print_write_error(name);
     return false;
   };
   const auto commit = [&]() {
     if (out.commit()) return true;
-    print_write_error(printable(out.path()));
+    print_write_error(out.path());
     return false;
   };
   if (!file_per_scene && !open(request.output)) return 1;
@@ -264,7 +260,7 @@ int convert(const Request& request) {
     for (std::size_t a = 0; a < atom_count; ++a) {
       double x = 0.0, y = 0.0, z = 0.0;
       if (!reader.read_triple(x, y, z)) {
-        print_data_error(shown_input, reader.error());
+        print_data_error(request.input, reader.error());
         return 1;
       }
       if (scene < first) continue;

@@ -93,9 +93,9 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
       {{"--scene", "2", "ring.dat", "out.data"}, "Error: there is no scene 2: the trajectory ring.dat holds 1."},
       {{"missing.dat", "out.data"}, "Error: file access failed for missing.dat"},
       {{"ring.dat", "no/such.data"}, "Error: cannot write file no/such.data"},
-      {{"ring.dat", "./ring.dat", "--format", "pdb"}, "Error: the output ./ring.dat is the trajectory ring.dat; choose another name."},
-      {{"ring.dat", "link.pdb"}, "Error: the output link.pdb is the trajectory ring.dat; choose another name."},
-      {{"ring001.data", "ring.data", "--scene", "all"}, "Error: the output ring001.data is the trajectory ring001.data; choose another name."},
+      {{"ring.dat", "./ring.dat", "--format", "pdb"}, "Error: cannot write ./ring.dat: it is the input file ring.dat."},
+      {{"ring.dat", "link.pdb"}, "Error: cannot write link.pdb: it is the input file ring.dat."},
+      {{"ring001.data", "ring.data", "--scene", "all"}, "Error: cannot write ring001.data: it is the input file ring001.data."},
       {{"ring.dat", "out.data", "--periodic", "xz", "--cutoff", "3"}, "Error: the box length 5.600000 along z is not larger than twice the cut-off (6 Angstrom), so the nearest image of an atom would be ambiguous: make the periodic tube at least 2 times as long (a whole number of unit cells, wrapping -u)."},
       {{"wide.dat", "out.pdb"}, "Error: atom 1: its z coordinate 100000.000 does not fit the eight columns of PDB (-999.999 to 9999.999)."},
   };
