@@ -218,9 +218,10 @@ int convert(const Request& request) {
                                                            : 1;
   const long long last = request.scenes == Scenes::all ? header.ndat : first;
   const bool file_per_scene = request.scenes == Scenes::all && request.format == Format::lammps;
-  if (file_per_scene && header.ndat > kMaxSceneFiles) {
-    std::printf("Error: the trajectory %s holds %lld scenes, more than the %lld LAMMPS files "
-                "topoconv writes.\n",
+  // As many files or frames as scenes: no one means more than a million.
+  if (request.scenes == Scenes::all && header.ndat > kMaxSceneFiles) {
+    std::printf("Error: the trajectory %s holds %lld scenes, more than the %lld that topoconv "
+                "writes with --scene all.\n",
                 shown_input.c_str(), header.ndat, kMaxSceneFiles);
     return 1;
   }

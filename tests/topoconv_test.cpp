@@ -75,6 +75,7 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
   test_support::write_file(dir / "out.data", "earlier output");
   std::filesystem::create_symlink("ring.dat", dir / "link.pdb");
   test_support::write_file(dir / "wide.dat", "0 1 1\n10 10 10\n0 0\n0 0 1e5\n");
+  test_support::write_file(dir / "many.dat", "0 0 1000001\n10 10 10\n0 0\n");
   struct Case {
     std::vector<std::string> args;
     std::string first_line;
@@ -97,6 +98,7 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
       {{"ring.dat", "link.pdb"}, "Error: cannot write link.pdb: it is the input file ring.dat."},
       {{"ring001.data", "ring.data", "--scene", "all"}, "Error: cannot write ring001.data: it is the input file ring001.data."},
       {{"ring.dat", "out.data", "--periodic", "xz", "--cutoff", "3"}, "Error: the box length 5.600000 along z is not larger than twice the cut-off (6 Angstrom), so the nearest image of an atom would be ambiguous: make the periodic tube at least 2 times as long (a whole number of unit cells, wrapping -u)."},
+      {{"many.dat", "out.xyz", "--scene", "all"}, "Error: the trajectory many.dat holds 1000001 scenes, more than the 1000000 that topoconv writes with --scene all."},
       {{"wide.dat", "out.pdb"}, "Error: atom 1: its z coordinate 100000.000 does not fit the eight columns of PDB (-999.999 to 9999.999)."},
   };
   const auto before = test_support::snapshot(dir.path());

@@ -40,7 +40,8 @@ Scene build_tube(const std::vector<std::string>& args, const std::string& table 
 swnt::TopologyFindings topology_of(const Scene& scene, const swnt::PeriodicAxes& periodic,
                                    swnt::Topology& topology) {
   swnt::TopologyBuilder builder;
-  return builder.build(scene.atoms, scene.box, {periodic, swnt::kBondCutoff}, topology);
+  std::vector<Position3> atoms = scene.atoms;
+  return builder.build(atoms, scene.box, {periodic, swnt::kBondCutoff}, topology);
 }
 
 // Periodic zigzag, armchair, chiral and m < 0 tubes, centred and from the

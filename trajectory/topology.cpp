@@ -53,11 +53,11 @@ struct BoundaryBond {
 
 // The box of one axis and the atoms placed in it.  Returns an error text,
 // empty when every atom could be placed.
-std::string place_axis(int a, double header_length, bool periodic,
-                       const std::vector<Position3>& read, Topology& topology) {
+std::string place_axis(int a, double header_length, bool periodic, Topology& topology) {
+  std::vector<Position3>& positions = topology.positions;
   constexpr double kInfinity = std::numeric_limits<double>::infinity();
   double low = kInfinity, high = -kInfinity;
-  for (const Position3& p : read) {
+  for (const Position3& p : positions) {
     low = std::min(low, p[a]);
     high = std::max(high, p[a]);
   }
@@ -82,13 +82,13 @@ std::string place_axis(int a, double header_length, bool periodic,
     lo = 0.0;
     hi = length;
   } else {
-    lo = (read.empty() ? 0.0 : low) - kOpenMargin;
-    hi = (read.empty() ? 0.0 : high) + kOpenMargin;
+    lo = (positions.empty() ? 0.0 : low) - kOpenMargin;
+    hi = (positions.empty() ? 0.0 : high) + kOpenMargin;
   }
 
   const double period = hi - lo;
-  for (std::size_t i = 0; i < read.size(); ++i) {
-    double c = read[i][a];
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    double c = positions[i][a];
     long long image = 0;
     if (periodic && !(c >= lo && c < hi)) {
       const double q = std::floor((c - lo) / period);
@@ -106,7 +106,7 @@ std::string place_axis(int a, double header_length, bool periodic,
       }
       if (c < lo) c = lo;
     }
-    topology.positions[i][a] = c;
+    positions[i][a] = c;
     topology.images[i][a] = static_cast<std::int32_t>(image);
   }
   return "";
@@ -153,13 +153,16 @@ std::string period_error(const std::array<double, 3>& lengths, const TopologySet
   return "";
 }
 
-TopologyFindings TopologyBuilder::build(const std::vector<Position3>& read,
+TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
                                         const std::array<double, 3>& lengths,
                                         const TopologySettings& settings, Topology& topology) {
   TopologyFindings findings;
-  const std::size_t n = read.size();
+  // The positions are placed in the box where they stand.
+  topology.positions.swap(scene);
+  std::vector<Position3>& points = topology.positions;
+  const std::size_t n = points.size();
   for (std::size_t i = 0; i < n; ++i) {
-    for (const double c : read[i]) {
+    for (const double c : points[i]) {
       if (!std::isfinite(c)) {
         findings.error = format_text("atom %zu has a coordinate that is not a finite number", i + 1);
         return findings;
@@ -168,25 +171,23 @@ TopologyFindings TopologyBuilder::build(const std::vector<Position3>& read,
   }
 
   topology.type.assign(n, 0);
-  topology.positions.resize(n);
   topology.images.resize(n);
   topology.box.periodic = settings.periodic;
   for (int a = 0; a < 3; ++a) {
-    findings.error = place_axis(a, lengths[a], settings.periodic[a], read, topology);
+    findings.error = place_axis(a, lengths[a], settings.periodic[a], topology);
     if (!findings.error.empty()) return findings;
   }
   const Box& box = topology.box;
   const double cutoff = settings.cutoff;
 
-  // The atoms, then the images of the atoms near a periodic boundary beyond
-  // the box: the pairs between an atom and an image are the bonds through
-  // the boundary.
-  points_.assign(topology.positions.begin(), topology.positions.end());
+  // The images of the atoms near a periodic boundary, beyond the box, follow
+  // the atoms for the search (and are dropped after it): the pairs between
+  // an atom and an image are the bonds through the boundary.
   image_of_.clear();
   std::vector<Shift> image_shifts;
   const std::vector<Shift> shifts = half_shifts(settings.periodic);
   for (std::size_t i = 0; i < n; ++i) {
-    const Position3& p = topology.positions[i];
+    const Position3 p = points[i];
     for (const Shift& s : shifts) {
       bool near = true;
       Position3 image = p;
@@ -196,7 +197,7 @@ TopologyFindings TopologyBuilder::build(const std::vector<Position3>& read,
         image[a] = p[a] + s[a] * box.length(a);
       }
       if (!near) continue;
-      points_.push_back(image);
+      points.push_back(image);
       image_of_.push_back(static_cast<std::uint32_t>(i));
       image_shifts.push_back(s);
     }
@@ -204,11 +205,11 @@ TopologyFindings TopologyBuilder::build(const std::vector<Position3>& read,
 
   pairs_.clear();
   search_.find_close_pairs(
-      points_, cutoff,
+      points, cutoff,
       [&](std::uint32_t i, std::uint32_t j) {
         if (i >= n) return false;                       // two images
         if (j >= n && image_of_[j - n] == i) return false;  // an atom and its own image
-        return distance(points_[i], points_[j]) < cutoff;
+        return distance(points[i], points[j]) < cutoff;
       },
       pairs_);
 
@@ -221,9 +222,10 @@ TopologyFindings TopologyBuilder::build(const std::vector<Position3>& read,
     }
     const std::uint32_t other = image_of_[pair.second - n];
     boundary.push_back({{std::min(pair.first, other), std::max(pair.first, other)},
-                        distance(points_[pair.first], points_[pair.second]),
+                        distance(points[pair.first], points[pair.second]),
                         image_shifts[pair.second - n]});
   }
+  points.resize(n);
   const auto by_atoms = [](const AtomPair& x, const AtomPair& y) {
     return x.first != y.first ? x.first < y.first : x.second < y.second;
   };
@@ -288,7 +290,7 @@ TopologyFindings TopologyBuilder::build(const std::vector<Position3>& read,
     double inside_high = -inside_low;
     for (const AtomPair& pair : pairs_) {
       if (pair.second >= n) continue;
-      const double length = distance(points_[pair.first], points_[pair.second]);
+      const double length = distance(points[pair.first], points[pair.second]);
       inside_low = std::min(inside_low, length);
       inside_high = std::max(inside_high, length);
     }

@@ -105,15 +105,15 @@ std::string period_error(const std::array<double, 3>& lengths, const TopologySet
 // storage.
 class TopologyBuilder {
  public:
-  // `read`: the scene's positions as read; `lengths`: the header's box
-  // lengths, which must have passed period_error().  The topology stands
-  // unless the findings hold an error.
-  TopologyFindings build(const std::vector<Position3>& read, const std::array<double, 3>& lengths,
+  // `scene`: the scene's positions as read, which become the topology's
+  // positions (`scene` is left with storage to reuse for the next one);
+  // `lengths`: the header's box lengths, which must have passed
+  // period_error().  The topology stands unless the findings hold an error.
+  TopologyFindings build(std::vector<Position3>& scene, const std::array<double, 3>& lengths,
                          const TopologySettings& settings, Topology& topology);
 
  private:
   NeighbourSearch search_;
-  std::vector<Position3> points_;         // the atoms, then their images beyond the boundaries
   std::vector<std::uint32_t> image_of_;   // the atom of each image
   std::vector<AtomPair> pairs_;
   std::vector<std::uint32_t> stack_;
