@@ -203,7 +203,9 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
     }
   }
 
-  pairs_.clear();
+  const bool periodic = settings.periodic[0] || settings.periodic[1] || settings.periodic[2];
+  std::vector<AtomPair>& bonds = topology.bonds;
+  bonds.clear();
   search_.find_close_pairs(
       points, cutoff,
       [&](std::uint32_t i, std::uint32_t j) {
@@ -211,13 +213,21 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
         if (j >= n && image_of_[j - n] == i) return false;  // an atom and its own image
         return distance(points[i], points[j]) < cutoff;
       },
-      pairs_);
-
-  topology.bonds.clear();
+      bonds);
+  // The pairs with an image are set apart as bonds through the boundary; the
+  // lengths of the bonds inside are the measure for them.
   std::vector<BoundaryBond> boundary;
-  for (const AtomPair& pair : pairs_) {
+  double inside_low = std::numeric_limits<double>::infinity();
+  double inside_high = -inside_low;
+  std::size_t kept = 0;
+  for (const AtomPair& pair : bonds) {
     if (pair.second < n) {
-      topology.bonds.push_back(pair);
+      if (periodic) {
+        const double length = distance(points[pair.first], points[pair.second]);
+        inside_low = std::min(inside_low, length);
+        inside_high = std::max(inside_high, length);
+      }
+      bonds[kept++] = pair;
       continue;
     }
     const std::uint32_t other = image_of_[pair.second - n];
@@ -225,6 +235,7 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
                         distance(points[pair.first], points[pair.second]),
                         image_shifts[pair.second - n]});
   }
+  bonds.resize(kept);
   points.resize(n);
   const auto by_atoms = [](const AtomPair& x, const AtomPair& y) {
     return x.first != y.first ? x.first < y.first : x.second < y.second;
@@ -232,22 +243,21 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
   if (!boundary.empty()) {
     std::sort(boundary.begin(), boundary.end(),
               [&](const BoundaryBond& x, const BoundaryBond& y) { return by_atoms(x.pair, y.pair); });
-    const auto inside = static_cast<std::ptrdiff_t>(topology.bonds.size());
-    for (const BoundaryBond& bond : boundary) topology.bonds.push_back(bond.pair);
-    std::inplace_merge(topology.bonds.begin(), topology.bonds.begin() + inside, topology.bonds.end(),
+    const auto inside = static_cast<std::ptrdiff_t>(bonds.size());
+    for (const BoundaryBond& bond : boundary) bonds.push_back(bond.pair);
+    std::inplace_merge(bonds.begin(), bonds.begin() + inside, bonds.end(),
                        by_atoms);
     // A pair cannot be close both inside and through a boundary while every
     // periodic length exceeds twice the cut-off; rounding is not trusted to
     // keep it so.
-    topology.bonds.erase(std::unique(topology.bonds.begin(), topology.bonds.end(),
+    bonds.erase(std::unique(bonds.begin(), bonds.end(),
                                      [](const AtomPair& x, const AtomPair& y) {
                                        return x.first == y.first && x.second == y.second;
                                      }),
-                         topology.bonds.end());
+                         bonds.end());
   }
-  topology.neighbours.build(n, topology.bonds);
+  topology.neighbours.build(n, bonds);
 
-  const bool periodic = settings.periodic[0] || settings.periodic[1] || settings.periodic[2];
   if (periodic) {
     // Atoms on top of each other through the boundary: the box is no period.
     const double overlap = std::min(kOverlapDistance, cutoff);
@@ -286,14 +296,6 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
 
     // Bonds through the boundary unlike every bond inside: a lattice that
     // repeats as a screw, or a box length that is no whole number of cells.
-    double inside_low = std::numeric_limits<double>::infinity();
-    double inside_high = -inside_low;
-    for (const AtomPair& pair : pairs_) {
-      if (pair.second >= n) continue;
-      const double length = distance(points[pair.first], points[pair.second]);
-      inside_low = std::min(inside_low, length);
-      inside_high = std::max(inside_high, length);
-    }
     std::size_t odd = 0;
     double low = std::numeric_limits<double>::infinity();
     double high = -low;
@@ -305,7 +307,7 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
         ++odd;
       }
     }
-    if (odd > 0) {
+    if (odd > 0 && inside_low <= inside_high) {
       findings.warnings.push_back(format_text(
           "%zu of %zu bonds through the periodic boundary differ by more than %g Angstrom from "
           "every bond inside the box (through the boundary %.3f to %.3f Angstrom, inside %.3f to "

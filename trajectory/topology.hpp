@@ -115,7 +115,6 @@ class TopologyBuilder {
  private:
   NeighbourSearch search_;
   std::vector<std::uint32_t> image_of_;   // the atom of each image
-  std::vector<AtomPair> pairs_;
   std::vector<std::uint32_t> stack_;
 };
 
