@@ -146,12 +146,13 @@ int parse_arguments(const std::vector<std::string>& args, Request& request) {
     }
     const std::string shown = printable(value);
     if (name == "--format") {
-      request.format = value == "lammps" ? Format::lammps
+      request.format = value == "lammps"   ? Format::lammps
                        : value == "extxyz" ? Format::extxyz
                        : value == "pdb"    ? Format::pdb
                                            : Format::unknown;
       if (request.format == Format::unknown) {
-        return usage_error(format_text("unknown format <%s>: lammps, extxyz or pdb.", shown.c_str()));
+        return usage_error(
+            format_text("unknown format <%s>: lammps, extxyz or pdb.", shown.c_str()));
       }
     } else if (name == "--style") {
       if (value == "full") {
@@ -175,8 +176,8 @@ int parse_arguments(const std::vector<std::string>& args, Request& request) {
             "invalid scene <%s>: a number from 1 to 2147483647, last or all.", shown.c_str()));
       }
     } else if (!parse_cutoff(value, request.topology.cutoff)) {
-      return usage_error(format_text(
-          "invalid cut-off <%s>: a positive finite number of Angstrom.", shown.c_str()));
+      return usage_error(format_text("invalid cut-off <%s>: a positive finite number of Angstrom.",
+                                     shown.c_str()));
     }
   }
   if (files.size() != 2) return usage_error("a trajectory and an output file are required.");
@@ -220,9 +221,10 @@ int convert(const Request& request) {
   const bool file_per_scene = request.scenes == Scenes::all && request.format == Format::lammps;
   // As many files or frames as scenes: no one means more than a million.
   if (request.scenes == Scenes::all && header.ndat > kMaxSceneFiles) {
-    std::printf("Error: the trajectory %s holds %lld scenes, more than the %lld that topoconv "
-                "writes with --scene all.\n",
-                shown_input.c_str(), header.ndat, kMaxSceneFiles);
+    std::printf(
+        "Error: the trajectory %s holds %lld scenes, more than the %lld that topoconv "
+        "writes with --scene all.\n",
+        shown_input.c_str(), header.ndat, kMaxSceneFiles);
     return 1;
   }
   const auto output_name = [&](long long scene) {

@@ -27,18 +27,19 @@ TEST(Topoconv, WritesThePeriodicRingInEveryFormat) {
   test_support::write_file(dir / "ring.dat", kRing);
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--periodic", "z", "ring.dat", "ring.data"},
-        {"ring.dat", "--periodic=z", "ring.xyz"}, {"ring.dat", "ring.pdb", "--periodic", "z"}}) {
+        {"ring.dat", "--periodic=z", "ring.xyz"},
+        {"ring.dat", "ring.pdb", "--periodic", "z"}}) {
     const auto result = run_program(TOPOCONV_EXE, args, dir.path());
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_EQ(result.output, "");
   }
   EXPECT_EQ(read_file(dir / "ring.data"),
             "LAMMPS data file written by topoconv from ring.dat, scene 1 of 1, periodic axes: z\n\n"
-            "5 atoms\n4 bonds\n4 angles\n4 dihedrals\n0 impropers\n\n"
-            "1 atom types\n1 bond types\n1 angle types\n1 dihedral types\n1 improper types\n\n"
+            "5 atoms\n1 atom types\n4 bonds\n1 bond types\n4 angles\n1 angle types\n"
+            "4 dihedrals\n1 dihedral types\n0 impropers\n1 improper types\n\n"
             "-5.00000000 5.00000000 xlo xhi  # open\n-5.00000000 5.00000000 ylo yhi  # open\n"
             "-2.80000000 2.80000000 zlo zhi  # periodic\n\nMasses\n\n1 12.011  # C\n\n"
-            "Atoms  # full\n\n"
+            "Atoms # full\n\n"
             "1 1 1 0.0 0.00000000 0.00000000 2.79999990 0 0 -1\n"
             "2 1 1 0.0 0.00000000 0.00000000 -1.40000000 0 0 0\n"
             "3 1 1 0.0 0.50000000 0.00000000 0.00000000 0 0 0\n"
@@ -49,8 +50,8 @@ TEST(Topoconv, WritesThePeriodicRingInEveryFormat) {
             "Dihedrals\n\n1 1 4 1 2 3\n2 1 2 1 4 3\n3 1 1 2 3 4\n4 1 2 3 4 1\n");
   EXPECT_EQ(read_file(dir / "ring.xyz"),
             "5\nLattice=\"10.00000000 0 0 0 10.00000000 0 0 0 5.60000000\" "
-            "Origin=\"-5.00000000 -5.00000000 -2.80000000\" "
-            "Properties=species:S:1:pos:R:3 pbc=\"F F T\"\n"
+            "Properties=species:S:1:pos:R:3 pbc=\"F F T\" "
+            "Origin=\"-5.00000000 -5.00000000 -2.80000000\"\n"
             "C     0.00000000     0.00000000     2.79999990\n"
             "C     0.00000000     0.00000000    -1.40000000\n"
             "C     0.50000000     0.00000000     0.00000000\n"
@@ -82,24 +83,42 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
   };
   const std::vector<Case> cases = {
       {{"--bogus", "ring.dat", "out.data"}, "Error: unknown option <--bogus>."},
-      {{"--format", "gro", "ring.dat", "out.data"}, "Error: unknown format <gro>: lammps, extxyz or pdb."},
-      {{"--style", "charge", "ring.dat", "out.data"}, "Error: unknown style <charge>: full, molecular or atomic."},
-      {{"--periodic", "zz", "ring.dat", "out.data"}, "Error: unknown periodic axes <zz>: one or more of x, y, z, or none."},
-      {{"--scene", "4294967297", "ring.dat", "out.data"}, "Error: invalid scene <4294967297>: a number from 1 to 2147483647, last or all."},
-      {{"--cutoff", "inf", "ring.dat", "out.data"}, "Error: invalid cut-off <inf>: a positive finite number of Angstrom."},
-      {{"--cutoff", "-1", "ring.dat", "out.data"}, "Error: invalid cut-off <-1>: a positive finite number of Angstrom."},
+      {{"--format", "gro", "ring.dat", "out.data"},
+       "Error: unknown format <gro>: lammps, extxyz or pdb."},
+      {{"--style", "charge", "ring.dat", "out.data"},
+       "Error: unknown style <charge>: full, molecular or atomic."},
+      {{"--periodic", "zz", "ring.dat", "out.data"},
+       "Error: unknown periodic axes <zz>: one or more of x, y, z, or none."},
+      {{"--scene", "4294967297", "ring.dat", "out.data"},
+       "Error: invalid scene <4294967297>: a number from 1 to 2147483647, last or all."},
+      {{"--cutoff", "inf", "ring.dat", "out.data"},
+       "Error: invalid cut-off <inf>: a positive finite number of Angstrom."},
+      {{"--cutoff", "-1", "ring.dat", "out.data"},
+       "Error: invalid cut-off <-1>: a positive finite number of Angstrom."},
       {{"--scene"}, "Error: option --scene needs a value."},
       {{"ring.dat"}, "Error: a trajectory and an output file are required."},
-      {{"ring.dat", "out.gro"}, "Error: the format of <out.gro> is not known from its name: give --format lammps, extxyz or pdb."},
-      {{"--scene", "2", "ring.dat", "out.data"}, "Error: there is no scene 2: the trajectory ring.dat holds 1."},
+      {{"ring.dat", "out.gro"},
+       "Error: the format of <out.gro> is not known from its name: give --format lammps, extxyz or "
+       "pdb."},
+      {{"--scene", "2", "ring.dat", "out.data"},
+       "Error: there is no scene 2: the trajectory ring.dat holds 1."},
       {{"missing.dat", "out.data"}, "Error: file access failed for missing.dat"},
       {{"ring.dat", "no/such.data"}, "Error: cannot write file no/such.data"},
-      {{"ring.dat", "./ring.dat", "--format", "pdb"}, "Error: cannot write ./ring.dat: it is the input file ring.dat."},
+      {{"ring.dat", "./ring.dat", "--format", "pdb"},
+       "Error: cannot write ./ring.dat: it is the input file ring.dat."},
       {{"ring.dat", "link.pdb"}, "Error: cannot write link.pdb: it is the input file ring.dat."},
-      {{"ring001.data", "ring.data", "--scene", "all"}, "Error: cannot write ring001.data: it is the input file ring001.data."},
-      {{"ring.dat", "out.data", "--periodic", "xz", "--cutoff", "3"}, "Error: the box length 5.600000 along z is not larger than twice the cut-off (6 Angstrom), so the nearest image of an atom would be ambiguous: make the periodic tube at least 2 times as long (a whole number of unit cells, wrapping -u)."},
-      {{"many.dat", "out.xyz", "--scene", "all"}, "Error: the trajectory many.dat holds 1000001 scenes, more than the 1000000 that topoconv writes with --scene all."},
-      {{"wide.dat", "out.pdb"}, "Error: atom 1: its z coordinate 100000.000 does not fit the eight columns of PDB (-999.999 to 9999.999)."},
+      {{"ring001.data", "ring.data", "--scene", "all"},
+       "Error: cannot write ring001.data: it is the input file ring001.data."},
+      {{"ring.dat", "out.data", "--periodic", "xz", "--cutoff", "3"},
+       "Error: the box length 5.600000 along z is not larger than twice the cut-off (6 Angstrom), "
+       "so the nearest image of an atom would be ambiguous: make the periodic tube at least 2 "
+       "times as long (a whole number of unit cells, wrapping -u)."},
+      {{"many.dat", "out.xyz", "--scene", "all"},
+       "Error: the trajectory many.dat holds 1000001 scenes, more than the 1000000 that topoconv "
+       "writes with --scene all."},
+      {{"wide.dat", "out.pdb"},
+       "Error: atom 1: its z coordinate 100000.000 does not fit the eight columns of PDB (-999.999 "
+       "to 9999.999)."},
   };
   const auto before = test_support::snapshot(dir.path());
   for (const Case& c : cases) {

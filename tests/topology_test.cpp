@@ -85,7 +85,8 @@ TEST(Topology, PeriodicTubesAreThreeBondedNetworksOfTheCountsStated) {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> all_pairs, found;
     for (std::uint32_t i = 0; i < n; ++i) {
       for (std::uint32_t j = i + 1; j < n; ++j) {
-        if (swnt::distance(scene.atoms[i], scene.atoms[j]) < swnt::kBondCutoff) all_pairs.push_back({i, j});
+        if (swnt::distance(scene.atoms[i], scene.atoms[j]) < swnt::kBondCutoff)
+          all_pairs.push_back({i, j});
       }
     }
     for (const swnt::AtomPair& b : open.bonds) found.push_back({b.first, b.second});
@@ -100,16 +101,19 @@ TEST(Topology, PeriodicTubesAreThreeBondedNetworksOfTheCountsStated) {
 // before any scene is read.
 TEST(Topology, GuardsAgainstABoxThatIsNotAPeriod) {
   swnt::Topology t;
-  const swnt::TopologyFindings overlap = topology_of(build_tube({"10", "10", "-az"}), {false, false, true}, t);
-  EXPECT_NE(overlap.error.find("20 pairs of atoms are closer than 1.0 Angstrom through the periodic "
-                               "boundary (atoms 1 and 321, 0.047 Angstrom apart along z): the tube "
-                               "does not repeat with the box length 20.000000 along z; a whole "
-                               "number of unit cells (wrapping -u) does"),
-            std::string::npos)
+  const swnt::TopologyFindings overlap =
+      topology_of(build_tube({"10", "10", "-az"}), {false, false, true}, t);
+  EXPECT_NE(
+      overlap.error.find("20 pairs of atoms are closer than 1.0 Angstrom through the periodic "
+                         "boundary (atoms 1 and 321, 0.047 Angstrom apart along z): the tube "
+                         "does not repeat with the box length 20.000000 along z; a whole "
+                         "number of unit cells (wrapping -u) does"),
+      std::string::npos)
       << overlap.error;
 
-  const Scene screw = build_tube({"8", "4", "-g", "table.dat", "-u", "2"},
-                                 std::string(TEST_DATA_DIR) + "/../../examples/strained_lattice.dat");
+  const Scene screw =
+      build_tube({"8", "4", "-g", "table.dat", "-u", "2"},
+                 std::string(TEST_DATA_DIR) + "/../../examples/strained_lattice.dat");
   const swnt::TopologyFindings stretched = topology_of(screw, {true, false, false}, t);
   EXPECT_EQ(stretched.error, "");
   ASSERT_EQ(stretched.warnings.size(), 1u);

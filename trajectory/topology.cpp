@@ -75,7 +75,8 @@ std::string place_axis(int a, double header_length, bool periodic, Topology& top
     };
     lo = holds(-length * 0.5) ? -length * 0.5 : holds(0.0) ? 0.0 : low;
     hi = lo + length;
-  } else if (std::isfinite(length) && length > 0.0 && low >= -length * 0.5 && high <= length * 0.5) {
+  } else if (std::isfinite(length) && length > 0.0 && low >= -length * 0.5 &&
+             high <= length * 0.5) {
     lo = -length * 0.5;
     hi = length * 0.5;
   } else if (std::isfinite(length) && length > 0.0 && low >= 0.0 && high <= length) {
@@ -144,9 +145,10 @@ std::string period_error(const std::array<double, 3>& lengths, const TopologySet
         "nearest image of an atom would be ambiguous",
         length, kAxisName[a], least);
     if (std::isfinite(length) && length > 0.0) {
-      text += format_text(": make the periodic tube at least %.0f times as long (a whole number of "
-                          "unit cells, wrapping -u)",
-                          std::floor(least / length) + 1.0);
+      text += format_text(
+          ": make the periodic tube at least %.0f times as long (a whole number of "
+          "unit cells, wrapping -u)",
+          std::floor(least / length) + 1.0);
     }
     return text;
   }
@@ -164,7 +166,8 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
   for (std::size_t i = 0; i < n; ++i) {
     for (const double c : points[i]) {
       if (!std::isfinite(c)) {
-        findings.error = format_text("atom %zu has a coordinate that is not a finite number", i + 1);
+        findings.error =
+            format_text("atom %zu has a coordinate that is not a finite number", i + 1);
         return findings;
       }
     }
@@ -209,7 +212,7 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
   search_.find_close_pairs(
       points, cutoff,
       [&](std::uint32_t i, std::uint32_t j) {
-        if (i >= n) return false;                       // two images
+        if (i >= n) return false;                           // two images
         if (j >= n && image_of_[j - n] == i) return false;  // an atom and its own image
         return distance(points[i], points[j]) < cutoff;
       },
@@ -241,20 +244,20 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
     return x.first != y.first ? x.first < y.first : x.second < y.second;
   };
   if (!boundary.empty()) {
-    std::sort(boundary.begin(), boundary.end(),
-              [&](const BoundaryBond& x, const BoundaryBond& y) { return by_atoms(x.pair, y.pair); });
+    std::sort(boundary.begin(), boundary.end(), [&](const BoundaryBond& x, const BoundaryBond& y) {
+      return by_atoms(x.pair, y.pair);
+    });
     const auto inside = static_cast<std::ptrdiff_t>(bonds.size());
     for (const BoundaryBond& bond : boundary) bonds.push_back(bond.pair);
-    std::inplace_merge(bonds.begin(), bonds.begin() + inside, bonds.end(),
-                       by_atoms);
+    std::inplace_merge(bonds.begin(), bonds.begin() + inside, bonds.end(), by_atoms);
     // A pair cannot be close both inside and through a boundary while every
     // periodic length exceeds twice the cut-off; rounding is not trusted to
     // keep it so.
     bonds.erase(std::unique(bonds.begin(), bonds.end(),
-                                     [](const AtomPair& x, const AtomPair& y) {
-                                       return x.first == y.first && x.second == y.second;
-                                     }),
-                         bonds.end());
+                            [](const AtomPair& x, const AtomPair& y) {
+                              return x.first == y.first && x.second == y.second;
+                            }),
+                bonds.end());
   }
   topology.neighbours.build(n, bonds);
 
@@ -270,7 +273,8 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
     }
     if (closest != nullptr) {
       findings.error = format_text(
-          "%zu pairs of atoms are closer than %.1f Angstrom through the periodic boundary (atoms %u "
+          "%zu pairs of atoms are closer than %.1f Angstrom through the periodic boundary (atoms "
+          "%u "
           "and %u, %.3f Angstrom apart along %s): the tube does not repeat with %s; a whole number "
           "of unit cells (wrapping -u) does",
           overlaps, overlap, closest->pair.first + 1, closest->pair.second + 1, closest->length,

@@ -58,7 +58,7 @@ struct Box {
 
 struct Topology {
   std::vector<AtomType> types{kCarbon};  // numbered from 1 in the files
-  std::vector<std::uint8_t> type;         // per atom, an index into types
+  std::vector<std::uint8_t> type;        // per atom, an index into types
   Box box;
   // Inside the box along the periodic axes: a position as read is
   // positions[a][k] + images[a][k] * (box length k).
@@ -66,7 +66,8 @@ struct Topology {
   std::vector<std::array<std::int32_t, 3>> images;
   std::vector<AtomPair> bonds;  // lower atom first, sorted
   NeighbourLists neighbours;    // the bonds per atom, ascending
-  std::vector<std::uint32_t> molecule;  // per atom, from 1 in the order of the molecules' lowest atoms
+  // Per atom, from 1 in the order of the molecules' lowest atoms.
+  std::vector<std::uint32_t> molecule;
   std::uint32_t molecule_count = 0;
 
   std::size_t atom_count() const { return positions.size(); }
@@ -114,7 +115,7 @@ class TopologyBuilder {
 
  private:
   NeighbourSearch search_;
-  std::vector<std::uint32_t> image_of_;   // the atom of each image
+  std::vector<std::uint32_t> image_of_;  // the atom of each image
   std::vector<std::uint32_t> stack_;
 };
 

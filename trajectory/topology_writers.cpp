@@ -71,18 +71,15 @@ void write_lammps_data(const Topology& topology, LammpsStyle style, const std::s
   std::string& text = out.buffer();
   text += title;
   text += "\n\n";
+  // The header as LAMMPS's write_data lays it out: each count followed by
+  // its number of types, one type of each kind of bonded term.
   append_count(text, atoms, "atoms");
-  if (bonded) {
-    append_count(text, topology.bonds.size(), "bonds");
-    append_count(text, angles, "angles");
-    append_count(text, dihedrals, "dihedrals");
-    append_count(text, impropers, "impropers");
-  }
-  text += '\n';
   append_count(text, topology.types.size(), "atom types");
   if (bonded) {
-    // One type of each kind of bonded term.
-    text += "1 bond types\n1 angle types\n1 dihedral types\n1 improper types\n";
+    append_count(text, topology.bonds.size(), "bonds\n1 bond types");
+    append_count(text, angles, "angles\n1 angle types");
+    append_count(text, dihedrals, "dihedrals\n1 dihedral types");
+    append_count(text, impropers, "impropers\n1 improper types");
   }
   text += '\n';
   for (int a = 0; a < 3; ++a) {
@@ -102,9 +99,9 @@ void write_lammps_data(const Topology& topology, LammpsStyle style, const std::s
     text += "  # " + topology.types[t].element + '\n';
   }
 
-  append_section(text, style == LammpsStyle::full        ? "Atoms  # full"
-                       : style == LammpsStyle::molecular ? "Atoms  # molecular"
-                                                         : "Atoms  # atomic");
+  append_section(text, style == LammpsStyle::full        ? "Atoms # full"
+                       : style == LammpsStyle::molecular ? "Atoms # molecular"
+                                                         : "Atoms # atomic");
   for (std::size_t i = 0; i < atoms; ++i) {
     append_int(text, static_cast<long long>(i) + 1, 0);
     text += ' ';
@@ -162,15 +159,15 @@ void write_extxyz_frame(const Topology& topology, OutputFile& out) {
       }
     }
   }
-  text += "\" Origin=\"";
-  for (int a = 0; a < 3; ++a) {
-    if (a > 0) text += ' ';
-    append_fixed(text, topology.box.lo[a], 0, kDecimals);
-  }
   text += "\" Properties=species:S:1:pos:R:3 pbc=\"";
   for (int a = 0; a < 3; ++a) {
     if (a > 0) text += ' ';
     text += topology.box.periodic[a] ? 'T' : 'F';
+  }
+  text += "\" Origin=\"";
+  for (int a = 0; a < 3; ++a) {
+    if (a > 0) text += ' ';
+    append_fixed(text, topology.box.lo[a], 0, kDecimals);
   }
   text += "\"\n";
   for (std::size_t i = 0; i < topology.atom_count(); ++i) {
@@ -216,7 +213,8 @@ void write_pdb_remark(const PeriodicAxes& periodic, OutputFile& out) {
   out.buffer() += "REMARK   1 PERIODIC AXES: " + axes_text(periodic) + '\n';
 }
 
-bool write_pdb_model(const Topology& topology, long long model, OutputFile& out, std::string& error) {
+bool write_pdb_model(const Topology& topology, long long model, OutputFile& out,
+                     std::string& error) {
   std::string& text = out.buffer();
   if (model != 0) {
     const std::string number = hybrid36(model, 4);
@@ -241,8 +239,8 @@ bool write_pdb_model(const Topology& topology, long long model, OutputFile& out,
     return false;
   }
   if (static_cast<long long>(topology.atom_count()) > kPdbMaxSerial) {
-    error = format_text("%zu atoms are more than the %lld that PDB can number", topology.atom_count(),
-                        kPdbMaxSerial);
+    error = format_text("%zu atoms are more than the %lld that PDB can number",
+                        topology.atom_count(), kPdbMaxSerial);
     return false;
   }
   for (std::size_t i = 0; i < topology.atom_count(); ++i) {
@@ -257,9 +255,10 @@ bool write_pdb_model(const Topology& topology, long long model, OutputFile& out,
     for (int a = 0; a < 3; ++a) {
       const double c = topology.positions[i][a];
       if (!append_columns(text, c, 8)) {
-        error = format_text("atom %zu: its %c coordinate %.3f does not fit the eight columns of PDB "
-                            "(-999.999 to 9999.999)",
-                            i + 1, kAxisName[a], c);
+        error = format_text(
+            "atom %zu: its %c coordinate %.3f does not fit the eight columns of PDB "
+            "(-999.999 to 9999.999)",
+            i + 1, kAxisName[a], c);
         return false;
       }
     }

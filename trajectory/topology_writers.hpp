@@ -20,8 +20,8 @@ void write_lammps_data(const Topology& topology, LammpsStyle style, const std::s
                        OutputFile& out);
 
 // One frame of extended XYZ: the atom count, a line with the box as a
-// diagonal Lattice, its Origin, the Properties and the pbc flags, then one
-// line per atom.
+// diagonal Lattice, the Properties, the pbc flags and the box's Origin (its
+// lower corner), then one line per atom.
 void write_extxyz_frame(const Topology& topology, OutputFile& out);
 
 // PDB.  The largest atom serial and molecule (residue) number that the fixed
@@ -35,7 +35,8 @@ void write_pdb_remark(const PeriodicAxes& periodic, OutputFile& out);
 // CRYST1 and one HETATM record per atom (one residue per molecule), inside
 // MODEL/ENDMDL when `model` is not 0.  False, with the reason in `error`,
 // when an atom, a molecule number or a coordinate does not fit its columns.
-bool write_pdb_model(const Topology& topology, long long model, OutputFile& out, std::string& error);
+bool write_pdb_model(const Topology& topology, long long model, OutputFile& out,
+                     std::string& error);
 // The CONECT records of every bond (each atom with its partners, four to a
 // record), then END.
 void write_pdb_bonds(const Topology& topology, OutputFile& out);

@@ -145,7 +145,7 @@ def check_lammps_full(tools, work):
         if periodic != "none":
             expect(f"{name}: terms of a periodic tube", [3 * len(xyz) // 2, 3 * len(xyz),
                                                          6 * len(xyz), len(xyz)], terms)
-        atoms = (work / f"{name}.data").read_text().split("Atoms  # full\n\n")[1].split("\n\n")[0]
+        atoms = (work / f"{name}.data").read_text().split("Atoms # full\n\n")[1].split("\n\n")[0]
         expect(f"{name}: molecules", molecules, len({line.split()[1] for line in atoms.splitlines()}))
         if f"with {len(xyz)} atoms" not in log or re.search(r"[Mm]issing bond|Lost", log):
             raise CheckFailed(f"{name}: the run lost atoms or bonds:\n{log[-2000:]}")
