@@ -1,6 +1,6 @@
 #include "trajectory/topology_writers.hpp"
 
-#include <charconv>
+#include <cstring>
 
 #include "trajectory/text_format.hpp"
 
@@ -16,9 +16,31 @@ constexpr char kAxisName[3] = {'x', 'y', 'z'};
 constexpr const char* kAxisBounds[3] = {"xlo xhi", "ylo yhi", "zlo zhi"};
 
 // The decimal digits of `value` at `at`, which has room for 20; returns
-// the end.
+// the end.  Two digits at a time from a table: the atom numbers of the
+// bonded terms are most of what a large LAMMPS file holds.
 char* put_number(char* at, unsigned long long value) {
-  return std::to_chars(at, at + 20, value).ptr;
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char digits[20];
+  char* first = digits + sizeof digits;
+  while (value >= 100) {
+    const auto pair = static_cast<std::size_t>(value % 100) * 2;
+    value /= 100;
+    *--first = kPairs[pair + 1];
+    *--first = kPairs[pair];
+  }
+  if (value >= 10) {
+    const auto pair = static_cast<std::size_t>(value) * 2;
+    *--first = kPairs[pair + 1];
+    *--first = kPairs[pair];
+  } else {
+    *--first = static_cast<char>('0' + value);
+  }
+  const auto length = static_cast<std::size_t>(digits + sizeof digits - first);
+  std::memcpy(at, first, length);
+  return at + length;
 }
 
 // One line "id 1 a b ..." of a bonded term of the only type, atoms from 1:
