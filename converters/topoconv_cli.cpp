@@ -31,6 +31,11 @@ constexpr const char* kUsage =
     "  --scene N|last|all             the scene written, counted from 1 (default last),\n"
     "                                 or all of them\n"
     "  --cutoff D                     the bond cut-off in Angstrom (default 1.8)\n"
+    "  --trim                         remove the atoms with fewer than two bonds, again\n"
+    "                                 until none is left (the loose atoms of open ends)\n"
+    "  --hydrogenate                  --trim, then one hydrogen on every carbon with two\n"
+    "                                 bonds\n"
+    "  --ch D                         the C-H distance in Angstrom (default 1.09)\n"
     "  -h, --help                     this text\n";
 
 enum class Format { unknown, lammps, extxyz, pdb };
@@ -97,12 +102,13 @@ bool parse_scene(const std::string& text, Request& request) {
   return true;
 }
 
-bool parse_cutoff(const std::string& text, double& cutoff) {
+// A positive finite length in Angstrom.
+bool parse_length(const std::string& text, double& length) {
   if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
   if (end != text.c_str() + text.size() || !std::isfinite(value) || !(value > 0.0)) return false;
-  cutoff = value;
+  length = value;
   return true;
 }
 
@@ -115,6 +121,7 @@ int parse_arguments(const std::vector<std::string>& args, Request& request) {
   };
   std::vector<std::string> files;
   bool options_end = false;
+  bool distance_given = false;
   for (std::size_t k = 1; k < args.size(); ++k) {
     const std::string& arg = args[k];
     if (options_end || arg.size() < 2 || arg[0] != '-') {
@@ -132,8 +139,15 @@ int parse_arguments(const std::vector<std::string>& args, Request& request) {
     // --name VALUE or --name=VALUE.
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
+    if (name == "--trim" || name == "--hydrogenate") {
+      if (equals != std::string::npos) {
+        return usage_error(format_text("option %s takes no value.", name.c_str()));
+      }
+      (name == "--trim" ? request.topology.trim : request.topology.hydrogenate) = true;
+      continue;
+    }
     if (name != "--format" && name != "--periodic" && name != "--style" && name != "--scene" &&
-        name != "--cutoff") {
+        name != "--cutoff" && name != "--ch") {
       return usage_error(format_text("unknown option <%s>.", printable(arg).c_str()));
     }
     std::string value;
@@ -175,10 +189,19 @@ int parse_arguments(const std::vector<std::string>& args, Request& request) {
         return usage_error(format_text(
             "invalid scene <%s>: a number from 1 to 2147483647, last or all.", shown.c_str()));
       }
-    } else if (!parse_cutoff(value, request.topology.cutoff)) {
+    } else if (name == "--ch") {
+      if (!parse_length(value, request.topology.hydrogen_distance)) {
+        return usage_error(format_text(
+            "invalid C-H distance <%s>: a positive finite number of Angstrom.", shown.c_str()));
+      }
+      distance_given = true;
+    } else if (!parse_length(value, request.topology.cutoff)) {
       return usage_error(format_text("invalid cut-off <%s>: a positive finite number of Angstrom.",
                                      shown.c_str()));
     }
+  }
+  if (distance_given && !request.topology.hydrogenate) {
+    return usage_error("option --ch sets the C-H distance of --hydrogenate, which is not given.");
   }
   if (files.size() != 2) return usage_error("a trajectory and an output file are required.");
   request.input = files[0];
@@ -257,21 +280,18 @@ int convert(const Request& request) {
   TopologyBuilder builder;
   Topology topology;
   const auto atom_count = static_cast<std::size_t>(header.nmol);
+  std::size_t first_count = 0;  // atoms written of the first scene
   for (long long scene = 1; scene <= last; ++scene) {
     // The storage grows with the atoms actually read, so a header announcing
     // more atoms than the file holds cannot claim memory it never fills.
+    positions.clear();
     for (std::size_t a = 0; a < atom_count; ++a) {
       double x = 0.0, y = 0.0, z = 0.0;
       if (!reader.read_triple(x, y, z)) {
         print_data_error(request.input, reader.error());
         return 1;
       }
-      if (scene < first) continue;
-      if (a < positions.size()) {
-        positions[a] = {x, y, z};
-      } else {
-        positions.push_back({x, y, z});
-      }
+      if (scene >= first) positions.push_back({x, y, z});
     }
     if (scene < first) continue;
 
@@ -297,6 +317,15 @@ int convert(const Request& request) {
     } else if (request.format == Format::extxyz) {
       write_extxyz_frame(topology, out);
     } else {
+      // The models of one file hold the same atoms.
+      if (scene == first) first_count = topology.atom_count();
+      if (topology.atom_count() != first_count) {
+        std::printf(
+            "Error: scene %lld keeps %zu atoms where scene %lld keeps %zu: the models of "
+            "a PDB file must hold the same atoms.\n",
+            scene, topology.atom_count(), first, first_count);
+        return 1;
+      }
       std::string error;
       if (!write_pdb_model(topology, request.scenes == Scenes::all ? scene : 0, out, error)) {
         std::printf("Error: %s%s.\n", where.c_str(), error.c_str());

@@ -69,6 +69,44 @@ TEST(Topoconv, WritesThePeriodicRingInEveryFormat) {
             "CONECT    4    1    3\nEND\n");
 }
 
+// A zigzag chain that closes through the periodic boundary along z, and an
+// isolated atom: --hydrogenate removes the atom and gives each carbon a
+// hydrogen away from its two bonds (through the boundary for the first and
+// the last), of type 2 in LAMMPS, with terms of their own types.
+TEST(Topoconv, HydrogenatesThePeriodicChain) {
+  TempDir dir;
+  test_support::write_file(dir / "chain.dat",
+                           "0 5 1\n10 10 4.8\n0 0\n0 0 0\n0.7 0 1.2\n0 0 2.4\n0.7 0 3.6\n3 3 0\n");
+  for (const char* output : {"chain.xyz", "chain.data"}) {
+    const auto result = run_program(
+        TOPOCONV_EXE, {"--hydrogenate", "--periodic", "z", "chain.dat", output}, dir.path());
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(result.output, "Warning: atoms with fewer than two bonds removed: 1.\n");
+  }
+  EXPECT_EQ(read_file(dir / "chain.xyz"),
+            "8\nLattice=\"10.00000000 0 0 0 10.00000000 0 0 0 4.80000000\" "
+            "Properties=species:S:1:pos:R:3 pbc=\"F F T\" "
+            "Origin=\"-5.00000000 -5.00000000 0.00000000\"\n"
+            "C     0.00000000     0.00000000     0.00000000\nC     0.70000000     0.00000000     "
+            "1.20000000\n"
+            "C     0.00000000     0.00000000     2.40000000\nC     0.70000000     0.00000000     "
+            "3.60000000\n"
+            "H    -1.09000000     0.00000000     0.00000000\nH     1.79000000     0.00000000     "
+            "1.20000000\n"
+            "H    -1.09000000     0.00000000     2.40000000\nH     1.79000000     0.00000000     "
+            "3.60000000\n");
+  const std::string data = read_file(dir / "chain.data");
+  for (const char* part :
+       {"\n8 atoms\n2 atom types\n8 bonds\n2 bond types\n12 angles\n2 angle types\n16 dihedrals\n"
+        "3 dihedral types\n4 impropers\n2 improper types\n",
+        "\nMasses\n\n1 12.011  # C\n2 1.008  # H\n",
+        "\n5 1 2 0.0 -1.09000000 0.00000000 0.00000000 0 0 0\n",
+        "\nBonds\n\n1 1 1 2\n2 1 1 4\n3 2 1 5\n", "\n4 3 5 1 2 6\n",
+        "\nImpropers\n\n1 2 1 2 4 5\n"}) {
+    EXPECT_NE(data.find(part), std::string::npos) << part;
+  }
+}
+
 TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
   TempDir dir;
   test_support::write_file(dir / "ring.dat", kRing);
@@ -77,6 +115,11 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
   std::filesystem::create_symlink("ring.dat", dir / "link.pdb");
   test_support::write_file(dir / "wide.dat", "0 1 1\n10 10 10\n0 0\n0 0 1e5\n");
   test_support::write_file(dir / "many.dat", "0 0 1000001\n10 10 10\n0 0\n");
+  test_support::write_file(dir / "line.dat", "0 3 1\n10 10 4.2\n0 0\n0 0 0\n0 0 1.4\n0 0 2.8\n");
+  // A square, then a rhombus with one diagonal: eight atoms, then six.
+  test_support::write_file(dir / "shapes.dat",
+                           "0 4 2\n10 10 10\n0 0\n0 0 0\n1.4 0 0\n1.4 1.4 0\n"
+                           "0 1.4 0\n0 0 0\n1.4 0 0\n0.7 1.21 0\n2.1 1.21 0\n");
   struct Case {
     std::vector<std::string> args;
     std::string first_line;
@@ -96,6 +139,18 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
       {{"--cutoff", "-1", "ring.dat", "out.data"},
        "Error: invalid cut-off <-1>: a positive finite number of Angstrom."},
       {{"--scene"}, "Error: option --scene needs a value."},
+      {{"--trim=yes", "ring.dat", "out.data"}, "Error: option --trim takes no value."},
+      {{"--ch", "nan", "--hydrogenate", "ring.dat", "out.data"},
+       "Error: invalid C-H distance <nan>: a positive finite number of Angstrom."},
+      {{"--ch", "1.1", "ring.dat", "out.data"},
+       "Error: option --ch sets the C-H distance of --hydrogenate, which is not given."},
+      {{"--hydrogenate", "--periodic", "z", "line.dat", "out.data"},
+       "Error: atom 1: its two bonds lie on one straight line (within 0.6 degrees), so no "
+       "direction "
+       "away from both is left for its hydrogen."},
+      {{"--hydrogenate", "--scene", "all", "shapes.dat", "out.pdb"},
+       "Error: scene 2 keeps 6 atoms where scene 1 keeps 8: the models of a PDB file must hold the "
+       "same atoms."},
       {{"ring.dat"}, "Error: a trajectory and an output file are required."},
       {{"ring.dat", "out.gro"},
        "Error: the format of <out.gro> is not known from its name: give --format lammps, extxyz or "

@@ -131,4 +131,83 @@ TEST(Topology, GuardsAgainstABoxThatIsNotAPeriod) {
   EXPECT_NE(swnt::period_error({10.0, 10.0, -1.0}, z), "");
 }
 
+// Open zigzag, armchair, chiral and m < 0 tubes at several lengths.  After
+// --trim no atom has fewer than two bonds, and the atoms left keep their
+// order.  After --hydrogenate the carbons are those atoms, every carbon has
+// three bonds and every hydrogen one, to a carbon, at the distance asked
+// for, no nearer than 1.5 Angstrom to any other atom, and the hydrogens
+// follow the order of their carbons.  The clean zigzag and armchair ends of
+// (10,0) and (5,5) give the counts of the manual, type by type.
+TEST(Topology, TrimmedAndHydrogenatedEndsOfOpenTubes) {
+  swnt::TopologyBuilder builder;
+  for (const auto& [n, m] :
+       std::vector<std::pair<int, int>>{{10, 0}, {5, 5}, {8, 4}, {12, 5}, {7, -2}}) {
+    for (const char* length : {"10", "17", "22.7"}) {
+      const Scene scene = build_tube({std::to_string(n), std::to_string(m), "-l", length, "-az"});
+      const std::string tube = std::to_string(n) + "," + std::to_string(m) + " " + length;
+      swnt::TopologySettings settings;
+      settings.trim = true;
+      swnt::Topology trimmed, ended;
+      std::vector<Position3> atoms = scene.atoms;
+      const swnt::TopologyFindings findings = builder.build(atoms, scene.box, settings, trimmed);
+      const std::size_t carbons = trimmed.atom_count();
+      const std::size_t removed = scene.atoms.size() - carbons;
+      EXPECT_EQ(findings.warnings,
+                removed == 0
+                    ? std::vector<std::string>{}
+                    : std::vector<std::string>{"atoms with fewer than two bonds removed: " +
+                                               std::to_string(removed)})
+          << tube;
+      std::size_t next = 0;
+      for (std::size_t i = 0; i < carbons; ++i) {
+        EXPECT_GE(trimmed.neighbours.count(i), 2u) << tube;
+        while (next < scene.atoms.size() && scene.atoms[next] != trimmed.positions[i]) ++next;
+        EXPECT_LT(next++, scene.atoms.size()) << tube << ": atom " << i + 1 << " out of order";
+      }
+
+      settings.hydrogenate = true;
+      settings.hydrogen_distance = n % 2 == 0 ? 1.09 : 1.2;
+      atoms = scene.atoms;
+      EXPECT_EQ(builder.build(atoms, scene.box, settings, ended).error, "") << tube;
+      ASSERT_GE(ended.atom_count(), carbons);
+      EXPECT_TRUE(
+          std::equal(trimmed.positions.begin(), trimmed.positions.end(), ended.positions.begin()));
+      std::uint32_t last_carbon = 0;
+      for (std::size_t i = 0; i < ended.atom_count(); ++i) {
+        const bool hydrogen = i >= carbons;
+        EXPECT_EQ(ended.type[i], hydrogen ? 1 : 0);
+        ASSERT_EQ(ended.neighbours.count(i), hydrogen ? 1u : 3u) << tube << ": atom " << i + 1;
+        if (!hydrogen) continue;
+        const std::uint32_t carbon = ended.neighbours.index[ended.neighbours.start[i]];
+        EXPECT_TRUE(carbon < carbons && (i == carbons || carbon > last_carbon)) << tube;
+        last_carbon = carbon;
+        EXPECT_NEAR(swnt::distance(ended.positions[i], ended.positions[carbon]),
+                    settings.hydrogen_distance, 1e-12);
+        for (std::size_t j = 0; j < ended.atom_count(); ++j) {
+          if (j == i || j == carbon) continue;
+          EXPECT_GE(swnt::distance(ended.positions[i], ended.positions[j]), 1.5) << tube;
+        }
+      }
+      if (n != m && m != 0) continue;
+      // Per kind of term (bonds, angles, dihedrals, impropers), per type.
+      std::array<std::array<long, 4>, 4> tally{};
+      for (const swnt::AtomPair& b : ended.bonds) ++tally[0][ended.term_type(b.first, b.second)];
+      ended.for_each_angle([&](auto... a) { ++tally[1][ended.term_type(a...)]; });
+      ended.for_each_dihedral([&](auto... a) { ++tally[2][ended.term_type(a...)]; });
+      ended.for_each_improper([&](auto... a) { ++tally[3][ended.term_type(a...)]; });
+      const long c = static_cast<long>(carbons);
+      const long h = static_cast<long>(ended.atom_count()) - c;
+      EXPECT_EQ(h, m == 0 ? 2 * n : 4 * n) << tube;
+      const std::array<long, 4> dihedrals =
+          m == 0 ? std::array<long, 4>{0, 6 * c - 6 * h, 4 * h, 0}
+                 : std::array<long, 4>{0, 6 * c - 11 * h / 2, 3 * h, h / 2};
+      EXPECT_EQ(tally, (std::array<std::array<long, 4>, 4>{{{0, (3 * c - h) / 2, h, 0},
+                                                            {0, 3 * c - 2 * h, 2 * h, 0},
+                                                            dihedrals,
+                                                            {0, c - h, h, 0}}}))
+          << tube;
+    }
+  }
+}
+
 }  // namespace

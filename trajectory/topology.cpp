@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <numbers>
 
 #include "trajectory/text_format.hpp"
 
@@ -51,6 +52,31 @@ struct BoundaryBond {
   Shift shift;
 };
 
+// Moves the coordinate `c` into [lo, hi) by whole box lengths and adds the
+// moves to `image`; false when the image would be more than kMaxImage box
+// lengths away.
+bool wrap_into_box(double& c, double lo, double hi, long long& image) {
+  if (c >= lo && c < hi) return true;
+  const double period = hi - lo;
+  const double q = std::floor((c - lo) / period);
+  if (!(std::fabs(q) <= static_cast<double>(kMaxImage))) return false;
+  image += static_cast<long long>(q);
+  c -= q * period;
+  // Rounding can leave the result a hair outside: it then stands at the
+  // lower end, which is the same place.
+  if (c >= hi) {
+    c -= period;
+    ++image;
+  }
+  if (c < lo) c = lo;
+  return image >= -kMaxImage && image <= kMaxImage;
+}
+
+std::string outside_error(std::size_t atom, int a) {
+  return format_text("atom %zu lies more than %lld box lengths outside the box along %c", atom + 1,
+                     kMaxImage, kAxisName[a]);
+}
+
 // The box of one axis and the atoms placed in it.  Returns an error text,
 // empty when every atom could be placed.
 std::string place_axis(int a, double header_length, bool periodic, Topology& topology) {
@@ -87,31 +113,17 @@ std::string place_axis(int a, double header_length, bool periodic, Topology& top
     hi = (positions.empty() ? 0.0 : high) + kOpenMargin;
   }
 
-  const double period = hi - lo;
   for (std::size_t i = 0; i < positions.size(); ++i) {
-    double c = positions[i][a];
     long long image = 0;
-    if (periodic && !(c >= lo && c < hi)) {
-      const double q = std::floor((c - lo) / period);
-      if (!(std::fabs(q) <= static_cast<double>(kMaxImage))) {
-        return format_text("atom %zu lies more than %lld box lengths outside the box along %c",
-                           i + 1, kMaxImage, kAxisName[a]);
-      }
-      image = static_cast<long long>(q);
-      c -= q * period;
-      // Rounding can leave the result a hair outside: it then stands at the
-      // lower end, which is the same place.
-      if (c >= hi) {
-        c -= period;
-        ++image;
-      }
-      if (c < lo) c = lo;
-    }
-    positions[i][a] = c;
+    if (periodic && !wrap_into_box(positions[i][a], lo, hi, image)) return outside_error(i, a);
     topology.images[i][a] = static_cast<std::int32_t>(image);
   }
   return "";
 }
+
+const auto by_atoms = [](const AtomPair& x, const AtomPair& y) {
+  return x.first != y.first ? x.first < y.first : x.second < y.second;
+};
 
 // "the box length 20.000000 along z" or "the box lengths 54.383447 along x and ...".
 std::string lengths_text(const Shift& s, const Box& box) {
@@ -173,11 +185,16 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
     }
   }
 
+  topology.types.assign(1, kCarbon);
+  if (settings.hydrogenate) topology.types.push_back(kHydrogen);
   topology.type.assign(n, 0);
   topology.images.resize(n);
   topology.box.periodic = settings.periodic;
+  // The periodic axes now, for the search through the boundaries; the open
+  // ones when the atoms are final.
   for (int a = 0; a < 3; ++a) {
-    findings.error = place_axis(a, lengths[a], settings.periodic[a], topology);
+    if (!settings.periodic[a]) continue;
+    findings.error = place_axis(a, lengths[a], true, topology);
     if (!findings.error.empty()) return findings;
   }
   const Box& box = topology.box;
@@ -240,9 +257,6 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
   }
   bonds.resize(kept);
   points.resize(n);
-  const auto by_atoms = [](const AtomPair& x, const AtomPair& y) {
-    return x.first != y.first ? x.first < y.first : x.second < y.second;
-  };
   if (!boundary.empty()) {
     std::sort(boundary.begin(), boundary.end(), [&](const BoundaryBond& x, const BoundaryBond& y) {
       return by_atoms(x.pair, y.pair);
@@ -322,10 +336,26 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
     }
   }
 
+  if (settings.trim || settings.hydrogenate) {
+    const std::size_t removed = remove_loose_atoms(topology);
+    if (removed > 0) {
+      findings.warnings.push_back(
+          format_text("atoms with fewer than two bonds removed: %zu", removed));
+    }
+  }
+  if (settings.hydrogenate) {
+    findings.error = add_hydrogens(settings, topology);
+    if (!findings.error.empty()) return findings;
+  }
+  for (int a = 0; a < 3; ++a) {
+    if (!settings.periodic[a]) place_axis(a, lengths[a], false, topology);
+  }
+
   // The molecules: the connected components, numbered by their lowest atom.
-  topology.molecule.assign(n, 0);
+  const std::size_t atoms = topology.atom_count();
+  topology.molecule.assign(atoms, 0);
   topology.molecule_count = 0;
-  for (std::size_t first = 0; first < n; ++first) {
+  for (std::size_t first = 0; first < atoms; ++first) {
     if (topology.molecule[first] != 0) continue;
     const std::uint32_t number = ++topology.molecule_count;
     topology.molecule[first] = number;
@@ -344,6 +374,114 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
     }
   }
   return findings;
+}
+
+std::size_t TopologyBuilder::remove_loose_atoms(Topology& topology) {
+  // Per atom its bonds to atoms still there, or kRemoved; then its new number.
+  constexpr std::uint32_t kRemoved = std::numeric_limits<std::uint32_t>::max();
+  const NeighbourLists& lists = topology.neighbours;
+  const std::size_t n = topology.atom_count();
+  std::vector<std::uint32_t>& degree = number_;
+  degree.resize(n);
+  stack_.clear();
+  for (std::size_t i = 0; i < n; ++i) {
+    degree[i] = static_cast<std::uint32_t>(lists.count(i));
+    if (degree[i] < 2) {
+      degree[i] = kRemoved;
+      stack_.push_back(static_cast<std::uint32_t>(i));
+    }
+  }
+  std::size_t removed = stack_.size();
+  while (!stack_.empty()) {
+    const std::uint32_t atom = stack_.back();
+    stack_.pop_back();
+    for (std::size_t k = lists.start[atom]; k < lists.start[atom + 1]; ++k) {
+      const std::uint32_t other = lists.index[k];
+      if (degree[other] != kRemoved && --degree[other] < 2) {
+        degree[other] = kRemoved;
+        stack_.push_back(other);
+        ++removed;
+      }
+    }
+  }
+  if (removed == 0) return 0;
+
+  // The atoms left keep their order; so do their bonds.
+  std::uint32_t next = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (degree[i] == kRemoved) continue;
+    degree[i] = next;
+    topology.positions[next] = topology.positions[i];
+    topology.images[next] = topology.images[i];
+    ++next;
+  }
+  topology.positions.resize(next);
+  topology.images.resize(next);
+  topology.type.resize(next);
+  std::size_t kept = 0;
+  for (const AtomPair& bond : topology.bonds) {
+    const std::uint32_t first = degree[bond.first];
+    const std::uint32_t second = degree[bond.second];
+    if (first != kRemoved && second != kRemoved) topology.bonds[kept++] = {first, second};
+  }
+  topology.bonds.resize(kept);
+  topology.neighbours.build(next, topology.bonds);
+  return removed;
+}
+
+std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Topology& topology) {
+  const std::size_t n = topology.atom_count();
+  const NeighbourLists& lists = topology.neighbours;
+  const Box& box = topology.box;
+  std::vector<Position3>& points = topology.positions;
+  // The unit vector from atom c to atom b, through the nearest image along
+  // the periodic axes.
+  const auto direction = [&](std::size_t from, std::uint32_t to) {
+    Position3 d;
+    for (int a = 0; a < 3; ++a) {
+      d[a] = points[to][a] - points[from][a];
+      if (box.periodic[a]) d[a] -= box.length(a) * std::round(d[a] / box.length(a));
+    }
+    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    for (double& component : d) component /= length;
+    return d;
+  };
+  const double least_sum = 2.0 * std::sin(kStraightBondDegrees * 0.5 * (std::numbers::pi / 180.0));
+  const std::size_t inside = topology.bonds.size();
+  for (std::size_t c = 0; c < n; ++c) {
+    if (lists.count(c) != 2) continue;
+    const Position3 u = direction(c, lists.index[lists.start[c]]);
+    const Position3 v = direction(c, lists.index[lists.start[c] + 1]);
+    const Position3 sum{u[0] + v[0], u[1] + v[1], u[2] + v[2]};
+    const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+    if (!(length >= least_sum)) {
+      return format_text(
+          "atom %zu: its two bonds lie on one straight line (within %.1f degrees), so no "
+          "direction away from both is left for its hydrogen",
+          c + 1, kStraightBondDegrees);
+    }
+    Position3 h;
+    std::array<std::int32_t, 3> image = topology.images[c];
+    for (int a = 0; a < 3; ++a) {
+      h[a] = points[c][a] - sum[a] / length * settings.hydrogen_distance;
+      long long moved = image[a];
+      if (box.periodic[a] && !wrap_into_box(h[a], box.lo[a], box.hi[a], moved)) {
+        return outside_error(points.size(), a);
+      }
+      image[a] = static_cast<std::int32_t>(moved);
+    }
+    topology.bonds.push_back(
+        {static_cast<std::uint32_t>(c), static_cast<std::uint32_t>(points.size())});
+    points.push_back(h);
+    topology.images.push_back(image);
+  }
+  topology.type.resize(points.size(), 1);
+  // A carbon's bond to its hydrogen follows its bonds to other carbons.
+  std::inplace_merge(topology.bonds.begin(),
+                     topology.bonds.begin() + static_cast<std::ptrdiff_t>(inside),
+                     topology.bonds.end(), by_atoms);
+  topology.neighbours.build(points.size(), topology.bonds);
+  return "";
 }
 
 std::size_t Topology::angle_count() const {

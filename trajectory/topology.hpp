@@ -2,7 +2,9 @@
 // the box with its periodic axes, the atoms placed inside it with the image
 // flags that give back their positions as read, the bonds found by distance
 // (across the periodic boundaries through the minimum image), the angles,
-// dihedrals and impropers they imply, and the molecules they form.
+// dihedrals and impropers they imply, and the molecules they form.  On
+// request the loose atoms of open ends are removed first and the ends are
+// terminated with hydrogen.
 #pragma once
 
 #include <array>
@@ -23,6 +25,7 @@ struct AtomType {
 };
 
 inline const AtomType kCarbon{"C", 12.011, 3};
+inline const AtomType kHydrogen{"H", 1.008, 1};
 
 // Which of x, y, z repeat with the box length.
 using PeriodicAxes = std::array<bool, 3>;
@@ -30,9 +33,24 @@ using PeriodicAxes = std::array<bool, 3>;
 // "x", "xz", ... or "none".
 std::string axes_text(const PeriodicAxes& axes);
 
+// The C-H bond length of a terminated end (Angstrom).
+inline constexpr double kCarbonHydrogenDistance = 1.09;
+
 struct TopologySettings {
   PeriodicAxes periodic{false, false, false};
   double cutoff = kBondCutoff;  // bonds are the pairs closer than this (Angstrom)
+  // Remove every atom with fewer than two bonds, and again those that this
+  // leaves with fewer, until none is left: the loose atoms at the open ends
+  // of a finite tube.  Bonds through a periodic boundary count, so a
+  // periodic axis has no ends.
+  bool trim = false;
+  // Trim, then give every carbon with two bonds one hydrogen, at
+  // `hydrogen_distance` along minus the sum of the unit vectors of its two
+  // bonds (in their plane, pointing away from both).  The hydrogens follow
+  // the carbons, in the order of the carbons they sit on; a hydrogen's one
+  // bond is to its carbon (the distance rule bonds the carbons only).
+  bool hydrogenate = false;
+  double hydrogen_distance = kCarbonHydrogenDistance;
 };
 
 // Two atoms closer than this (Angstrom) through a periodic boundary mean that
@@ -44,6 +62,9 @@ inline constexpr double kBoundaryBondTolerance = 0.02;
 // An open axis whose header box does not enclose the atoms gets a box of the
 // atoms' extent and this much room (Angstrom) on either side.
 inline constexpr double kOpenMargin = 10.0;
+// Two bonds of a carbon closer than this (degrees) to a straight line leave
+// no direction for a hydrogen away from both.
+inline constexpr double kStraightBondDegrees = 0.6;
 // Image flags beyond this many box lengths do not fit a data file (LAMMPS
 // keeps 10 bits per axis).
 inline constexpr long long kMaxImage = 511;
@@ -56,9 +77,19 @@ struct Box {
   double length(int axis) const { return hi[axis] - lo[axis]; }
 };
 
+// How many types each kind of bonded term has.
+struct TermTypes {
+  int bonds = 1;
+  int angles = 1;
+  int dihedrals = 1;
+  int impropers = 1;
+};
+
 struct Topology {
-  std::vector<AtomType> types{kCarbon};  // numbered from 1 in the files
-  std::vector<std::uint8_t> type;        // per atom, an index into types
+  // Numbered from 1 in the files: carbon, and hydrogen when the ends are
+  // terminated.
+  std::vector<AtomType> types{kCarbon};
+  std::vector<std::uint8_t> type;  // per atom, an index into types
   Box box;
   // Inside the box along the periodic axes: a position as read is
   // positions[a][k] + images[a][k] * (box length k).
@@ -71,6 +102,20 @@ struct Topology {
   std::uint32_t molecule_count = 0;
 
   std::size_t atom_count() const { return positions.size(); }
+  bool hydrogenated() const { return types.size() > 1; }
+
+  // A bonded term's type, from 1: one more than the number of its hydrogen
+  // atoms (C-C bonds 1, C-H 2; C-C-C angles 1, C-C-H 2; dihedrals C-C-C-C
+  // 1, H-C-C-C 2, H-C-C-H 3; impropers on a carbon with three carbons 1,
+  // with two carbons and a hydrogen 2).
+  template <class... Atoms>
+  int term_type(Atoms... atoms) const {
+    return 1 + (static_cast<int>(type[atoms]) + ...);
+  }
+  // The types declared for each kind: a carbon holds at most one hydrogen,
+  // so bonds, angles and impropers hold at most one and dihedrals two (one
+  // at either end).  Without hydrogen, one type of each.
+  TermTypes term_types() const { return hydrogenated() ? TermTypes{2, 2, 3, 2} : TermTypes{}; }
 
   // Every two bonds that share an atom: f(i, centre, k), the centre
   // ascending, then i < k ascending.
@@ -114,9 +159,13 @@ class TopologyBuilder {
                          const TopologySettings& settings, Topology& topology);
 
  private:
+  std::size_t remove_loose_atoms(Topology& topology);
+  std::string add_hydrogens(const TopologySettings& settings, Topology& topology);
+
   NeighbourSearch search_;
   std::vector<std::uint32_t> image_of_;  // the atom of each image
   std::vector<std::uint32_t> stack_;
+  std::vector<std::uint32_t> number_;  // per atom, while the loose ones are removed
 };
 
 template <class F>

@@ -43,15 +43,15 @@ char* put_number(char* at, unsigned long long value) {
   return at + length;
 }
 
-// One line "id 1 a b ..." of a bonded term of the only type, atoms from 1:
-// built in a buffer of its own and appended at once, since the millions of
-// such lines of a large tube make up most of the file.
+// One line "id type a b ..." of a bonded term (a type of one digit), atoms
+// from 1: built in a buffer of its own and appended at once, since the
+// millions of such lines of a large tube make up most of the file.
 template <class... Atoms>
-void append_term(std::string& text, unsigned long long id, Atoms... atoms) {
+void append_term(std::string& text, unsigned long long id, int type, Atoms... atoms) {
   char line[22 * (sizeof...(Atoms) + 2)];
   char* at = put_number(line, id);
   *at++ = ' ';
-  *at++ = '1';
+  *at++ = static_cast<char>('0' + type);
   ((*at++ = ' ', at = put_number(at, static_cast<unsigned long long>(atoms) + 1)), ...);
   *at++ = '\n';
   text.append(line, static_cast<std::size_t>(at - line));
@@ -94,14 +94,19 @@ void write_lammps_data(const Topology& topology, LammpsStyle style, const std::s
   text += title;
   text += "\n\n";
   // The header as LAMMPS's write_data lays it out: each count followed by
-  // its number of types, one type of each kind of bonded term.
+  // its number of types.
+  const TermTypes types = topology.term_types();
   append_count(text, atoms, "atoms");
   append_count(text, topology.types.size(), "atom types");
   if (bonded) {
-    append_count(text, topology.bonds.size(), "bonds\n1 bond types");
-    append_count(text, angles, "angles\n1 angle types");
-    append_count(text, dihedrals, "dihedrals\n1 dihedral types");
-    append_count(text, impropers, "impropers\n1 improper types");
+    append_count(text, topology.bonds.size(), "bonds");
+    append_count(text, static_cast<std::size_t>(types.bonds), "bond types");
+    append_count(text, angles, "angles");
+    append_count(text, static_cast<std::size_t>(types.angles), "angle types");
+    append_count(text, dihedrals, "dihedrals");
+    append_count(text, static_cast<std::size_t>(types.dihedrals), "dihedral types");
+    append_count(text, impropers, "impropers");
+    append_count(text, static_cast<std::size_t>(types.impropers), "improper types");
   }
   text += '\n';
   for (int a = 0; a < 3; ++a) {
@@ -155,8 +160,9 @@ void write_lammps_data(const Topology& topology, LammpsStyle style, const std::s
     id = 0;
     return count > 0;
   };
+  const bool hydrogenated = topology.hydrogenated();
   const auto term = [&](auto... members) {
-    append_term(text, ++id, members...);
+    append_term(text, ++id, hydrogenated ? topology.term_type(members...) : 1, members...);
     out.flush_if_full();
   };
   if (section("Bonds", topology.bonds.size())) {
