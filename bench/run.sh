@@ -228,6 +228,13 @@ for atoms in "${sizes[@]}"; do
   record topoconv-atomic "$atoms" "$atoms"
   measure "$runs" ":" "$topoconv" --periodic z "$inputs/tube_z.dat" tube.extxyz
   record topoconv-extxyz "$atoms" "$atoms"
+  # The same tube open, its ends terminated with hydrogen and not.
+  for format in data extxyz; do
+    measure "$runs" ":" "$topoconv" "$inputs/tube_z.dat" "tube.$format"
+    record "topoconv-open-$format" "$atoms" "$atoms"
+    measure "$runs" ":" "$topoconv" --hydrogenate "$inputs/tube_z.dat" "tube.$format"
+    record "topoconv-ends-$format" "$atoms" "$atoms"
+  done
   if [ "$have_ase" = 1 ]; then
     peer_write lammps-data "$cells"
     record ase-lammps "$atoms" "$atoms"
@@ -320,6 +327,10 @@ describe() {  # what each row does
     topoconv-full) echo 'topoconv --periodic z (LAMMPS full, all terms)' ;;
     topoconv-atomic) echo 'topoconv --periodic z --style atomic' ;;
     topoconv-extxyz) echo 'topoconv --periodic z (extended XYZ)' ;;
+    topoconv-open-data) echo 'topoconv, open tube (LAMMPS full)' ;;
+    topoconv-ends-data) echo 'topoconv --hydrogenate, open tube (LAMMPS full)' ;;
+    topoconv-open-extxyz) echo 'topoconv, open tube (extended XYZ)' ;;
+    topoconv-ends-extxyz) echo 'topoconv --hydrogenate, open tube (extended XYZ)' ;;
   esac
 }
 
@@ -338,7 +349,8 @@ echo
 echo "$header target at 10^6 | met |"
 echo "$rule---|---|"
 for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
-    topoconv-full topoconv-atomic topoconv-extxyz; do
+    topoconv-full topoconv-atomic topoconv-extxyz topoconv-open-data topoconv-ends-data \
+    topoconv-open-extxyz topoconv-ends-extxyz; do
   line="| $(describe "$key") |"
   for atoms in "${sizes[@]}"; do
     line+=" $(value "$key" "$atoms" 4) s, $(value "$key" "$atoms" 5) MB |"
@@ -364,7 +376,8 @@ if [ "${#sizes[@]}" -gt 1 ]; then
   echo "$header"
   echo "$rule"
   for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
-      topoconv-full topoconv-atomic topoconv-extxyz; do
+      topoconv-full topoconv-atomic topoconv-extxyz topoconv-open-data topoconv-ends-data \
+      topoconv-open-extxyz topoconv-ends-extxyz; do
     line="| $(describe "$key") |"
     for ((k = 1; k < ${#sizes[@]}; k++)); do
       line+=" $(awk -v a="$(value "$key" "${sizes[k]}" 4)" -v b="$(value "$key" "${sizes[k - 1]}" 4)" \
@@ -391,6 +404,23 @@ peer_table() {  # peer_table OURS PEER "ours text" "peer text" TARGET_RATIO "wor
     echo "| $6 | $atoms | $ours | $peer | $ratio | $target_text |"
   done
 }
+
+# What --hydrogenate adds to the same conversion of the open tube.
+echo
+echo "| open tube | atoms | without [s] | with --hydrogenate [s] | with / without | target |"
+echo "|---|---:|---:|---:|---:|---|"
+for format in data extxyz; do
+  for atoms in "${sizes[@]}"; do
+    without=$(value "topoconv-open-$format" "$atoms" 4)
+    with=$(value "topoconv-ends-$format" "$atoms" 4)
+    ratio=$(awk -v a="$with" -v b="$without" 'BEGIN { printf "%.2f", a / b }')
+    target_text=""
+    if [ "$atoms" = 1000000 ]; then
+      target_text="at most 1.3: $(awk -v r="$ratio" 'BEGIN { print (r <= 1.3) ? "met" : "not met" }')"
+    fi
+    echo "| $([ "$format" = data ] && echo "LAMMPS full" || echo "extended XYZ") | $atoms | $without | $with | $ratio | $target_text |"
+  done
+done
 
 if [ "$have_ase" = 1 ]; then
   peer_table ours-build ase-build "wrapping -az -xx" "ASE nanotube + write" 5 "build a (10,10) tube, write XYZ"

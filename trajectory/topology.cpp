@@ -447,7 +447,12 @@ std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Top
     return d;
   };
   const double least_sum = 2.0 * std::sin(kStraightBondDegrees * 0.5 * (std::numbers::pi / 180.0));
+  std::size_t hydrogens = 0;
+  for (std::size_t c = 0; c < n; ++c) hydrogens += lists.count(c) == 2 ? 1 : 0;
+  points.reserve(n + hydrogens);
+  topology.images.reserve(n + hydrogens);
   const std::size_t inside = topology.bonds.size();
+  topology.bonds.reserve(inside + hydrogens);
   for (std::size_t c = 0; c < n; ++c) {
     if (lists.count(c) != 2) continue;
     const Position3 u = direction(c, lists.index[lists.start[c]]);
