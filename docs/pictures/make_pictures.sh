@@ -4,11 +4,13 @@
 #
 #   docs/pictures/make_pictures.sh [path of wrapping]
 #
-# Without an argument, wrapping is taken from PATH.  It writes, beside this
-# script:
+# Without an argument, wrapping is taken from PATH; topoconv is taken from
+# beside it, or else from PATH.  It writes, beside this script:
 #   tube_10_10.png   a (10,10) tube, 40 Angstrom long
 #   rolling_8_4.png  the scenes of "wrapping 8 4 -w 4 -xx" side by side: the
 #                    (8,4) sheet closing into the tube in four steps
+#   ends_8_4.png     an open (8,4) tube, 25 Angstrom long, its ends trimmed
+#                    and terminated with hydrogen by topoconv --hydrogenate
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -17,6 +19,11 @@ wrapping=$(command -v "${1:-wrapping}") || {
   exit 1
 }
 case $wrapping in /*) ;; *) wrapping=$PWD/$wrapping ;; esac
+topoconv=$(dirname "$wrapping")/topoconv
+[ -x "$topoconv" ] || topoconv=$(command -v topoconv) || {
+  echo "topoconv not found beside $wrapping or on PATH" >&2
+  exit 1
+}
 # PyMOL's launcher runs the first python3 on PATH; its modules are installed
 # for Debian's interpreter.
 PATH=/usr/bin:$PATH
@@ -113,5 +120,25 @@ png $here/rolling_8_4.png, width=1600, height=420, ray=1
 PML
 } >rolling.pml
 pymol -cq rolling.pml
+
+# A hydrogen-terminated (8,4) tube along z, seen from the side and a little
+# from one end, with the bonds of the PDB file (CONECT records); the
+# hydrogens are small and white.
+"$wrapping" 8 4 -l 25 -az -f ends.dat >/dev/null
+"$topoconv" --hydrogenate ends.dat ends.pdb >/dev/null
+cat >ends.pml <<PML
+set connect_mode, 1
+load ends.pdb, ends
+@style.pml
+color white, elem H
+set sphere_scale, 0.15, elem H
+run fit_view.py
+orient
+turn y, 40
+turn x, 15
+fit_view 1000, 640
+png $here/ends_8_4.png, width=1000, height=640, ray=1
+PML
+pymol -cq ends.pml
 
 ls -l "$here"/*.png

@@ -221,7 +221,7 @@ test('a TINKER file of wrapping -xt: bonds from its neighbour lists; a neighbour
 });
 
 const topoconv = existsSync(join(BUILD_DIR, 'topoconv')) ? false : 'topoconv is not built';
-test('the periodic PDB and extended XYZ of topoconv: bonds through the boundary counted, the periodic axis shown',
+test('the PDB and extended XYZ of topoconv: bonds through the boundary counted, the periodic axis shown, hydrogens read',
   { ...options, skip: options.skip || topoconv }, async () => {
     run('wrapping', [10, 10, '-u', 10, '-az', '-f', 'cells.dat'], work);
     run('topoconv', ['--periodic', 'z', 'cells.dat', 'cells.pdb'], work);
@@ -239,4 +239,7 @@ test('the periodic PDB and extended XYZ of topoconv: bonds through the boundary 
     const lines = readFileSync(file('cells.extxyz'), 'utf8').split('\n');
     lines[1] = lines[1].replace(/Lattice="[^"]*"/, 'Lattice="1 2 3"');
     await checkRefused(extxyz, 'flat.extxyz', lines.join('\n'), /line 2: a Lattice of 9 numbers is expected/);
+    // Open, the tube's clean armchair ends get 40 hydrogens, each bonded to its carbon.
+    run('topoconv', ['--hydrogenate', 'cells.dat', 'ends.pdb'], work);
+    await checkCounts(await openPage(['ends.pdb']), atoms + 40, [(3 * atoms + 40) / 2]);
   });
