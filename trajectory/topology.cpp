@@ -434,7 +434,7 @@ std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Top
   const NeighbourLists& lists = topology.neighbours;
   const Box& box = topology.box;
   std::vector<Position3>& points = topology.positions;
-  // The unit vector from atom c to atom b, through the nearest image along
+  // The unit vector from one atom to another, through the nearest image along
   // the periodic axes.
   const auto direction = [&](std::size_t from, std::uint32_t to) {
     Position3 d;
