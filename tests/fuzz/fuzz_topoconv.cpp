@@ -1,5 +1,5 @@
 // Fuzzes topoconv on any trajectory: the first byte of the input chooses the
-// format, style and periodic axes, the rest is the trajectory.  Either the
+// format, style, periodic axes, scenes and ends, the rest is the trajectory.  Either the
 // run fails with nothing left in the output directory but the input, or the
 // file it wrote agrees with itself: a LAMMPS data file holds exactly the
 // atoms and terms its header counts, each term naming atoms that exist; an
@@ -95,6 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                 "--periodic", axes[(choice >> 2) & 7]};
   if (lammps) args.insert(args.end(), {"--style", bonded ? "full" : "atomic"});
   if (choice & 32) args.insert(args.end(), {"--scene", "all"});
+  if (choice & 64) args.push_back("--hydrogenate");
+  if (choice & 128) args.push_back("--trim");
   const int status = swnt::run_topoconv(args);
   FUZZ_CHECK(status == 0 || status == 1, "exit status neither 0 nor 1");
 
