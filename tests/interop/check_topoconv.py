@@ -186,9 +186,12 @@ def check_lammps_full(tools, work):
 
 
 def lammps_atoms(text, section):
-    """id -> (type, x, y, z) of a data file's Atoms section or a dump."""
-    rows = (line.split() for line in text.split(section)[1].strip().split("\n\n")[0].splitlines())
-    return {int(r[0]): (int(r[1]), *map(float, r[2:5])) for r in rows}
+    """Rows type, x, y, z in the order of the atom ids, from a data file's
+    Atoms section or a dump."""
+    import numpy as np
+    rows = sorted(map(str.split, text.split(section)[1].strip().split("\n\n")[0].splitlines()),
+                  key=lambda row: int(row[0]))
+    return np.array([[float(v) for v in row[1:5]] for row in rows])
 
 
 def check_lammps_ends(tools, work):
@@ -200,26 +203,24 @@ def check_lammps_ends(tools, work):
     for n, m in [(10, 0), (5, 5)]:
         run([tools.wrapping, str(n), str(m), "-l", "20", "-az", "-b", "-f", "tube.dat"], work)
         run([tools.topoconv, "--style", "atomic", "tube.dat", "plain.data"], work)
-        untreated = re.search(largest, lammps(work, "rebo_ends.lmp", "-var", "data", "plain.data",
-                                              "-var", "elements", "C")).group(1)
+        untreated = float(re.search(largest, lammps(work, "rebo_ends.lmp", "-var", "data",
+                                                    "plain.data", "-var", "elements", "C")).group(1))
         run([tools.topoconv, "--hydrogenate", "--style", "atomic", "tube.dat", "tube.data"], work)
         log = lammps(work, "rebo_ends.lmp")
         criterion = re.search(r"Stopping criterion = (.*)", log).group(1).strip()
         before = lammps_atoms((work / "tube.data").read_text(), "Atoms # atomic\n")
         after = lammps_atoms((work / "relaxed.dump").read_text(), "ITEM: ATOMS id type x y z\n")
-        carbons = np.array([before[i][1:] for i in sorted(before) if before[i][0] == 1])
-        moved = max(np.linalg.norm(np.subtract(after[i][1:], before[i][1:]))
-                    for i in before if before[i][0] == 1)
-        stretched = 0.0
-        for i in (i for i in before if before[i][0] == 2):   # its carbon: the nearest one
-            carbon = 1 + int(np.argmin(np.linalg.norm(carbons - before[i][1:], axis=1)))
-            stretched = max(stretched, np.linalg.norm(np.subtract(after[i][1:], after[carbon][1:])))
+        c, h = before[:, 0] == 1, before[:, 0] == 2
+        moved = np.linalg.norm(after[c, 1:] - before[c, 1:], axis=1).max()
+        # The carbon of a hydrogen: the nearest one before minimizing.
+        own = np.linalg.norm(before[h, None, 1:] - before[None, c, 1:], axis=2).argmin(axis=1)
+        stretched = np.linalg.norm(after[h, 1:] - after[c][own, 1:], axis=1).max()
         tube = f"({n},{m})"
         if criterion not in ("energy tolerance", "force tolerance") or moved > 0.3 or stretched > 1.2:
             raise CheckFailed(f"{tube}: minimization stopped on {criterion}, carbons moved up to "
                               f"{moved:.3f} A, C-H up to {stretched:.3f} A")
         print(f"ok {tube}: largest force {float(re.search(largest, log).group(1)):.3g} eV/A "
-              f"before minimizing ({float(untreated):.3g} untreated), stopped on {criterion}, "
+              f"before minimizing ({untreated:.3g} untreated), stopped on {criterion}, "
               f"carbons moved up to {moved:.3f} A, C-H up to {stretched:.3f} A")
 
 
