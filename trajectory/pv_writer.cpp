@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -59,7 +59,8 @@ void put_u16_le(char* at, std::uint16_t value) {
 void put_i16_le(char* at, std::int16_t value) { put_u16_le(at, static_cast<std::uint16_t>(value)); }
 
 void put_f64_le(char* at, double value) {
-  const auto bits = std::bit_cast<std::uint64_t>(value);
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
   for (int k = 0; k < 8; ++k) at[k] = static_cast<char>((bits >> (8 * k)) & 0xFFu);
 }
 

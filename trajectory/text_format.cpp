@@ -1,11 +1,11 @@
 #include "trajectory/text_format.hpp"
 
-#include <bit>
 #include <charconv>
 #include <cstdint>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace swnt {
 
@@ -36,7 +36,8 @@ constexpr double kFastMagnitudeLimit = 1e9;
 // value the same way, so the digits are the same.  Returns the length
 // written to `text` (at least 32 bytes).
 std::size_t format_fixed_small(char* text, double value, int precision) {
-  const auto bits = std::bit_cast<std::uint64_t>(value);
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
   const bool negative = (bits >> 63) != 0;
   const int biased = static_cast<int>((bits >> 52) & 0x7FF);
   std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
@@ -82,20 +83,22 @@ void append_fixed(std::string& out, double value, int width, int precision) {
     append_padded(out, text, format_fixed_small(text, value, precision), width);
     return;
   }
-  if (!std::isfinite(value)) {
-    // Rare: let printf spell infinities and NaNs.
-    char text[64];
-    const int length = std::snprintf(text, sizeof text, "%*.*f", width, precision, value);
-    out.append(text, static_cast<std::size_t>(length));
+#if defined(__cpp_lib_to_chars)
+  if (std::isfinite(value)) {
+    // std::to_chars with a precision rounds exactly as printf does (the exact
+    // binary value, ties to even), so the digits are identical.  A double
+    // needs at most 309 integer digits.
+    char text[400];
+    const auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, precision);
+    append_padded(out, text, static_cast<std::size_t>(result.ptr - text), width);
     return;
   }
-  // std::to_chars with a precision rounds exactly as printf does (the exact
-  // binary value, ties to even), so the digits are identical.  A double
-  // needs at most 309 integer digits.
-  char text[400];
-  const auto result =
-      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, precision);
-  append_padded(out, text, static_cast<std::size_t>(result.ptr - text), width);
+#endif
+  // Rare: printf itself, for infinities and NaNs, and for every value where
+  // the standard library has no to_chars for doubles (that of the WebAssembly
+  // build).
+  out += format_text("%*.*f", width, precision, value);
 }
 
 void append_int(std::string& out, long long value, int width) {

@@ -200,6 +200,7 @@ bool TrajectoryReader::read_real(double& value) {
   for (std::size_t limit = kWindow;; limit = std::min(2 * limit, kMaxToken + 1)) {
     if (!peek_token(limit, token, whole)) return fail(kEndOfData);
     if (token.size() > kMaxToken) return fail(too_long(token));
+#if defined(__cpp_lib_to_chars)  // from_chars for doubles; absent in older libraries
     if (whole) {
       const char* last = token.data() + token.size();
       const auto result = std::from_chars(token.data(), last, value);
@@ -208,6 +209,7 @@ bool TrajectoryReader::read_real(double& value) {
         return true;
       }
     }
+#endif
     // Everything the fast paths do not take (a leading '+' with an exponent,
     // hexadecimal notation, values beyond the double range, a number glued
     // to the next one) goes through scanf itself, so the result is exactly

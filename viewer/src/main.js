@@ -6,6 +6,8 @@
 import { openFiles, sceneBonds, ReadError } from './readers/index.js';
 import { PV_KINDS, PV_OTHER_COLOR } from './readers/pv.js';
 import { SceneView } from './view.js';
+import { Builder } from './builder/panel.js';
+import builderWorker from 'swnt:builder-worker';
 
 // Files beyond this size are refused before they are read into memory.
 const MAX_FILE_BYTES = 2 ** 30;
@@ -21,6 +23,7 @@ class Page {
     this.index = 0;
     this.timer = null;
     this.pickTimer = null;
+    this.onModel = () => {};  // told whenever another model is shown
     this.wire();
   }
 
@@ -118,6 +121,7 @@ class Page {
     try {
       const files = await fetchFiles();
       const model = openFiles(files);
+      model.files = files;
       const [previous, previousIndex] = [this.model, this.index];
       this.model = model;
       this.index = Math.min(Math.max(1, Math.floor(scene) || 1), model.scenes.length) - 1;
@@ -163,6 +167,7 @@ class Page {
       cell.textContent = `Periodic along: ${axes || 'none'} (bonds through the boundary are counted, not drawn)`;
     }
     this.showScene(this.index);
+    this.onModel();
   }
 
   showScene(index) {
@@ -272,11 +277,13 @@ class Page {
 }
 
 // Keys that the focused control acts on itself (Space on a button, the
-// arrows on the slider, anything in a menu) are left to it.
+// arrows on the slider, anything in a menu or typed into a field) are left
+// to it.
 function handledNatively(event) {
   const target = event.target;
   if (target.tagName === 'SELECT' || target.tagName === 'TEXTAREA') return true;
   if (target.tagName === 'INPUT' && target.type === 'range') return /^(Arrow|Home|End|Page)/.test(event.key);
+  if (target.tagName === 'INPUT' && !['checkbox', 'file'].includes(target.type)) return true;  // typing
   if (target.tagName === 'BUTTON' || target.tagName === 'INPUT') return event.key === ' ' || event.key === 'Enter';
   return false;
 }
@@ -294,6 +301,11 @@ function start() {
   const query = new URLSearchParams(location.search);
   const urls = query.getAll('file').filter(Boolean);
   if (urls.length) page.loadUrls(urls, Number(query.get('scene') ?? 1));
+  // The page is built with the programs only where emscripten was at hand.
+  if (builderWorker) {
+    const builder = new Builder(page, builderWorker);
+    if (query.has('build')) builder.runCommandLine(query.get('build').split(','));
+  }
 }
 
 document.addEventListener('DOMContentLoaded', start);

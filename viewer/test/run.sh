@@ -2,9 +2,11 @@
 # The viewer's tests as CTest runs them.
 #   run.sh readers   the readers in Node
 #   run.sh browser   the page in headless Chromium: installs the pinned npm
-#                    packages when node_modules is missing, builds dist/, and
-#                    runs the tests on files made by the programs of
-#                    SWNT_BUILD_DIR (rebuilt first when CMAKE_COMMAND is set)
+#                    packages when node_modules is missing, builds dist/ (with
+#                    the programs in WebAssembly where emcc is on the PATH),
+#                    and runs the tests on files made by the programs of
+#                    SWNT_BUILD_DIR (rebuilt first when CMAKE_COMMAND is set),
+#                    the page's tube builder against those programs included
 # Exit status 77 (skipped) when node, npm or Debian's chromium is missing,
 # unless SWNT_BROWSER_REQUIRED=1, which makes that a failure.
 set -euo pipefail
@@ -31,4 +33,4 @@ if [ -n "${CMAKE_COMMAND:-}" ] && [ -n "${SWNT_BUILD_DIR:-}" ]; then
 fi
 [ -d node_modules ] || npm ci --no-audit --no-fund
 npm run build
-exec node --test test/browser.test.js
+exec node --test test/browser.test.js test/builder.test.js

@@ -1,0 +1,181 @@
+// The page's tube builder in headless Chromium, against the native programs
+// of the build: for every argument set the page's run prints exactly what
+// the native program prints, ends with its exit status and writes the same
+// files byte for byte, and shows them at once.  The runs follow one another
+// in one tab opened from disk, errors among them, so a later run shows that
+// an error left nothing broken.
+import { after, test } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
+import { readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { unzipSync } from 'fflate';
+import { BUILD_DIR, DIST_DIR, launch, missingTool, openTab, scratchDir } from './support.js';
+
+const PAGE = pathToFileURL(join(DIST_DIR, 'index.html')).href;
+
+let missing = missingTool();
+let browser = null;
+let tab = null;
+if (!missing) {
+  browser = await launch();
+  tab = await openTab(browser);
+  await tab.page.goto(PAGE);
+  await tab.page.waitForSelector('#status');
+  if (await tab.page.$eval('#build-section', (section) => section.hidden)) {
+    missing = 'the page has no tube builder (it was built without emcc on the PATH)';
+  }
+}
+if (missing && process.env.SWNT_BROWSER_REQUIRED === '1') throw new Error(`browser tests required: ${missing}`);
+const options = { skip: missing ?? false, timeout: 300000 };
+const work = scratchDir();
+after(async () => {
+  await browser?.close();
+  rmSync(work, { recursive: true, force: true });
+});
+
+const digests = (files) => Object.fromEntries(
+  Object.entries(files).map(([name, bytes]) => [name, createHash('sha256').update(bytes).digest('hex')]));
+
+// A native run in a fresh directory holding `inputs`: what it printed, its
+// exit status and every file it wrote.
+function nativeRun(program, args, inputs = {}) {
+  const dir = join(work, `native-${readdirSync(work).length}`);
+  spawnSync('mkdir', [dir]);
+  for (const [name, bytes] of Object.entries(inputs)) writeFileSync(join(dir, name), bytes);
+  const result = spawnSync(join(BUILD_DIR, program), args, { cwd: dir });
+  const files = {};
+  for (const name of readdirSync(dir)) if (!(name in inputs)) files[name] = readFileSync(join(dir, name));
+  return { status: result.status, stdout: result.stdout.toString(), files: digests(files) };
+}
+
+// The page's last run: exit status, the program's output and the files of
+// the download links; `start` starts the run.
+async function pageRun(start) {
+  const { page } = tab;
+  await start(page);
+  await page.waitForFunction(() => document.getElementById('build-status').dataset.busy === undefined,
+    { timeout: 120000 });
+  const shown = await page.evaluate(async () => {
+    const files = {};
+    for (const link of document.querySelectorAll('#build-file-list a')) {
+      const bytes = new Uint8Array(await (await fetch(link.href)).arrayBuffer());
+      let text = '';
+      for (let k = 0; k < bytes.length; k += 0x8000) text += String.fromCharCode(...bytes.subarray(k, k + 0x8000));
+      files[link.textContent] = btoa(text);
+    }
+    const output = document.getElementById('build-output');
+    return { exit: document.getElementById('build-status').dataset.exit, stdout: output.textContent, files,
+      view: { ...document.getElementById('status').dataset } };
+  });
+  const files = Object.fromEntries(Object.entries(shown.files).map(([n, b]) => [n, Buffer.from(b, 'base64')]));
+  return { status: Number(shown.exit), stdout: shown.stdout, files, view: shown.view };
+}
+
+const typeArguments = (text) => async (page) => {
+  await page.$eval('#build-args', (field, value) => { field.value = value; }, text);
+  await page.click('#build-run');
+};
+
+// The atoms in a file of ours, from its header.
+function atomsIn(name, bytes) {
+  if (name.endsWith('.pv')) return bytes.readUInt16LE(34);
+  return Number(bytes.toString('latin1').trim().split(/\s+/)[name.endsWith('.xyz') ? 0 : 1]);
+}
+
+const PARAMETER_FILE = '# a (12,3) tube from a parameter file\n12, 3   # chirality\n-u 2.5 -zc\r\n' +
+  '-sx 1.5 -rd 1.1 "-f" "my tube.dat"\n';
+
+test('the page writes the native programs\' files byte for byte, prints their output, ends with their status',
+  options, async () => {
+    const cases = [
+      // ?build= on load, then the arguments field, as a command line or a parameter file's text.
+      { args: ['8', '4', '-w', '10', '-xx'], start: (page) => page.goto(`${PAGE}?build=8,4,-w,10,-xx`) },
+      { args: ['10', '10', '-p', '-d'] },
+      { args: ['6', '5', '-xt'] },
+      { args: ['10', '5', '-w', '10', '-az'] },
+      { args: ['5', '7'] },
+      { args: ['10', '10', '-b', '-d', '-u', '3'] },
+      { args: ['12', '3', '-t', '-d', '-p', '-zc'] },
+      { args: ['10', '10', '-q'] },
+      { args: ['10', '5', '-c', '1.42', '-d', '-w', '-1'] },
+      { args: ['params.prm'], inputs: { 'params.prm': PARAMETER_FILE }, start: typeArguments(PARAMETER_FILE) },
+    ];
+    let before = null;
+    for (const { args, inputs, start } of cases) {
+      const native = nativeRun('wrapping', args, inputs);
+      const shown = await pageRun(start ?? typeArguments(args.join(' ')));
+      const what = `wrapping ${args.join(' ')}`;
+      assert.deepEqual({ ...shown, files: digests(shown.files), view: undefined }, { ...native, view: undefined }, what);
+      const [first] = Object.keys(shown.files).sort();
+      if (first) {
+        // The result is shown: a file the viewer reads, as it reads it.
+        assert.equal(shown.view.error, '', what);
+        assert.equal(Number(shown.view.atoms), atomsIn(first, shown.files[first]), what);
+      } else if (before) {
+        assert.deepEqual(shown.view, before, `${what}: the view stays`);
+      }
+      before = shown.view;
+    }
+    assert.deepEqual(tab.problems, []);
+  });
+
+// Numbers in every notation the converters read ("%lf"), and beyond the range
+// of the fast conversions on both sides.
+const ODD_TRAJECTORY = '0 3 2\n20 20 20\n0 0\n1e5 +1.5 -.5\n0x1p3 0X1.8P1 -0x.8p-2\n1.5-2.5 007.5\n' +
+  '3.14159265358979323846 0.30000000000000004 1e+02\n1234567890.5 -9.87654321e9 1.4\n0 1.4 0\n';
+
+test('the converters of the page turn the trajectory opened into the native converters\' files; all as one zip',
+  options, async () => {
+    writeFileSync(join(work, 'odd.dat'), ODD_TRAJECTORY);
+    await (await tab.page.$('#file-input')).uploadFile(join(work, 'odd.dat'));
+    await tab.page.waitForFunction(() => document.getElementById('status').dataset.scenes === '2');
+    for (const [program, output] of [['ballconv', 'odd.pv'], ['xyzframes', 'odd.xyz'], ['linkframes', 'odd.xyz']]) {
+      // Each converts the trajectory opened, whatever was converted before it.
+      const shown = await pageRun((page) => page.click(`[data-program=${program}]`));
+      const native = nativeRun(program, ['odd.dat', output], { 'odd.dat': ODD_TRAJECTORY });
+      assert.deepEqual({ ...shown, files: digests(shown.files), view: undefined }, { ...native, view: undefined }, program);
+      if (program !== 'xyzframes') continue;
+      const zip = await tab.page.evaluate(() => new Promise((done) => {
+        HTMLAnchorElement.prototype.click = async function click() {
+          const bytes = new Uint8Array(await (await fetch(this.href)).arrayBuffer());
+          done([this.download, [...bytes]]);
+        };
+        document.getElementById('build-zip').click();
+      }));
+      assert.equal(zip[0], 'odd.zip');
+      assert.deepEqual(digests(unzipSync(new Uint8Array(zip[1]))), native.files);
+    }
+    assert.deepEqual(tab.problems, []);
+  });
+
+test('the form writes wrapping\'s arguments; a long run can be stopped and the next run works', options, async () => {
+  const { page } = tab;
+  await page.goto(PAGE);
+  const set = async (id, value) => page.$eval(`#${id}`, (element, v) => {
+    if (element.type === 'checkbox') element.checked = v;
+    else element.value = v;
+    element.dispatchEvent(new Event('input', { bubbles: true }));
+  }, value);
+  for (const [id, value] of [['build-n', '7'], ['build-m', '3'], ['build-unit', '-u'], ['build-length', '4'],
+    ['build-steps', '5'], ['build-axis', 'z'], ['build-lattice', '-b'], ['build-placement', '-zc'],
+    ['build-form-output', '-xx'], ['build-report', false]]) {
+    await set(id, value);
+  }
+  assert.equal(await page.$eval('#build-args', (field) => field.value), '7 3 -u 4 -w 5 -az -b -zc -xx');
+  await set('build-lattice', 'ideal');
+  await set('build-bond', '1.42');
+  assert.equal(await page.$eval('#build-args', (field) => field.value), '7 3 -u 4 -w 5 -az -c 1.42 -zc -xx');
+
+  await typeArguments('10 10 -u 200000 -xt')(page);
+  await page.click('#build-stop');
+  await page.waitForFunction(() => document.getElementById('build-status').dataset.busy === undefined);
+  assert.equal(await page.$eval('#build-status', (status) => status.textContent), 'stopped');
+  const shown = await pageRun(typeArguments('7 3 -u 4 -w 5 -az -c 1.42 -zc -xx -d'));
+  assert.deepEqual({ ...shown, files: digests(shown.files), view: undefined },
+    { ...nativeRun('wrapping', '7 3 -u 4 -w 5 -az -c 1.42 -zc -xx -d'.split(' ')), view: undefined });
+  if (process.env.SWNT_BUILDER_SCREENSHOT) await page.screenshot({ path: process.env.SWNT_BUILDER_SCREENSHOT });
+  assert.deepEqual(tab.problems, []);
+});

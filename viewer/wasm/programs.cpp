@@ -1,0 +1,24 @@
+// wrapping, ballconv, xyzframes and linkframes in one WebAssembly module for
+// the viewer's page.  Like a multi-call binary, the module runs the program
+// that its own path (argv[0]) names, so that the page starts each one as a
+// shell starts the installed programs: wrapping finds the structure tables
+// beside that path.
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "builder/driver.hpp"
+#include "converters/converter_cli.hpp"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv, argv + argc);
+  const std::string_view path = args.empty() ? std::string_view() : std::string_view(args[0]);
+  const std::string_view name = path.substr(path.rfind('/') + 1);
+  if (name == "wrapping") return swnt::run_wrapping(args);
+  if (name == "ballconv") return swnt::run_ballconv(args);
+  if (name == "xyzframes") return swnt::run_xyzframes(args);
+  if (name == "linkframes") return swnt::run_linkframes(args);
+  std::printf("Error: no program named <%.*s>.\n", static_cast<int>(path.size()), path.data());
+  return 127;
+}
