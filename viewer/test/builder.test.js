@@ -159,23 +159,30 @@ test('the form writes wrapping\'s arguments; a long run can be stopped and the n
     else element.value = v;
     element.dispatchEvent(new Event('input', { bubbles: true }));
   }, value);
-  for (const [id, value] of [['build-n', '7'], ['build-m', '3'], ['build-unit', '-u'], ['build-length', '4'],
+  for (const [id, value] of [['build-n', '10'], ['build-m', '5'], ['build-unit', '-u'], ['build-length', '3'],
     ['build-steps', '5'], ['build-axis', 'z'], ['build-lattice', '-b'], ['build-placement', '-zc'],
     ['build-form-output', '-xx'], ['build-report', false]]) {
     await set(id, value);
   }
-  assert.equal(await page.$eval('#build-args', (field) => field.value), '7 3 -u 4 -w 5 -az -b -zc -xx');
-  await set('build-lattice', 'ideal');
-  await set('build-bond', '1.42');
-  assert.equal(await page.$eval('#build-args', (field) => field.value), '7 3 -u 4 -w 5 -az -c 1.42 -zc -xx');
-
+  assert.equal(await page.$eval('#build-args', (field) => field.value), '10 5 -u 3 -w 5 -az -b -zc -xx');
   await typeArguments('10 10 -u 200000 -xt')(page);
   await page.click('#build-stop');
   await page.waitForFunction(() => document.getElementById('build-status').dataset.busy === undefined);
   assert.equal(await page.$eval('#build-status', (status) => status.textContent), 'stopped');
-  const shown = await pageRun(typeArguments('7 3 -u 4 -w 5 -az -c 1.42 -zc -xx -d'));
+
+  for (const [id, value] of [['build-lattice', 'ideal'], ['build-bond', '1.42'], ['build-report', true]]) {
+    await set(id, value);
+  }
+  const args = '10 5 -u 3 -w 5 -az -c 1.42 -zc -xx -d';
+  assert.equal(await page.$eval('#build-args', (field) => field.value), args);
+  const shown = await pageRun((p) => p.click('#build-run'));
   assert.deepEqual({ ...shown, files: digests(shown.files), view: undefined },
-    { ...nativeRun('wrapping', '7 3 -u 4 -w 5 -az -c 1.42 -zc -xx -d'.split(' ')), view: undefined });
-  if (process.env.SWNT_BUILDER_SCREENSHOT) await page.screenshot({ path: process.env.SWNT_BUILDER_SCREENSHOT });
+    { ...nativeRun('wrapping', args.split(' ')), view: undefined });
+  if (process.env.SWNT_BUILDER_SCREENSHOT) {
+    // The README's picture: the closed tube, the form and the report.
+    await page.evaluate(() => document.activeElement.blur());
+    await page.keyboard.press('End');
+    await page.screenshot({ path: process.env.SWNT_BUILDER_SCREENSHOT });
+  }
   assert.deepEqual(tab.problems, []);
 });

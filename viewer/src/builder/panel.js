@@ -88,7 +88,7 @@ export class Builder {
   }
 
   updateConvert() {
-    $('convert-name').textContent = this.trajectory ? this.trajectory.name.split('/').pop() : 'a trajectory';
+    $('convert-name').textContent = this.trajectory ? this.trajectory.name.split('/').pop() : 'the last trajectory';
     for (const button of $('build-section').querySelectorAll('[data-program]')) {
       button.disabled = !this.trajectory || this.busy;
     }
