@@ -75,13 +75,15 @@ try {
   const trajectory = await opened(browser, server.url, 'file=files/long.dat');
   // The same tube built in the page: wrapping in WebAssembly in its worker,
   // then read and drawn as an opened file is; and that run alone, started
-  // again from the arguments field.
+  // again from the arguments field once the page is idle (the atoms made
+  // pickable).
   const probe = (await openTab(browser)).page;
   await probe.goto(server.url);
   const builder = !(await probe.$eval('#build-section', (section) => section.hidden));
   await probe.close();
   const runOnly = [];
   const built = builder && await opened(browser, server.url, 'build=10,10,-u,2500', async (page) => {
+    await new Promise((done) => setTimeout(done, 3000));
     runOnly.push(await page.evaluate(() => new Promise((done) => {
       const status = document.getElementById('build-status');
       const start = performance.now();

@@ -127,16 +127,25 @@ test('the page writes the native programs\' files byte for byte, prints their ou
 const ODD_TRAJECTORY = '0 3 2\n20 20 20\n0 0\n1e5 +1.5 -.5\n0x1p3 0X1.8P1 -0x.8p-2\n1.5-2.5 007.5\n' +
   '3.14159265358979323846 0.30000000000000004 1e+02\n1234567890.5 -9.87654321e9 1.4\n0 1.4 0\n';
 
-test('the converters of the page turn the trajectory opened into the native converters\' files; all as one zip',
-  options, async () => {
+test('the converters of the page turn the trajectory opened or built into the native converters\' files; ' +
+  'all as one zip', options, async () => {
     writeFileSync(join(work, 'odd.dat'), ODD_TRAJECTORY);
     await (await tab.page.$('#file-input')).uploadFile(join(work, 'odd.dat'));
     await tab.page.waitForFunction(() => document.getElementById('status').dataset.scenes === '2');
-    for (const [program, output] of [['ballconv', 'odd.pv'], ['xyzframes', 'odd.xyz'], ['linkframes', 'odd.xyz']]) {
-      // Each converts the trajectory opened, whatever was converted before it.
-      const shown = await pageRun((page) => page.click(`[data-program=${program}]`));
-      const native = nativeRun(program, ['odd.dat', output], { 'odd.dat': ODD_TRAJECTORY });
+    const inputs = { 'odd.dat': ODD_TRAJECTORY };
+    for (const [program, extension, args] of [['ballconv', '.pv', ['odd.dat', 'odd.pv']],
+      ['xyzframes', '.xyz', ['odd.dat', 'odd.xyz']], ['linkframes', '.xyz', ['odd.dat', 'odd.xyz']],
+      ['topoconv', '.data', ['--periodic', 'z', 'cells.dat', 'cells.data']],
+      ['topoconv', '.pdb', ['--periodic', 'z', 'cells.dat', 'cells.pdb']]]) {
+      if (args.includes('cells.dat') && !inputs['cells.dat']) {
+        inputs['cells.dat'] = (await pageRun(typeArguments('10 10 -u 4 -az -f cells.dat'))).files['cells.dat'];
+        await tab.page.select('#convert-periodic', 'z');
+      }
+      // Each converts the trajectory shown last, whatever was converted before it.
+      const shown = await pageRun((page) => page.click(`[data-program=${program}][data-extension="${extension}"]`));
+      const native = nativeRun(program, args, { [args.at(-2)]: inputs[args.at(-2)] });
       assert.deepEqual({ ...shown, files: digests(shown.files), view: undefined }, { ...native, view: undefined }, program);
+      assert.equal(shown.view.error, '', program);
       if (program !== 'xyzframes') continue;
       const zip = await tab.page.evaluate(() => new Promise((done) => {
         HTMLAnchorElement.prototype.click = async function click() {

@@ -29,7 +29,7 @@ if [ "$kind" = readers ]; then
   exec node --test test/readers.test.js
 fi
 if [ -n "${CMAKE_COMMAND:-}" ] && [ -n "${SWNT_BUILD_DIR:-}" ]; then
-  "$CMAKE_COMMAND" --build "$SWNT_BUILD_DIR" --target wrapping ballconv xyzframes linkframes scenejoin > /dev/null
+  "$CMAKE_COMMAND" --build "$SWNT_BUILD_DIR" --target wrapping ballconv xyzframes linkframes scenejoin topoconv > /dev/null
 fi
 [ -d node_modules ] || npm ci --no-audit --no-fund
 npm run build

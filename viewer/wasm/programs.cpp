@@ -1,5 +1,5 @@
-// wrapping, ballconv, xyzframes and linkframes in one WebAssembly module for
-// the viewer's page.  Like a multi-call binary, the module runs the program
+// wrapping and the converters (ballconv, xyzframes, linkframes, topoconv) in
+// one WebAssembly module for the viewer's page.  Like a multi-call binary, the module runs the program
 // that its own path (argv[0]) names, so that the page starts each one as a
 // shell starts the installed programs: wrapping finds the structure tables
 // beside that path.
@@ -10,6 +10,7 @@
 
 #include "builder/driver.hpp"
 #include "converters/converter_cli.hpp"
+#include "converters/topoconv_cli.hpp"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv, argv + argc);
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
   if (name == "ballconv") return swnt::run_ballconv(args);
   if (name == "xyzframes") return swnt::run_xyzframes(args);
   if (name == "linkframes") return swnt::run_linkframes(args);
+  if (name == "topoconv") return swnt::run_topoconv(args);
   std::printf("Error: no program named <%.*s>.\n", static_cast<int>(path.size()), path.data());
   return 127;
 }

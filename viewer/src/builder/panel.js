@@ -2,7 +2,8 @@
 // run in a Web Worker (the programs compiled to WebAssembly), the program's
 // output exactly as it printed it, and every file it wrote shown at once and
 // offered for download.  The converters turn the last trajectory shown
-// (built or opened) into pv, XMOL or TINKER files the same way.
+// (built or opened) into pv, XMOL, TINKER, LAMMPS, extended XYZ or PDB files
+// the same way.
 //
 // The element <output id="build-status"> tells what happened: data-exit is
 // the exit status of the last run (empty before any, and when a run did not
@@ -15,6 +16,8 @@ const $ = (id) => document.getElementById(id);
 // tokenizer (blanks, commas and line ends separate, '#' comments, double
 // quotes), so a command line's arguments work there as well.
 export const ARGUMENTS_FILE = 'arguments.prm';
+
+const baseName = (path) => path.split('/').pop();
 
 // A token as a parameter file writes it.
 const quoted = (token) => (token === '' || /[\s,#]/.test(token) ? `"${token}"` : token);
@@ -42,7 +45,7 @@ export class Builder {
     $('build-stop').addEventListener('click', () => this.stop());
     $('build-zip').addEventListener('click', () => this.downloadZip());
     for (const button of section.querySelectorAll('[data-program]')) {
-      button.addEventListener('click', () => this.convert(button.dataset.program));
+      button.addEventListener('click', () => this.convert(button.dataset.program, button.dataset.extension));
     }
     page.onModel = () => {
       if (page.model.format === 'trajectory') this.trajectory = page.model.files[0];
@@ -79,23 +82,29 @@ export class Builder {
     return this.run('wrapping', args, []);
   }
 
-  convert(program) {
+  // The converter's command line: the trajectory, its name with
+  // `extension`, for topoconv the periodic axes chosen before them.
+  convert(program, extension) {
     if (!this.trajectory) return undefined;
-    const name = this.trajectory.name.split('/').pop();
-    const base = name.replace(/\.[^.]*$/, '') || 'converted';
-    const output = program === 'ballconv' ? `${base}.pv` : `${base}.xyz`;
-    return this.run(program, [name, output], [{ name, bytes: this.trajectory.bytes }]);
+    const name = baseName(this.trajectory.name);
+    const output = `${name.replace(/\.[^.]*$/, '') || 'converted'}${extension}`;
+    const periodic = $('convert-periodic').value;
+    const options = program === 'topoconv' && periodic !== 'none' ? ['--periodic', periodic] : [];
+    // The viewer does not read LAMMPS data files: the trajectory stays shown.
+    const show = extension !== '.data';
+    return this.run(program, [...options, name, output], [{ name, bytes: this.trajectory.bytes }], show);
   }
 
   updateConvert() {
-    $('convert-name').textContent = this.trajectory ? this.trajectory.name.split('/').pop() : 'the last trajectory';
+    $('convert-name').textContent = this.trajectory ? baseName(this.trajectory.name) : 'the last trajectory';
     for (const button of $('build-section').querySelectorAll('[data-program]')) {
       button.disabled = !this.trajectory || this.busy;
     }
   }
 
-  // Runs `program` in the worker, shows what it printed and wrote.
-  async run(program, args, files) {
+  // Runs `program` in the worker, shows what it printed and (with `show`)
+  // the files it wrote.
+  async run(program, args, files, show = true) {
     if (this.busy) return;
     const status = $('build-status');
     status.dataset.busy = '';
@@ -118,7 +127,7 @@ export class Builder {
       $('build-output').textContent = result.stdout;
       $('build-output').hidden = result.stdout === '';
       this.offer(result.files);
-      if (count > 0) await this.page.load(result.files.map((f) => f.name).join(', '), async () => result.files);
+      if (count > 0 && show) await this.page.load(result.files.map((f) => f.name).join(', '), async () => result.files);
     }
     delete status.dataset.busy;
   }
@@ -168,7 +177,7 @@ export class Builder {
       const item = document.createElement('li');
       const link = document.createElement('a');
       link.href = this.links[k];
-      link.download = f.name.split('/').pop();
+      link.download = baseName(f.name);
       link.textContent = f.name;
       const size = document.createElement('span');
       size.className = 'detail';
@@ -181,11 +190,11 @@ export class Builder {
   }
 
   downloadZip() {
-    const entries = Object.fromEntries(this.files.map((f) => [f.name.split('/').pop(), f.bytes]));
+    const entries = Object.fromEntries(this.files.map((f) => [baseName(f.name), f.bytes]));
     const url = URL.createObjectURL(new Blob([zipSync(entries, { level: 6 })], { type: 'application/zip' }));
     const link = document.createElement('a');
     link.href = url;
-    link.download = `${this.files[0].name.split('/').pop().replace(/(\d{3})?\.[^.]*$/, '') || 'files'}.zip`;
+    link.download = `${baseName(this.files[0].name).replace(/(\d{3})?\.[^.]*$/, '') || 'files'}.zip`;
     link.click();
     setTimeout(() => URL.revokeObjectURL(url), 60000);
   }
