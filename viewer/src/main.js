@@ -23,7 +23,7 @@ class Page {
     this.index = 0;
     this.timer = null;
     this.pickTimer = null;
-    this.onModel = () => {};  // told whenever another model is shown
+    this.onModel = () => {};  // (model, files): a file read is shown
     this.wire();
   }
 
@@ -121,7 +121,6 @@ class Page {
     try {
       const files = await fetchFiles();
       const model = openFiles(files);
-      model.files = files;
       const [previous, previousIndex] = [this.model, this.index];
       this.model = model;
       this.index = Math.min(Math.max(1, Math.floor(scene) || 1), model.scenes.length) - 1;
@@ -133,6 +132,7 @@ class Page {
         if (previous) this.guard(() => this.showModel());
         throw error;
       }
+      this.onModel(model, files);
       status.dataset.error = '';
       $('message').hidden = true;
     } catch (error) {
@@ -167,7 +167,6 @@ class Page {
       cell.textContent = `Periodic along: ${axes || 'none'} (bonds through the boundary are counted, not drawn)`;
     }
     this.showScene(this.index);
-    this.onModel();
   }
 
   showScene(index) {

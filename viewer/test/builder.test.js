@@ -8,7 +8,7 @@ import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { unzipSync } from 'fflate';
@@ -43,7 +43,7 @@ const digests = (files) => Object.fromEntries(
 // exit status and every file it wrote.
 function nativeRun(program, args, inputs = {}) {
   const dir = join(work, `native-${readdirSync(work).length}`);
-  spawnSync('mkdir', [dir]);
+  mkdirSync(dir);
   for (const [name, bytes] of Object.entries(inputs)) writeFileSync(join(dir, name), bytes);
   const result = spawnSync(join(BUILD_DIR, program), args, { cwd: dir });
   const files = {};
@@ -51,8 +51,8 @@ function nativeRun(program, args, inputs = {}) {
   return { status: result.status, stdout: result.stdout.toString(), files: digests(files) };
 }
 
-// The page's last run: exit status, the program's output and the files of
-// the download links; `start` starts the run.
+// The page's run that `start` starts: `run` as nativeRun gives it (from the
+// download links), the files themselves and what the view shows.
 async function pageRun(start) {
   const { page } = tab;
   await start(page);
@@ -71,7 +71,7 @@ async function pageRun(start) {
       view: { ...document.getElementById('status').dataset } };
   });
   const files = Object.fromEntries(Object.entries(shown.files).map(([n, b]) => [n, Buffer.from(b, 'base64')]));
-  return { status: Number(shown.exit), stdout: shown.stdout, files, view: shown.view };
+  return { run: { status: Number(shown.exit), stdout: shown.stdout, files: digests(files) }, files, view: shown.view };
 }
 
 const typeArguments = (text) => async (page) => {
@@ -108,7 +108,7 @@ test('the page writes the native programs\' files byte for byte, prints their ou
       const native = nativeRun('wrapping', args, inputs);
       const shown = await pageRun(start ?? typeArguments(args.join(' ')));
       const what = `wrapping ${args.join(' ')}`;
-      assert.deepEqual({ ...shown, files: digests(shown.files), view: undefined }, { ...native, view: undefined }, what);
+      assert.deepEqual(shown.run, native, what);
       const [first] = Object.keys(shown.files).sort();
       if (first) {
         // The result is shown: a file the viewer reads, as it reads it.
@@ -144,7 +144,7 @@ test('the converters of the page turn the trajectory opened or built into the na
       // Each converts the trajectory shown last, whatever was converted before it.
       const shown = await pageRun((page) => page.click(`[data-program=${program}][data-extension="${extension}"]`));
       const native = nativeRun(program, args, { [args.at(-2)]: inputs[args.at(-2)] });
-      assert.deepEqual({ ...shown, files: digests(shown.files), view: undefined }, { ...native, view: undefined }, program);
+      assert.deepEqual(shown.run, native, program);
       assert.equal(shown.view.error, '', program);
       if (program !== 'xyzframes') continue;
       const zip = await tab.page.evaluate(() => new Promise((done) => {
@@ -185,8 +185,7 @@ test('the form writes wrapping\'s arguments; a long run can be stopped and the n
   const args = '10 5 -u 3 -w 5 -az -c 1.42 -zc -xx -d';
   assert.equal(await page.$eval('#build-args', (field) => field.value), args);
   const shown = await pageRun((p) => p.click('#build-run'));
-  assert.deepEqual({ ...shown, files: digests(shown.files), view: undefined },
-    { ...nativeRun('wrapping', args.split(' ')), view: undefined });
+  assert.deepEqual(shown.run, nativeRun('wrapping', args.split(' ')));
   if (process.env.SWNT_BUILDER_SCREENSHOT) {
     // The README's picture: the closed tube, the form and the report.
     await page.evaluate(() => document.activeElement.blur());

@@ -15,7 +15,7 @@ const $ = (id) => document.getElementById(id);
 // The arguments field is a parameter file: wrapping reads it with its own
 // tokenizer (blanks, commas and line ends separate, '#' comments, double
 // quotes), so a command line's arguments work there as well.
-export const ARGUMENTS_FILE = 'arguments.prm';
+const ARGUMENTS_FILE = 'arguments.prm';
 
 const baseName = (path) => path.split('/').pop();
 
@@ -47,8 +47,8 @@ export class Builder {
     for (const button of section.querySelectorAll('[data-program]')) {
       button.addEventListener('click', () => this.convert(button.dataset.program, button.dataset.extension));
     }
-    page.onModel = () => {
-      if (page.model.format === 'trajectory') this.trajectory = page.model.files[0];
+    page.onModel = (model, files) => {
+      if (model.format === 'trajectory') this.trajectory = files[0];
       this.updateConvert();
     };
     this.writeArguments();
