@@ -2,7 +2,8 @@
 # The viewer's tests as CTest runs them.
 #   run.sh readers   the readers in Node
 #   run.sh browser   the page in headless Chromium: installs the pinned npm
-#                    packages when node_modules is missing, builds dist/ (with
+#                    packages when node_modules is missing or older than
+#                    package-lock.json, builds dist/ (with
 #                    the programs in WebAssembly where emcc is on the PATH),
 #                    and runs the tests on files made by the programs of
 #                    SWNT_BUILD_DIR (rebuilt first when CMAKE_COMMAND is set),
@@ -31,6 +32,7 @@ fi
 if [ -n "${CMAKE_COMMAND:-}" ] && [ -n "${SWNT_BUILD_DIR:-}" ]; then
   "$CMAKE_COMMAND" --build "$SWNT_BUILD_DIR" --target wrapping ballconv xyzframes linkframes scenejoin topoconv > /dev/null
 fi
-[ -d node_modules ] || npm ci --no-audit --no-fund
+# The pinned packages, installed again when the lock file changed since.
+[ node_modules/.package-lock.json -nt package-lock.json ] || npm ci --no-audit --no-fund
 npm run build
 exec node --test test/browser.test.js test/builder.test.js
