@@ -14,17 +14,17 @@ window.measure = (data, style, setting) => {
     const [a, b] = [data.bonds[k], data.bonds[k + 1]];
     atoms[a].bonds.push(b); atoms[a].bondOrder.push(1); atoms[b].bonds.push(a); atoms[b].bondOrder.push(1);
   }
-  const spec = style === 'sticks' ? { stick: { radius: 0.12 } } : { sphere: { radius: 0.32 }, stick: { radius: 0.12 } };
+  const look = style === 'sticks' ? { stick: { radius: 0.12 } } : { sphere: { radius: 0.32 }, stick: { radius: 0.12 } };
   const model = viewer.addModel();
   model.addAtoms(atoms);
-  model.setStyle({}, spec);
+  model.setStyle({}, look);
   viewer.zoomTo();
   viewer.render();
   finish(gl);
   const open = performance.now() - start;
   const moved = performance.now();
   for (const atom of model.selectedAtoms({})) atom.x += 0.1;
-  model.setStyle({}, spec);
+  model.setStyle({}, look);
   viewer.render();
   finish(gl);
   const change = performance.now() - moved;
