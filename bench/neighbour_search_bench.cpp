@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "trajectory/neighbour_search.hpp"
+#include "core/neighbour_search.hpp"
 
 namespace {
 

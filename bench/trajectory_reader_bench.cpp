@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "trajectory/trajectory_reader.hpp"
+#include "files/number_stream.hpp"
 
 namespace {
 

@@ -6,14 +6,14 @@
 #include <new>
 #include <system_error>
 
-#include "builder/lattice.hpp"
+#include "geometry/lattice.hpp"
 #include "builder/options.hpp"
 #include "builder/output_stage.hpp"
-#include "builder/run_error.hpp"
-#include "builder/structure.hpp"
-#include "trajectory/file_identity.hpp"
-#include "trajectory/messages.hpp"
-#include "trajectory/text_format.hpp"
+#include "core/error.hpp"
+#include "geometry/structure.hpp"
+#include "files/file_identity.hpp"
+#include "files/file_errors.hpp"
+#include "core/text_format.hpp"
 
 namespace swnt {
 

@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "builder/lattice.hpp"
+#include "geometry/lattice.hpp"
 #include "builder/number_grammar.hpp"
-#include "builder/run_error.hpp"
-#include "trajectory/messages.hpp"
-#include "trajectory/text_format.hpp"
+#include "core/error.hpp"
+#include "files/file_errors.hpp"
+#include "core/text_format.hpp"
 
 namespace swnt {
 

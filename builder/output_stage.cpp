@@ -9,17 +9,17 @@
 #include <system_error>
 #include <vector>
 
-#include "builder/bond_check.hpp"
-#include "builder/run_error.hpp"
-#include "builder/unit_cell.hpp"
-#include "builder/wrapper.hpp"
-#include "trajectory/file_identity.hpp"
-#include "trajectory/messages.hpp"
-#include "trajectory/output_file.hpp"
-#include "trajectory/pv_writer.hpp"
-#include "trajectory/text_format.hpp"
-#include "trajectory/tinker_writer.hpp"
-#include "trajectory/xmol_writer.hpp"
+#include "geometry/bond_check.hpp"
+#include "core/error.hpp"
+#include "geometry/unit_cell.hpp"
+#include "geometry/wrapper.hpp"
+#include "files/file_identity.hpp"
+#include "files/file_errors.hpp"
+#include "files/output_file.hpp"
+#include "formats/pv.hpp"
+#include "core/text_format.hpp"
+#include "formats/tinker.hpp"
+#include "formats/xmol.hpp"
 
 namespace swnt {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "builder/lattice.hpp"
+#include "geometry/lattice.hpp"
 #include "builder/options.hpp"
-#include "builder/structure.hpp"
+#include "geometry/structure.hpp"
 
 namespace swnt {
 

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "trajectory/messages.hpp"
-#include "trajectory/pv_writer.hpp"
-#include "trajectory/tinker_writer.hpp"
-#include "trajectory/xmol_writer.hpp"
+#include "files/file_errors.hpp"
+#include "formats/pv.hpp"
+#include "formats/tinker.hpp"
+#include "formats/xmol.hpp"
 
 namespace swnt {
 

@@ -8,14 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "trajectory/file_identity.hpp"
-#include "trajectory/messages.hpp"
-#include "trajectory/output_file.hpp"
-#include "trajectory/text_format.hpp"
-#include "trajectory/tinker_writer.hpp"
-#include "trajectory/topology.hpp"
-#include "trajectory/topology_writers.hpp"
-#include "trajectory/trajectory_reader.hpp"
+#include "files/file_identity.hpp"
+#include "files/file_errors.hpp"
+#include "files/output_file.hpp"
+#include "core/text_format.hpp"
+#include "formats/tinker.hpp"
+#include "core/topology.hpp"
+#include "formats/topology_writers.hpp"
+#include "files/number_stream.hpp"
 
 namespace swnt {
 

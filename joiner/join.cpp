@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "trajectory/file_identity.hpp"
-#include "trajectory/messages.hpp"
-#include "trajectory/output_file.hpp"
-#include "trajectory/text_format.hpp"
-#include "trajectory/trajectory_reader.hpp"
+#include "files/file_identity.hpp"
+#include "files/file_errors.hpp"
+#include "files/output_file.hpp"
+#include "core/text_format.hpp"
+#include "files/number_stream.hpp"
 
 namespace swnt {
 

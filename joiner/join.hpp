@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "trajectory/output_file.hpp"
+#include "files/output_file.hpp"
 
 namespace swnt {
 

@@ -1,4 +1,4 @@
-#include "builder/bond_check.hpp"
+#include "geometry/bond_check.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "builder/run_error.hpp"
+#include "core/error.hpp"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "test_support.hpp"
-#include "trajectory/text_format.hpp"
+#include "core/text_format.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "builder/lattice.hpp"
+#include "geometry/lattice.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,10 +7,10 @@
 #include <limits>
 #include <string>
 
-#include "builder/run_error.hpp"
-#include "builder/structure.hpp"
+#include "core/error.hpp"
+#include "geometry/structure.hpp"
 #include "test_support.hpp"
-#include "trajectory/text_format.hpp"
+#include "core/text_format.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "trajectory/neighbour_search.hpp"
+#include "core/neighbour_search.hpp"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/run_error.hpp"
+#include "core/error.hpp"
 #include "test_support.hpp"
 
 namespace {

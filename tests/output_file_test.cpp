@@ -1,4 +1,4 @@
-#include "trajectory/output_file.hpp"
+#include "files/output_file.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "trajectory/pv_writer.hpp"
+#include "formats/pv.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "test_support.hpp"
-#include "trajectory/text_format.hpp"
+#include "core/text_format.hpp"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "builder/lattice.hpp"
-#include "builder/structure.hpp"
+#include "geometry/lattice.hpp"
+#include "geometry/structure.hpp"
 #include "test_support.hpp"
 
 namespace fs = std::filesystem;

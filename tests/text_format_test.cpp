@@ -1,4 +1,4 @@
-#include "trajectory/text_format.hpp"
+#include "core/text_format.hpp"
 
 #include <gtest/gtest.h>
 

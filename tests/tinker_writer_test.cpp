@@ -1,4 +1,4 @@
-#include "trajectory/tinker_writer.hpp"
+#include "formats/tinker.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <random>
 
 #include "test_support.hpp"
-#include "trajectory/text_format.hpp"
+#include "core/text_format.hpp"
 
 namespace {
 

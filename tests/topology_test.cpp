@@ -1,4 +1,4 @@
-#include "trajectory/topology.hpp"
+#include "core/topology.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "test_support.hpp"
-#include "trajectory/trajectory_reader.hpp"
+#include "files/number_stream.hpp"
 
 namespace {
 

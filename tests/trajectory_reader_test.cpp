@@ -1,4 +1,4 @@
-#include "trajectory/trajectory_reader.hpp"
+#include "files/number_stream.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "test_support.hpp"
-#include "trajectory/text_format.hpp"
+#include "core/text_format.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "builder/unit_cell.hpp"
+#include "geometry/unit_cell.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "builder/bond_check.hpp"
+#include "geometry/bond_check.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "builder/wrapper.hpp"
+#include "geometry/wrapper.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "builder/run_error.hpp"
+#include "core/error.hpp"
 #include "test_support.hpp"
-#include "trajectory/text_format.hpp"
+#include "core/text_format.hpp"
 
 namespace {
 

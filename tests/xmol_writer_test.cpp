@@ -1,4 +1,4 @@
-#include "trajectory/xmol_writer.hpp"
+#include "formats/xmol.hpp"
 
 #include <gtest/gtest.h>
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "builder/lattice.hpp"
+#include "geometry/lattice.hpp"
 #include "builder/options.hpp"
-#include "builder/run_error.hpp"
+#include "core/error.hpp"
 #include "fuzz_support.hpp"
 
 namespace {

@@ -5,7 +5,7 @@
 // file left.
 #include "fuzz_support.hpp"
 #include "reference.hpp"
-#include "trajectory/pv_writer.hpp"
+#include "formats/pv.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace fuzz;

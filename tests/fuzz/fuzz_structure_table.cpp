@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "builder/run_error.hpp"
-#include "builder/structure.hpp"
+#include "core/error.hpp"
+#include "geometry/structure.hpp"
 #include "fuzz_support.hpp"
 #include "reference.hpp"
 

@@ -1,7 +1,7 @@
 // Fuzzes the trajectory reader behind the XMOL XYZ writer: any input gives
 // byte for byte the files of the plain version (nmol + 2 lines each), or an
 // error with the earlier scenes complete and nothing half written.
-#include "trajectory/xmol_writer.hpp"
+#include "formats/xmol.hpp"
 #include "writer_harness.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "trajectory/text_format.hpp"
+#include "core/text_format.hpp"
 
 namespace fuzz {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
-#include "trajectory/trajectory_reader.hpp"
+#include "files/number_stream.hpp"
 #include "reference.hpp"
 
 namespace fuzz {

@@ -1,0 +1,513 @@
+#include "core/topology.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "core/text_format.hpp"
+
+namespace swnt {
+
+namespace {
+
+constexpr char kAxisName[3] = {'x', 'y', 'z'};
+
+// A shift of an atom by whole box lengths: -1, 0 or +1 along each axis.
+using Shift = std::array<int, 3>;
+
+// The shifts under which an atom's image may lie within the cut-off of
+// another atom: both s and -s give the same pairs, so only the shifts whose
+// first non-zero step is +1 are taken, and every pair through a boundary is
+// met once.
+std::vector<Shift> half_shifts(const PeriodicAxes& periodic) {
+  std::vector<Shift> shifts;
+  for (int x = -1; x <= 1; ++x) {
+    for (int y = -1; y <= 1; ++y) {
+      for (int z = -1; z <= 1; ++z) {
+        const Shift s{x, y, z};
+        bool allowed = true;
+        int first = 0;
+        for (int a = 0; a < 3; ++a) {
+          if (s[a] != 0 && !periodic[a]) allowed = false;
+          if (first == 0) first = s[a];
+        }
+        if (allowed && first == 1) shifts.push_back(s);
+      }
+    }
+  }
+  return shifts;
+}
+
+std::string shift_axes(const Shift& s) {
+  PeriodicAxes axes{};
+  for (int a = 0; a < 3; ++a) axes[a] = s[a] != 0;
+  return axes_text(axes);
+}
+
+// A bond through a periodic boundary.
+struct BoundaryBond {
+  AtomPair pair;
+  double length;
+  Shift shift;
+};
+
+// Moves the coordinate `c` into [lo, hi) by whole box lengths and adds the
+// moves to `image`; false when the image would be more than kMaxImage box
+// lengths away.
+bool wrap_into_box(double& c, double lo, double hi, long long& image) {
+  if (c >= lo && c < hi) return true;
+  const double period = hi - lo;
+  const double q = std::floor((c - lo) / period);
+  if (!(std::fabs(q) <= static_cast<double>(kMaxImage))) return false;
+  image += static_cast<long long>(q);
+  c -= q * period;
+  // Rounding can leave the result a hair outside: it then stands at the
+  // lower end, which is the same place.
+  if (c >= hi) {
+    c -= period;
+    ++image;
+  }
+  if (c < lo) c = lo;
+  return image >= -kMaxImage && image <= kMaxImage;
+}
+
+std::string outside_error(std::size_t atom, int a) {
+  return format_text("atom %zu lies more than %lld box lengths outside the box along %c", atom + 1,
+                     kMaxImage, kAxisName[a]);
+}
+
+// The box of one axis and the atoms placed in it.  Returns an error text,
+// empty when every atom could be placed.
+std::string place_axis(int a, double header_length, bool periodic, Topology& topology) {
+  std::vector<Position3>& positions = topology.positions;
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  double low = kInfinity, high = -kInfinity;
+  for (const Position3& p : positions) {
+    low = std::min(low, p[a]);
+    high = std::max(high, p[a]);
+  }
+  const double length = header_length;
+  double& lo = topology.box.lo[a];
+  double& hi = topology.box.hi[a];
+  if (periodic) {
+    // The centred box (-L/2 .. L/2) or the one from the origin (0 .. L),
+    // whichever holds the atoms; rounding to the decimals of the file and the
+    // seam atom a periodic fold writes just below the lower end are allowed
+    // for.  Otherwise the box starts at the lowest atom.
+    const double tolerance = 1e-8 * length + 1e-6;
+    const auto holds = [&](double start) {
+      return low >= start - tolerance && high < start + length + tolerance;
+    };
+    lo = holds(-length * 0.5) ? -length * 0.5 : holds(0.0) ? 0.0 : low;
+    hi = lo + length;
+  } else if (std::isfinite(length) && length > 0.0 && low >= -length * 0.5 &&
+             high <= length * 0.5) {
+    lo = -length * 0.5;
+    hi = length * 0.5;
+  } else if (std::isfinite(length) && length > 0.0 && low >= 0.0 && high <= length) {
+    lo = 0.0;
+    hi = length;
+  } else {
+    lo = (positions.empty() ? 0.0 : low) - kOpenMargin;
+    hi = (positions.empty() ? 0.0 : high) + kOpenMargin;
+  }
+
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    long long image = 0;
+    if (periodic && !wrap_into_box(positions[i][a], lo, hi, image)) return outside_error(i, a);
+    topology.images[i][a] = static_cast<std::int32_t>(image);
+  }
+  return "";
+}
+
+const auto by_atoms = [](const AtomPair& x, const AtomPair& y) {
+  return x.first != y.first ? x.first < y.first : x.second < y.second;
+};
+
+// "the box length 20.000000 along z" or "the box lengths 54.383447 along x and ...".
+std::string lengths_text(const Shift& s, const Box& box) {
+  std::string text;
+  int count = 0;
+  for (int a = 0; a < 3; ++a) {
+    if (s[a] == 0) continue;
+    if (count++ > 0) text += " and ";
+    text += format_text("%f along %c", box.length(a), kAxisName[a]);
+  }
+  return (count > 1 ? "the box lengths " : "the box length ") + text;
+}
+
+}  // namespace
+
+std::string axes_text(const PeriodicAxes& axes) {
+  std::string text;
+  for (int a = 0; a < 3; ++a) {
+    if (axes[a]) text += kAxisName[a];
+  }
+  return text.empty() ? "none" : text;
+}
+
+std::string period_error(const std::array<double, 3>& lengths, const TopologySettings& settings) {
+  for (int a = 0; a < 3; ++a) {
+    const double length = lengths[a];
+    const double least = 2.0 * settings.cutoff;
+    if (!settings.periodic[a] || (std::isfinite(length) && length > least)) continue;
+    std::string text = format_text(
+        "the box length %f along %c is not larger than twice the cut-off (%g Angstrom), so the "
+        "nearest image of an atom would be ambiguous",
+        length, kAxisName[a], least);
+    if (std::isfinite(length) && length > 0.0) {
+      text += format_text(
+          ": make the periodic tube at least %.0f times as long (a whole number of "
+          "unit cells, wrapping -u)",
+          std::floor(least / length) + 1.0);
+    }
+    return text;
+  }
+  return "";
+}
+
+TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
+                                        const std::array<double, 3>& lengths,
+                                        const TopologySettings& settings, Topology& topology) {
+  TopologyFindings findings;
+  // The positions are placed in the box where they stand.
+  topology.positions.swap(scene);
+  std::vector<Position3>& points = topology.positions;
+  const std::size_t n = points.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    for (const double c : points[i]) {
+      if (!std::isfinite(c)) {
+        findings.error =
+            format_text("atom %zu has a coordinate that is not a finite number", i + 1);
+        return findings;
+      }
+    }
+  }
+
+  topology.types.assign(1, kCarbon);
+  if (settings.hydrogenate) topology.types.push_back(kHydrogen);
+  topology.type.assign(n, 0);
+  topology.images.resize(n);
+  topology.box.periodic = settings.periodic;
+  // The periodic axes now, for the search through the boundaries; the open
+  // ones when the atoms are final.
+  for (int a = 0; a < 3; ++a) {
+    if (!settings.periodic[a]) continue;
+    findings.error = place_axis(a, lengths[a], true, topology);
+    if (!findings.error.empty()) return findings;
+  }
+  const Box& box = topology.box;
+  const double cutoff = settings.cutoff;
+
+  // The images of the atoms near a periodic boundary, beyond the box, follow
+  // the atoms for the search (and are dropped after it): the pairs between
+  // an atom and an image are the bonds through the boundary.
+  image_of_.clear();
+  std::vector<Shift> image_shifts;
+  const std::vector<Shift> shifts = half_shifts(settings.periodic);
+  for (std::size_t i = 0; i < n; ++i) {
+    const Position3 p = points[i];
+    for (const Shift& s : shifts) {
+      bool near = true;
+      Position3 image = p;
+      for (int a = 0; a < 3 && near; ++a) {
+        if (s[a] > 0) near = p[a] < box.lo[a] + cutoff;
+        if (s[a] < 0) near = p[a] >= box.hi[a] - cutoff;
+        image[a] = p[a] + s[a] * box.length(a);
+      }
+      if (!near) continue;
+      points.push_back(image);
+      image_of_.push_back(static_cast<std::uint32_t>(i));
+      image_shifts.push_back(s);
+    }
+  }
+
+  const bool periodic = settings.periodic[0] || settings.periodic[1] || settings.periodic[2];
+  std::vector<AtomPair>& bonds = topology.bonds;
+  bonds.clear();
+  search_.find_close_pairs(
+      points, cutoff,
+      [&](std::uint32_t i, std::uint32_t j) {
+        if (i >= n) return false;                           // two images
+        if (j >= n && image_of_[j - n] == i) return false;  // an atom and its own image
+        return distance(points[i], points[j]) < cutoff;
+      },
+      bonds);
+  // The pairs with an image are set apart as bonds through the boundary; the
+  // lengths of the bonds inside are the measure for them.
+  std::vector<BoundaryBond> boundary;
+  double inside_low = std::numeric_limits<double>::infinity();
+  double inside_high = -inside_low;
+  std::size_t kept = 0;
+  for (const AtomPair& pair : bonds) {
+    if (pair.second < n) {
+      if (periodic) {
+        const double length = distance(points[pair.first], points[pair.second]);
+        inside_low = std::min(inside_low, length);
+        inside_high = std::max(inside_high, length);
+      }
+      bonds[kept++] = pair;
+      continue;
+    }
+    const std::uint32_t other = image_of_[pair.second - n];
+    boundary.push_back({{std::min(pair.first, other), std::max(pair.first, other)},
+                        distance(points[pair.first], points[pair.second]),
+                        image_shifts[pair.second - n]});
+  }
+  bonds.resize(kept);
+  points.resize(n);
+  if (!boundary.empty()) {
+    std::sort(boundary.begin(), boundary.end(), [&](const BoundaryBond& x, const BoundaryBond& y) {
+      return by_atoms(x.pair, y.pair);
+    });
+    const auto inside = static_cast<std::ptrdiff_t>(bonds.size());
+    for (const BoundaryBond& bond : boundary) bonds.push_back(bond.pair);
+    std::inplace_merge(bonds.begin(), bonds.begin() + inside, bonds.end(), by_atoms);
+    // A pair cannot be close both inside and through a boundary while every
+    // periodic length exceeds twice the cut-off; rounding is not trusted to
+    // keep it so.
+    bonds.erase(std::unique(bonds.begin(), bonds.end(),
+                            [](const AtomPair& x, const AtomPair& y) {
+                              return x.first == y.first && x.second == y.second;
+                            }),
+                bonds.end());
+  }
+  topology.neighbours.build(n, bonds);
+
+  if (periodic) {
+    // Atoms on top of each other through the boundary: the box is no period.
+    const double overlap = std::min(kOverlapDistance, cutoff);
+    std::size_t overlaps = 0;
+    const BoundaryBond* closest = nullptr;
+    for (const BoundaryBond& bond : boundary) {
+      if (bond.length >= overlap) continue;
+      ++overlaps;
+      if (closest == nullptr || bond.length < closest->length) closest = &bond;
+    }
+    if (closest != nullptr) {
+      findings.error = format_text(
+          "%zu pairs of atoms are closer than %.1f Angstrom through the periodic boundary (atoms "
+          "%u "
+          "and %u, %.3f Angstrom apart along %s): the tube does not repeat with %s; a whole number "
+          "of unit cells (wrapping -u) does",
+          overlaps, overlap, closest->pair.first + 1, closest->pair.second + 1, closest->length,
+          shift_axes(closest->shift).c_str(), lengths_text(closest->shift, box).c_str());
+      return findings;
+    }
+
+    std::size_t crowded = 0;
+    std::size_t most = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::size_t count = topology.neighbours.count(i);
+      if (count > static_cast<std::size_t>(topology.types[topology.type[i]].valence)) {
+        ++crowded;
+        most = std::max(most, count);
+      }
+    }
+    if (crowded > 0) {
+      findings.warnings.push_back(format_text(
+          "%zu atoms have more bonds than their element forms (up to %zu): the box is not a "
+          "period of the structure along %s",
+          crowded, most, axes_text(settings.periodic).c_str()));
+    }
+
+    // Bonds through the boundary unlike every bond inside: a lattice that
+    // repeats as a screw, or a box length that is no whole number of cells.
+    std::size_t odd = 0;
+    double low = std::numeric_limits<double>::infinity();
+    double high = -low;
+    for (const BoundaryBond& bond : boundary) {
+      low = std::min(low, bond.length);
+      high = std::max(high, bond.length);
+      if (bond.length < inside_low - kBoundaryBondTolerance ||
+          bond.length > inside_high + kBoundaryBondTolerance) {
+        ++odd;
+      }
+    }
+    if (odd > 0 && inside_low <= inside_high) {
+      findings.warnings.push_back(format_text(
+          "%zu of %zu bonds through the periodic boundary differ by more than %g Angstrom from "
+          "every bond inside the box (through the boundary %.3f to %.3f Angstrom, inside %.3f to "
+          "%.3f): the box is not a period of the lattice along %s (a lattice whose axis is not "
+          "perpendicular to its circumference repeats as a screw)",
+          odd, boundary.size(), kBoundaryBondTolerance, low, high, inside_low, inside_high,
+          axes_text(settings.periodic).c_str()));
+    }
+  }
+
+  if (settings.trim || settings.hydrogenate) {
+    const std::size_t removed = remove_loose_atoms(topology);
+    if (removed > 0) {
+      findings.warnings.push_back(
+          format_text("atoms with fewer than two bonds removed: %zu", removed));
+    }
+  }
+  if (settings.hydrogenate) {
+    findings.error = add_hydrogens(settings, topology);
+    if (!findings.error.empty()) return findings;
+  }
+  for (int a = 0; a < 3; ++a) {
+    if (!settings.periodic[a]) place_axis(a, lengths[a], false, topology);
+  }
+
+  // The molecules: the connected components, numbered by their lowest atom.
+  const std::size_t atoms = topology.atom_count();
+  topology.molecule.assign(atoms, 0);
+  topology.molecule_count = 0;
+  for (std::size_t first = 0; first < atoms; ++first) {
+    if (topology.molecule[first] != 0) continue;
+    const std::uint32_t number = ++topology.molecule_count;
+    topology.molecule[first] = number;
+    stack_.assign(1, static_cast<std::uint32_t>(first));
+    while (!stack_.empty()) {
+      const std::uint32_t atom = stack_.back();
+      stack_.pop_back();
+      for (std::size_t k = topology.neighbours.start[atom]; k < topology.neighbours.start[atom + 1];
+           ++k) {
+        const std::uint32_t other = topology.neighbours.index[k];
+        if (topology.molecule[other] == 0) {
+          topology.molecule[other] = number;
+          stack_.push_back(other);
+        }
+      }
+    }
+  }
+  return findings;
+}
+
+std::size_t TopologyBuilder::remove_loose_atoms(Topology& topology) {
+  // Per atom its bonds to atoms still there, or kRemoved; then its new number.
+  constexpr std::uint32_t kRemoved = std::numeric_limits<std::uint32_t>::max();
+  const NeighbourLists& lists = topology.neighbours;
+  const std::size_t n = topology.atom_count();
+  std::vector<std::uint32_t>& degree = number_;
+  degree.resize(n);
+  stack_.clear();
+  for (std::size_t i = 0; i < n; ++i) {
+    degree[i] = static_cast<std::uint32_t>(lists.count(i));
+    if (degree[i] < 2) {
+      degree[i] = kRemoved;
+      stack_.push_back(static_cast<std::uint32_t>(i));
+    }
+  }
+  std::size_t removed = stack_.size();
+  while (!stack_.empty()) {
+    const std::uint32_t atom = stack_.back();
+    stack_.pop_back();
+    for (std::size_t k = lists.start[atom]; k < lists.start[atom + 1]; ++k) {
+      const std::uint32_t other = lists.index[k];
+      if (degree[other] != kRemoved && --degree[other] < 2) {
+        degree[other] = kRemoved;
+        stack_.push_back(other);
+        ++removed;
+      }
+    }
+  }
+  if (removed == 0) return 0;
+
+  // The atoms left keep their order; so do their bonds.
+  std::uint32_t next = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (degree[i] == kRemoved) continue;
+    degree[i] = next;
+    topology.positions[next] = topology.positions[i];
+    topology.images[next] = topology.images[i];
+    ++next;
+  }
+  topology.positions.resize(next);
+  topology.images.resize(next);
+  topology.type.resize(next);
+  std::size_t kept = 0;
+  for (const AtomPair& bond : topology.bonds) {
+    const std::uint32_t first = degree[bond.first];
+    const std::uint32_t second = degree[bond.second];
+    if (first != kRemoved && second != kRemoved) topology.bonds[kept++] = {first, second};
+  }
+  topology.bonds.resize(kept);
+  topology.neighbours.build(next, topology.bonds);
+  return removed;
+}
+
+std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Topology& topology) {
+  const std::size_t n = topology.atom_count();
+  const NeighbourLists& lists = topology.neighbours;
+  const Box& box = topology.box;
+  std::vector<Position3>& points = topology.positions;
+  // The unit vector from one atom to another, through the nearest image along
+  // the periodic axes.
+  const auto direction = [&](std::size_t from, std::uint32_t to) {
+    Position3 d;
+    for (int a = 0; a < 3; ++a) {
+      d[a] = points[to][a] - points[from][a];
+      if (box.periodic[a]) d[a] -= box.length(a) * std::round(d[a] / box.length(a));
+    }
+    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    for (double& component : d) component /= length;
+    return d;
+  };
+  const double least_sum = 2.0 * std::sin(kStraightBondDegrees * 0.5 * (std::numbers::pi / 180.0));
+  std::size_t hydrogens = 0;
+  for (std::size_t c = 0; c < n; ++c) hydrogens += lists.count(c) == 2 ? 1 : 0;
+  points.reserve(n + hydrogens);
+  topology.images.reserve(n + hydrogens);
+  const std::size_t inside = topology.bonds.size();
+  topology.bonds.reserve(inside + hydrogens);
+  for (std::size_t c = 0; c < n; ++c) {
+    if (lists.count(c) != 2) continue;
+    const Position3 u = direction(c, lists.index[lists.start[c]]);
+    const Position3 v = direction(c, lists.index[lists.start[c] + 1]);
+    const Position3 sum{u[0] + v[0], u[1] + v[1], u[2] + v[2]};
+    const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
+    if (!(length >= least_sum)) {
+      return format_text(
+          "atom %zu: its two bonds lie on one straight line (within %.1f degrees), so no "
+          "direction away from both is left for its hydrogen",
+          c + 1, kStraightBondDegrees);
+    }
+    Position3 h;
+    std::array<std::int32_t, 3> image = topology.images[c];
+    for (int a = 0; a < 3; ++a) {
+      h[a] = points[c][a] - sum[a] / length * settings.hydrogen_distance;
+      long long moved = image[a];
+      if (box.periodic[a] && !wrap_into_box(h[a], box.lo[a], box.hi[a], moved)) {
+        return outside_error(points.size(), a);
+      }
+      image[a] = static_cast<std::int32_t>(moved);
+    }
+    topology.bonds.push_back(
+        {static_cast<std::uint32_t>(c), static_cast<std::uint32_t>(points.size())});
+    points.push_back(h);
+    topology.images.push_back(image);
+  }
+  topology.type.resize(points.size(), 1);
+  // A carbon's bond to its hydrogen follows its bonds to other carbons.
+  std::inplace_merge(topology.bonds.begin(),
+                     topology.bonds.begin() + static_cast<std::ptrdiff_t>(inside),
+                     topology.bonds.end(), by_atoms);
+  topology.neighbours.build(points.size(), topology.bonds);
+  return "";
+}
+
+std::size_t Topology::angle_count() const {
+  std::size_t count = 0;
+  for (std::size_t a = 0; a < atom_count(); ++a) {
+    const std::size_t k = neighbours.count(a);
+    if (k > 1) count += k * (k - 1) / 2;
+  }
+  return count;
+}
+
+std::size_t Topology::dihedral_count() const {
+  std::size_t count = 0;
+  for_each_dihedral([&](std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) { ++count; });
+  return count;
+}
+
+std::size_t Topology::improper_count() const {
+  std::size_t count = 0;
+  for (std::size_t a = 0; a < atom_count(); ++a) count += neighbours.count(a) == 3 ? 1 : 0;
+  return count;
+}
+
+}  // namespace swnt

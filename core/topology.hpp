@@ -1,0 +1,211 @@
+// The bonded topology of one scene, as molecular dynamics engines take it:
+// the box with its periodic axes, the atoms placed inside it with the image
+// flags that give back their positions as read, the bonds found by distance
+// (across the periodic boundaries through the minimum image), the angles,
+// dihedrals and impropers they imply, and the molecules they form.  On
+// request the loose atoms of open ends are removed first and the ends are
+// terminated with hydrogen.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/bond_rule.hpp"
+#include "core/neighbour_search.hpp"
+
+namespace swnt {
+
+struct AtomType {
+  std::string element;  // chemical symbol
+  double mass = 0.0;    // atomic mass units
+  int valence = 0;      // the most bonds an atom of this element forms
+};
+
+inline const AtomType kCarbon{"C", 12.011, 3};
+inline const AtomType kHydrogen{"H", 1.008, 1};
+
+// Which of x, y, z repeat with the box length.
+using PeriodicAxes = std::array<bool, 3>;
+
+// "x", "xz", ... or "none".
+std::string axes_text(const PeriodicAxes& axes);
+
+// The C-H bond length of a terminated end (Angstrom).
+inline constexpr double kCarbonHydrogenDistance = 1.09;
+
+struct TopologySettings {
+  PeriodicAxes periodic{false, false, false};
+  double cutoff = kBondCutoff;  // bonds are the pairs closer than this (Angstrom)
+  // Remove every atom with fewer than two bonds, and again those that this
+  // leaves with fewer, until none is left: the loose atoms at the open ends
+  // of a finite tube.  Bonds through a periodic boundary count, so a
+  // periodic axis has no ends.
+  bool trim = false;
+  // Trim, then give every carbon with two bonds one hydrogen, at
+  // `hydrogen_distance` along minus the sum of the unit vectors of its two
+  // bonds (in their plane, pointing away from both).  The hydrogens follow
+  // the carbons, in the order of the carbons they sit on; a hydrogen's one
+  // bond is to its carbon (the distance rule bonds the carbons only).
+  bool hydrogenate = false;
+  double hydrogen_distance = kCarbonHydrogenDistance;
+};
+
+// Two atoms closer than this (Angstrom) through a periodic boundary mean that
+// the box length is not a period of the structure.
+inline constexpr double kOverlapDistance = 1.0;
+// A bond across a periodic boundary more than this (Angstrom) shorter or
+// longer than every bond inside the box means the same.
+inline constexpr double kBoundaryBondTolerance = 0.02;
+// An open axis whose header box does not enclose the atoms gets a box of the
+// atoms' extent and this much room (Angstrom) on either side.
+inline constexpr double kOpenMargin = 10.0;
+// Two bonds of a carbon closer than this (degrees) to a straight line leave
+// no direction for a hydrogen away from both.
+inline constexpr double kStraightBondDegrees = 0.6;
+// Image flags beyond this many box lengths do not fit a data file (LAMMPS
+// keeps 10 bits per axis).
+inline constexpr long long kMaxImage = 511;
+
+struct Box {
+  std::array<double, 3> lo{0.0, 0.0, 0.0};
+  std::array<double, 3> hi{0.0, 0.0, 0.0};
+  PeriodicAxes periodic{false, false, false};
+
+  double length(int axis) const { return hi[axis] - lo[axis]; }
+};
+
+// How many types each kind of bonded term has.
+struct TermTypes {
+  int bonds = 1;
+  int angles = 1;
+  int dihedrals = 1;
+  int impropers = 1;
+};
+
+struct Topology {
+  // Numbered from 1 in the files: carbon, and hydrogen when the ends are
+  // terminated.
+  std::vector<AtomType> types{kCarbon};
+  std::vector<std::uint8_t> type;  // per atom, an index into types
+  Box box;
+  // Inside the box along the periodic axes: a position as read is
+  // positions[a][k] + images[a][k] * (box length k).
+  std::vector<Position3> positions;
+  std::vector<std::array<std::int32_t, 3>> images;
+  std::vector<AtomPair> bonds;  // lower atom first, sorted
+  NeighbourLists neighbours;    // the bonds per atom, ascending
+  // Per atom, from 1 in the order of the molecules' lowest atoms.
+  std::vector<std::uint32_t> molecule;
+  std::uint32_t molecule_count = 0;
+
+  std::size_t atom_count() const { return positions.size(); }
+  bool hydrogenated() const { return types.size() > 1; }
+
+  // A bonded term's type, from 1: one more than the number of its hydrogen
+  // atoms (C-C bonds 1, C-H 2; C-C-C angles 1, C-C-H 2; dihedrals C-C-C-C
+  // 1, H-C-C-C 2, H-C-C-H 3; impropers on a carbon with three carbons 1,
+  // with two carbons and a hydrogen 2).
+  template <class... Atoms>
+  int term_type(Atoms... atoms) const {
+    return 1 + (static_cast<int>(type[atoms]) + ...);
+  }
+  // The types declared for each kind: a carbon holds at most one hydrogen,
+  // so bonds, angles and impropers hold at most one and dihedrals two (one
+  // at either end).  Without hydrogen, one type of each.
+  TermTypes term_types() const { return hydrogenated() ? TermTypes{2, 2, 3, 2} : TermTypes{}; }
+
+  // Every two bonds that share an atom: f(i, centre, k), the centre
+  // ascending, then i < k ascending.
+  template <class F>
+  void for_each_angle(F&& f) const;
+  // Every path i-j-k-l over a bond j-k (in bond order) with i != k, l != j
+  // and i != l: f(i, j, k, l).
+  template <class F>
+  void for_each_dihedral(F&& f) const;
+  // Every atom with exactly three bonds: f(centre, a, b, c), its neighbours
+  // ascending.
+  template <class F>
+  void for_each_improper(F&& f) const;
+
+  std::size_t angle_count() const;
+  std::size_t dihedral_count() const;
+  std::size_t improper_count() const;
+};
+
+// What is wrong with a box or a scene: an error ends the conversion,
+// warnings (message texts without the "Warning: " in front) do not.
+struct TopologyFindings {
+  std::string error;
+  std::vector<std::string> warnings;
+};
+
+// The error for a periodic axis whose box length (from the trajectory's
+// header) is not a finite length larger than twice the cut-off, where the
+// minimum image would be ambiguous; empty when every periodic axis is fit.
+std::string period_error(const std::array<double, 3>& lengths, const TopologySettings& settings);
+
+// Builds the topology of one scene after another, keeping its working
+// storage.
+class TopologyBuilder {
+ public:
+  // `scene`: the scene's positions as read, which become the topology's
+  // positions (`scene` is left with storage to reuse for the next one);
+  // `lengths`: the header's box lengths, which must have passed
+  // period_error().  The topology stands unless the findings hold an error.
+  TopologyFindings build(std::vector<Position3>& scene, const std::array<double, 3>& lengths,
+                         const TopologySettings& settings, Topology& topology);
+
+ private:
+  std::size_t remove_loose_atoms(Topology& topology);
+  std::string add_hydrogens(const TopologySettings& settings, Topology& topology);
+
+  NeighbourSearch search_;
+  std::vector<std::uint32_t> image_of_;  // the atom of each image
+  std::vector<std::uint32_t> stack_;
+  std::vector<std::uint32_t> number_;  // per atom, while the loose ones are removed
+};
+
+template <class F>
+void Topology::for_each_angle(F&& f) const {
+  const std::size_t n = atom_count();
+  for (std::size_t j = 0; j < n; ++j) {
+    const std::size_t begin = neighbours.start[j];
+    const std::size_t end = neighbours.start[j + 1];
+    for (std::size_t a = begin; a < end; ++a) {
+      for (std::size_t b = a + 1; b < end; ++b) {
+        f(neighbours.index[a], static_cast<std::uint32_t>(j), neighbours.index[b]);
+      }
+    }
+  }
+}
+
+template <class F>
+void Topology::for_each_dihedral(F&& f) const {
+  for (const AtomPair& bond : bonds) {
+    const std::uint32_t j = bond.first;
+    const std::uint32_t k = bond.second;
+    for (std::size_t a = neighbours.start[j]; a < neighbours.start[j + 1]; ++a) {
+      const std::uint32_t i = neighbours.index[a];
+      if (i == k) continue;
+      for (std::size_t b = neighbours.start[k]; b < neighbours.start[k + 1]; ++b) {
+        const std::uint32_t l = neighbours.index[b];
+        if (l != j && l != i) f(i, j, k, l);
+      }
+    }
+  }
+}
+
+template <class F>
+void Topology::for_each_improper(F&& f) const {
+  const std::size_t n = atom_count();
+  for (std::size_t c = 0; c < n; ++c) {
+    if (neighbours.count(c) != 3) continue;
+    const std::uint32_t* nb = neighbours.index.data() + neighbours.start[c];
+    f(static_cast<std::uint32_t>(c), nb[0], nb[1], nb[2]);
+  }
+}
+
+}  // namespace swnt
