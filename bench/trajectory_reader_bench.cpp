@@ -40,7 +40,7 @@ void read_numbers(benchmark::State& state, const std::string& number, const std:
   const long long count = state.range(0);
   const NumberFile file(count, number, separator);
   for (auto _ : state) {
-    swnt::TrajectoryReader reader;
+    swnt::NumberStream reader;
     if (!reader.open(file.path())) std::abort();
     double value = 0.0;
     for (long long k = 0; k < count; ++k) {

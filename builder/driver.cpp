@@ -12,7 +12,7 @@
 #include "core/error.hpp"
 #include "geometry/structure.hpp"
 #include "files/file_identity.hpp"
-#include "files/file_errors.hpp"
+#include "cli/program.hpp"
 #include "core/text_format.hpp"
 
 namespace swnt {
@@ -33,7 +33,7 @@ std::string program_directory(const std::string& program_path) {
 
 int run(const std::vector<std::string>& args) {
   const std::string temporary_name = kTemporaryTrajectory;
-  if (args.size() < 2) throw RunError("Error: No arguments.\n");
+  if (args.size() < 2) throw Error("Error: No arguments.\n");
 
   WrapOptions options;
   if (options.debug) std::printf("Debug mode: on\n");
@@ -64,7 +64,7 @@ int run(const std::vector<std::string>& args) {
   if (options.lenunit < 0.0) {
     options.lenunit = options.lenunit / (-lattice.lencell);
     if (!std::isfinite(options.lenunit)) {
-      throw RunError("Error: the tube length is too large for the unit cell of this lattice.\n");
+      throw Error("Error: the tube length is too large for the unit cell of this lattice.\n");
     }
   }
 
@@ -75,11 +75,11 @@ int run(const std::vector<std::string>& args) {
   // The trajectory is written under the temporary name first: an input of
   // that name would be destroyed by the run.
   if (args.size() == 2 && same_file(args[1], temporary_name)) {
-    throw RunError(format_text("Error: parameter file %s is the temporary file.\n",
+    throw Error(format_text("Error: parameter file %s is the temporary file.\n",
                                printable(args[1]).c_str()));
   }
   if (!(options.lacc > 0.0) && same_file(options.optfile, temporary_name)) {
-    throw RunError(format_text("Error: structure table %s is the temporary file.\n",
+    throw Error(format_text("Error: structure table %s is the temporary file.\n",
                                printable(options.optfile).c_str()));
   }
 
@@ -89,16 +89,7 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 int run_wrapping(const std::vector<std::string>& args) {
-  try {
-    return run(args);
-  } catch (const RunError& error) {
-    std::fputs(error.what(), stdout);
-    return error.status();
-  } catch (const std::bad_alloc&) {
-    // Last resort: a run never goes on without the storage it needs.
-    print_memory_error();
-    return 1;
-  }
+  return run_program([&] { return run(args); });
 }
 
 }  // namespace swnt

@@ -19,16 +19,16 @@ namespace {
 // so that a message stays one line.
 std::string shown(std::string_view text) { return printable(text); }
 
-RunError invalid_option(std::string_view token) {
-  return RunError(format_text("Error: Invalid argument (option %s).\n", shown(token).c_str()));
+Error invalid_option(std::string_view token) {
+  return Error(format_text("Error: Invalid argument (option %s).\n", shown(token).c_str()));
 }
 
-RunError missing_value(std::string_view token) {
-  return RunError(format_text("Error: no argument (option %s).\n", shown(token).c_str()));
+Error missing_value(std::string_view token) {
+  return Error(format_text("Error: no argument (option %s).\n", shown(token).c_str()));
 }
 
-RunError value_out_of_range(std::string_view token, std::string_view value) {
-  return RunError(format_text("Error: value <%s> out of range (option %s).\n",
+Error value_out_of_range(std::string_view token, std::string_view value) {
+  return Error(format_text("Error: value <%s> out of range (option %s).\n",
                               shown(value).c_str(), shown(token).c_str()));
 }
 
@@ -188,19 +188,19 @@ void set_parameters(const std::vector<std::string>& args, WrapOptions& options) 
     std::printf("\n");
     std::printf("Set parameters.\n");
   }
-  if (args.size() < 3) throw RunError("Error: no chirality (n m) given.\n");
+  if (args.size() < 3) throw Error("Error: no chirality (n m) given.\n");
 
   int* const fields[2] = {&options.cn, &options.cm};
   for (std::size_t k = 0; k < 2; ++k) {
     const ParsedInt parsed = parse_int_value(args[k + 1]);
     if (parsed.overflow) {
-      throw RunError(
+      throw Error(
           format_text("Error: chirality index out of range: <%s>\n", shown(args[k + 1]).c_str()));
     }
     *fields[k] = parsed.value;
   }
   if (options.cn == 0 || options.cn < options.cm || !chirality_fits(options.cn, options.cm)) {
-    throw RunError(
+    throw Error(
         format_text("Error: incorrect chirality=(%d,%d).\n", options.cn, options.cm));
   }
   if (options.debug) std::printf(" -- chirality = (%d,%d).\n", options.cn, options.cm);
@@ -209,7 +209,7 @@ void set_parameters(const std::vector<std::string>& args, WrapOptions& options) 
   while (i < args.size()) {
     const std::string& entry = args[i];
     if (!is_option(entry)) {
-      throw RunError(format_text("Error: incorrect arguments: <%s>\n", shown(entry).c_str()));
+      throw Error(format_text("Error: incorrect arguments: <%s>\n", shown(entry).c_str()));
     }
     // Any following token that is not an option is this option's value,
     // whether or not the option uses one.
@@ -225,7 +225,7 @@ void set_parameters(const std::vector<std::string>& args, WrapOptions& options) 
 
 std::vector<std::string> tokenize_parameter_file(const std::string& file_path,
                                                  const std::string& program_path) {
-  const RunError access_error(
+  const Error access_error(
       format_text("Error: file access failed for <%s>\n", shown(file_path).c_str()));
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_path.c_str(), "rb"));
   if (!file) throw access_error;
@@ -243,7 +243,7 @@ std::vector<std::string> tokenize_parameter_file(const std::string& file_path,
     // A parameter file holds a few hundred bytes; an endless one (a device
     // such as /dev/zero) must not take all memory.
     if (text.size() > kMaxParameterFile) {
-      throw RunError(format_text("Error: parameter file <%s> is larger than %zu bytes.\n",
+      throw Error(format_text("Error: parameter file <%s> is larger than %zu bytes.\n",
                                  shown(file_path).c_str(), kMaxParameterFile));
     }
   }
@@ -278,7 +278,7 @@ std::vector<std::string> tokenize_parameter_file(const std::string& file_path,
       end_token();
       const std::size_t close = text.find('"', i);
       if (close == std::string::npos) {
-        throw RunError(format_text("Error: unterminated quoted token in file <%s>\n",
+        throw Error(format_text("Error: unterminated quoted token in file <%s>\n",
                                    shown(file_path).c_str()));
       }
       in_token = true;
@@ -305,7 +305,7 @@ void read_parameter_file(const std::string& program_path, const std::string& fil
     for (const std::string& token : tokens) std::printf(" -- Token: <%s>\n", shown(token).c_str());
   }
   if (tokens.size() < 3) {
-    throw RunError(
+    throw Error(
         format_text("Error: no chirality (n m) in file <%s>\n", shown(file_path).c_str()));
   }
   set_parameters(tokens, options);

@@ -47,7 +47,7 @@ inline constexpr std::string_view kDefaultOutputBase = "swnt_pos";
 
 // Fills cn, cm and, option by option, the rest of `options` from an argument
 // list shaped like a command line (entry 0 the program path, 1 and 2 the
-// chirality, then options and values).  Throws RunError on any error.
+// chirality, then options and values).  Throws Error on any error.
 void set_parameters(const std::vector<std::string>& args, WrapOptions& options);
 
 // True when the token starts with '-' or '/' and its second character is not a digit.
@@ -57,7 +57,7 @@ bool is_option(std::string_view token);
 void set_option(std::string_view token, std::string_view value, WrapOptions& options);
 
 // Splits a parameter file into tokens; entry 0 of the result is
-// `program_path`.  Throws RunError when the file cannot be read.
+// `program_path`.  Throws Error when the file cannot be read.
 std::vector<std::string> tokenize_parameter_file(const std::string& file_path,
                                                  const std::string& program_path);
 

@@ -14,10 +14,12 @@
 #include "geometry/unit_cell.hpp"
 #include "geometry/wrapper.hpp"
 #include "files/file_identity.hpp"
+#include "cli/program.hpp"
 #include "files/file_errors.hpp"
 #include "files/output_file.hpp"
 #include "formats/pv.hpp"
 #include "core/text_format.hpp"
+#include "formats/scene_files.hpp"
 #include "formats/tinker.hpp"
 #include "formats/xmol.hpp"
 
@@ -38,7 +40,7 @@ void write_temporary_trajectory(OutputFile& trajectory, const WrapOptions& optio
   try {
     cells = build_unit_cell(options.cn, options.cm, options);
   } catch (const std::bad_alloc&) {
-    throw RunError(format_text("Error: not enough memory for the unit cell of (%d,%d) SWNT.\n",
+    throw Error(format_text("Error: not enough memory for the unit cell of (%d,%d) SWNT.\n",
                                options.cn, options.cm));
   }
   if (options.check) check_bond_counts(cells, options);
@@ -63,8 +65,7 @@ int save_trajectory(OutputFile& trajectory, const std::string& temporary_name,
                     const std::string& outfile) {
   if (is_special_file(outfile)) {
     if (copy_file(trajectory.scratch_path(), outfile)) return 0;
-    print_write_error(outfile);
-    return 1;
+    throw write_error(outfile);
   }
   std::error_code ec;
   const bool existed = fs::exists(fs::symlink_status(outfile, ec));
@@ -92,7 +93,7 @@ constexpr int kMaxCellAtoms = 100000000;
 // Refuses, before anything is built, output out of all proportion.
 void check_output_size(const WrapOptions& options, const LatticeParams& lattice) {
   if (lattice.natom > kMaxCellAtoms) {
-    throw RunError(format_text(
+    throw Error(format_text(
         "Error: the unit cell of (%d,%d) SWNT holds %d atoms; wrapping builds at most %d, since "
         "the cell is held in memory (%.1f GB for this one) and each copy of it takes %.1f GB of "
         "trajectory.\n",
@@ -101,7 +102,7 @@ void check_output_size(const WrapOptions& options, const LatticeParams& lattice)
   }
   const long long scenes = static_cast<long long>(options.nwrap) + 1;
   if ((options.fchange == 2 || options.fchange == 3) && scenes > kMaxSceneFiles) {
-    throw RunError(too_many_scene_files(scenes));
+    throw Error(too_many_scene_files(scenes));
   }
 }
 
@@ -116,7 +117,7 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
   }
   // Moving or converting the temporary file onto itself would destroy it.
   if (same_file(options.outfile, temporary_name)) {
-    throw RunError(format_text("Error: output file %s is the temporary file.\n",
+    throw Error(format_text("Error: output file %s is the temporary file.\n",
                                printable(options.outfile).c_str()));
   }
 
@@ -124,7 +125,7 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
   // old output" would lose it.
   std::error_code ec;
   if (trajectory_form && fs::is_directory(options.outfile, ec)) {
-    throw RunError(
+    throw Error(
         format_text("Error: output file %s is a directory.\n", printable(options.outfile).c_str()));
   }
   // A run replaces a regular file under the temporary name.  Anything else
@@ -132,7 +133,7 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
   // refused.
   const fs::file_status temporary = fs::symlink_status(temporary_name, ec);
   if (fs::exists(temporary) && !fs::is_regular_file(temporary)) {
-    throw RunError(format_text("Error: cannot write file %s\n", temporary_name.c_str()));
+    throw Error(format_text("Error: cannot write file %s\n", temporary_name.c_str()));
   }
 
   OutputFile trajectory;  // removed at the end unless it was moved into place
@@ -144,26 +145,24 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
   // The writers read the run's scratch file; their messages name the
   // temporary file.
   const TrajectoryInput input(trajectory.scratch_path(), temporary_name);
-  const int verbose = options.debug ? 1 : 0;
-  int status = 0;
+  const Log progress = options.debug ? kPrint : Log();
   switch (options.fchange) {
     case 1:
-      status = write_pv_file(input, options.outfile, verbose, options.fcenter);
-      break;
+      // fcenter set: the coordinates are used as they stand.
+      write_pv_file(input, options.outfile, options.fcenter == 0, progress);
+      return 0;
     case 2:
-      status = write_xmol_xyz(input, options.outfile, verbose,
-                              format_text("(%d,%d) SWNT-XMOL XYZ FORMAT", options.cn, options.cm));
-      break;
+      write_xmol_xyz(input, options.outfile,
+                     format_text("(%d,%d) SWNT-XMOL XYZ FORMAT", options.cn, options.cm), progress);
+      return 0;
     case 3:
-      status = write_tinker_xyz(
-          input, options.outfile, verbose,
-          format_text("(%d,%d) SWNT-TINKER XYZ FORMAT", options.cn, options.cm));
-      break;
+      write_tinker_xyz(input, options.outfile,
+                       format_text("(%d,%d) SWNT-TINKER XYZ FORMAT", options.cn, options.cm),
+                       progress);
+      return 0;
     default:
-      status = save_trajectory(trajectory, temporary_name, options.outfile);
-      break;
+      return save_trajectory(trajectory, temporary_name, options.outfile);
   }
-  return status == 0 ? 0 : 1;
 }
 
 }  // namespace swnt

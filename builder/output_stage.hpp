@@ -17,7 +17,7 @@ namespace swnt {
 // when the final move fails.
 inline constexpr const char* kTemporaryTrajectory = "swnt_wrapping.wrp";
 
-// Runs the output stage and returns the run's exit status.  Throws RunError
+// Runs the output stage and returns the run's exit status.  Throws Error
 // for the errors that end the run.
 int run_output_stage(WrapOptions& options, const std::string& temporary_name,
                      const StructureParams& structure, const LatticeParams& lattice);

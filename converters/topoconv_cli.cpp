@@ -9,13 +9,14 @@
 #include <cstdlib>
 
 #include "files/file_identity.hpp"
+#include "cli/program.hpp"
 #include "files/file_errors.hpp"
 #include "files/output_file.hpp"
 #include "core/text_format.hpp"
-#include "formats/tinker.hpp"
+#include "formats/scene_files.hpp"
 #include "core/topology.hpp"
 #include "formats/topology_writers.hpp"
-#include "files/number_stream.hpp"
+#include "formats/trajectory.hpp"
 
 namespace swnt {
 
@@ -50,14 +51,6 @@ struct Request {
   Scenes scenes = Scenes::last;
   long long scene = 0;  // with Scenes::one
 };
-
-// The part of `output` from the last '.' of its file name on ("" when there
-// is none), by the rule that names the per-scene files.
-std::string extension_of(const std::string& output) {
-  const std::string numbered = scene_file_name(output, 1);
-  const std::size_t stem = numbered.size() - std::string("001.xyz").size();
-  return output.substr(std::min(stem, output.size()));
-}
 
 Format format_of_extension(std::string extension) {
   for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -219,9 +212,8 @@ int parse_arguments(const std::vector<std::string>& args, Request& request) {
 
 int convert(const Request& request) {
   const std::string shown_input = printable(request.input);
-  TrajectoryReader reader;
-  TrajectoryHeader header;
-  if (!open_trajectory(reader, header, request.input)) return 1;
+  TrajectoryReader reader(request.input);
+  const TrajectoryHeader& header = reader.header();
   const std::array<double, 3> lengths{header.boxx, header.boxy, header.boxz};
   const std::string period = period_error(lengths, request.topology);
   if (!period.empty()) {
@@ -256,22 +248,17 @@ int convert(const Request& request) {
   // No output may replace the trajectory it is made from.
   for (long long scene = first; scene <= (file_per_scene ? last : first); ++scene) {
     const std::string name = output_name(scene);
-    if (overwrites_input(name, request.input)) {
-      print_input_overwrite_error(name, request.input);
-      return 1;
-    }
+    if (overwrites_input(name, request.input)) throw input_overwrite_error(name, request.input);
   }
 
   OutputFile out;
   const auto open = [&](const std::string& name) {
-    if (out.open(name)) return true;
-    print_write_error(name);
-    return false;
+    if (!out.open(name)) throw write_error(name);
+    return true;
   };
   const auto commit = [&]() {
-    if (out.commit()) return true;
-    print_write_error(out.path());
-    return false;
+    if (!out.commit()) throw write_error(out.path());
+    return true;
   };
   if (!file_per_scene && !open(request.output)) return 1;
   if (request.format == Format::pdb) write_pdb_remark(request.topology.periodic, out);
@@ -279,21 +266,15 @@ int convert(const Request& request) {
   std::vector<Position3> positions;
   TopologyBuilder builder;
   Topology topology;
-  const auto atom_count = static_cast<std::size_t>(header.nmol);
   std::size_t first_count = 0;  // atoms written of the first scene
   for (long long scene = 1; scene <= last; ++scene) {
     // The storage grows with the atoms actually read, so a header announcing
     // more atoms than the file holds cannot claim memory it never fills.
-    positions.clear();
-    for (std::size_t a = 0; a < atom_count; ++a) {
-      double x = 0.0, y = 0.0, z = 0.0;
-      if (!reader.read_triple(x, y, z)) {
-        print_data_error(request.input, reader.error());
-        return 1;
-      }
-      if (scene >= first) positions.push_back({x, y, z});
+    if (scene < first) {
+      reader.skip_scene();
+      continue;
     }
-    if (scene < first) continue;
+    reader.read_scene(positions);
 
     const std::string where =
         request.scenes == Scenes::all ? format_text("scene %lld: ", scene) : std::string();
@@ -344,7 +325,7 @@ int run_topoconv(const std::vector<std::string>& args) {
   Request request;
   const int parsed = parse_arguments(args, request);
   if (parsed != 0) return parsed == 2 ? 0 : 1;
-  return run_guarded([&] { return convert(request); });
+  return run_program([&] { return convert(request); });
 }
 
 }  // namespace swnt

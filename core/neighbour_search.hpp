@@ -13,14 +13,14 @@
 #include <utility>
 #include <vector>
 
+#include "core/model.hpp"
+
 namespace swnt {
 
 struct AtomPair {
   std::uint32_t first;   // the smaller index
   std::uint32_t second;  // the larger index
 };
-
-using Position3 = std::array<double, 3>;
 
 // The distance by which bonds are found: sqrt(dx*dx + dy*dy + dz*dz), the
 // differences taken from the coordinates as they stand.

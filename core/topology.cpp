@@ -88,8 +88,8 @@ std::string place_axis(int a, double header_length, bool periodic, Topology& top
     high = std::max(high, p[a]);
   }
   const double length = header_length;
-  double& lo = topology.box.lo[a];
-  double& hi = topology.box.hi[a];
+  double& lo = topology.cell.lo[a];
+  double& hi = topology.cell.hi[a];
   if (periodic) {
     // The centred box (-L/2 .. L/2) or the one from the origin (0 .. L),
     // whichever holds the atoms; rounding to the decimals of the file and the
@@ -126,7 +126,7 @@ const auto by_atoms = [](const AtomPair& x, const AtomPair& y) {
 };
 
 // "the box length 20.000000 along z" or "the box lengths 54.383447 along x and ...".
-std::string lengths_text(const Shift& s, const Box& box) {
+std::string lengths_text(const Shift& s, const Cell& box) {
   std::string text;
   int count = 0;
   for (int a = 0; a < 3; ++a) {
@@ -185,11 +185,11 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
     }
   }
 
-  topology.types.assign(1, kCarbon);
-  if (settings.hydrogenate) topology.types.push_back(kHydrogen);
-  topology.type.assign(n, 0);
+  topology.species.assign(1, kCarbon);
+  if (settings.hydrogenate) topology.species.push_back(kHydrogen);
+  topology.kind.assign(n, 0);
   topology.images.resize(n);
-  topology.box.periodic = settings.periodic;
+  topology.cell.periodic = settings.periodic;
   // The periodic axes now, for the search through the boundaries; the open
   // ones when the atoms are final.
   for (int a = 0; a < 3; ++a) {
@@ -197,7 +197,7 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
     findings.error = place_axis(a, lengths[a], true, topology);
     if (!findings.error.empty()) return findings;
   }
-  const Box& box = topology.box;
+  const Cell& box = topology.cell;
   const double cutoff = settings.cutoff;
 
   // The images of the atoms near a periodic boundary, beyond the box, follow
@@ -300,7 +300,7 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
     std::size_t most = 0;
     for (std::size_t i = 0; i < n; ++i) {
       const std::size_t count = topology.neighbours.count(i);
-      if (count > static_cast<std::size_t>(topology.types[topology.type[i]].valence)) {
+      if (count > static_cast<std::size_t>(topology.species[topology.kind[i]].valence)) {
         ++crowded;
         most = std::max(most, count);
       }
@@ -417,7 +417,7 @@ std::size_t TopologyBuilder::remove_loose_atoms(Topology& topology) {
   }
   topology.positions.resize(next);
   topology.images.resize(next);
-  topology.type.resize(next);
+  topology.kind.resize(next);
   std::size_t kept = 0;
   for (const AtomPair& bond : topology.bonds) {
     const std::uint32_t first = degree[bond.first];
@@ -432,7 +432,7 @@ std::size_t TopologyBuilder::remove_loose_atoms(Topology& topology) {
 std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Topology& topology) {
   const std::size_t n = topology.atom_count();
   const NeighbourLists& lists = topology.neighbours;
-  const Box& box = topology.box;
+  const Cell& box = topology.cell;
   std::vector<Position3>& points = topology.positions;
   // The unit vector from one atom to another, through the nearest image along
   // the periodic axes.
@@ -480,7 +480,7 @@ std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Top
     points.push_back(h);
     topology.images.push_back(image);
   }
-  topology.type.resize(points.size(), 1);
+  topology.kind.resize(points.size(), 1);
   // A carbon's bond to its hydrogen follows its bonds to other carbons.
   std::inplace_merge(topology.bonds.begin(),
                      topology.bonds.begin() + static_cast<std::ptrdiff_t>(inside),

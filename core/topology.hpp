@@ -14,21 +14,10 @@
 #include <vector>
 
 #include "core/bond_rule.hpp"
+#include "core/model.hpp"
 #include "core/neighbour_search.hpp"
 
 namespace swnt {
-
-struct AtomType {
-  std::string element;  // chemical symbol
-  double mass = 0.0;    // atomic mass units
-  int valence = 0;      // the most bonds an atom of this element forms
-};
-
-inline const AtomType kCarbon{"C", 12.011, 3};
-inline const AtomType kHydrogen{"H", 1.008, 1};
-
-// Which of x, y, z repeat with the box length.
-using PeriodicAxes = std::array<bool, 3>;
 
 // "x", "xz", ... or "none".
 std::string axes_text(const PeriodicAxes& axes);
@@ -69,14 +58,6 @@ inline constexpr double kStraightBondDegrees = 0.6;
 // keeps 10 bits per axis).
 inline constexpr long long kMaxImage = 511;
 
-struct Box {
-  std::array<double, 3> lo{0.0, 0.0, 0.0};
-  std::array<double, 3> hi{0.0, 0.0, 0.0};
-  PeriodicAxes periodic{false, false, false};
-
-  double length(int axis) const { return hi[axis] - lo[axis]; }
-};
-
 // How many types each kind of bonded term has.
 struct TermTypes {
   int bonds = 1;
@@ -85,24 +66,17 @@ struct TermTypes {
   int impropers = 1;
 };
 
-struct Topology {
-  // Numbered from 1 in the files: carbon, and hydrogen when the ends are
-  // terminated.
-  std::vector<AtomType> types{kCarbon};
-  std::vector<std::uint8_t> type;  // per atom, an index into types
-  Box box;
-  // Inside the box along the periodic axes: a position as read is
-  // positions[a][k] + images[a][k] * (box length k).
-  std::vector<Position3> positions;
+// The frame with its bonded topology.  The species are carbon, and hydrogen
+// when the ends are terminated; the cell is orthogonal.  Inside the cell
+// along the periodic axes: a position as read is positions[a][k] +
+// images[a][k] * (cell length k).  Molecules are numbered from 1 in the order
+// of their lowest atoms.
+struct Topology : Frame {
   std::vector<std::array<std::int32_t, 3>> images;
   std::vector<AtomPair> bonds;  // lower atom first, sorted
   NeighbourLists neighbours;    // the bonds per atom, ascending
-  // Per atom, from 1 in the order of the molecules' lowest atoms.
-  std::vector<std::uint32_t> molecule;
-  std::uint32_t molecule_count = 0;
 
-  std::size_t atom_count() const { return positions.size(); }
-  bool hydrogenated() const { return types.size() > 1; }
+  bool hydrogenated() const { return species.size() > 1; }
 
   // A bonded term's type, from 1: one more than the number of its hydrogen
   // atoms (C-C bonds 1, C-H 2; C-C-C angles 1, C-C-H 2; dihedrals C-C-C-C
@@ -110,7 +84,7 @@ struct Topology {
   // with two carbons and a hydrogen 2).
   template <class... Atoms>
   int term_type(Atoms... atoms) const {
-    return 1 + (static_cast<int>(type[atoms]) + ...);
+    return 1 + (static_cast<int>(kind[atoms]) + ...);
   }
   // The types declared for each kind: a carbon holds at most one hydrogen,
   // so bonds, angles and impropers hold at most one and dihedrals two (one

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "files/file_errors.hpp"
 
 namespace swnt {
 
@@ -86,11 +85,11 @@ std::string too_long(std::string_view token) {
 
 }  // namespace
 
-TrajectoryReader::~TrajectoryReader() {
+NumberStream::~NumberStream() {
   if (file_ != nullptr) std::fclose(file_);
 }
 
-bool TrajectoryReader::open(const std::string& path) {
+bool NumberStream::open(const std::string& path) {
   if (file_ != nullptr) std::fclose(file_);
   file_ = std::fopen(path.c_str(), "rb");
   if (file_ == nullptr) return false;
@@ -103,7 +102,7 @@ bool TrajectoryReader::open(const std::string& path) {
   return std::ferror(file_) == 0;
 }
 
-bool TrajectoryReader::fill() {
+bool NumberStream::fill() {
   if (eof_ || file_ == nullptr) return false;
   if (pos_ > 0) {
     std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
@@ -117,7 +116,7 @@ bool TrajectoryReader::fill() {
   return got > 0;
 }
 
-bool TrajectoryReader::peek_token(std::size_t limit, std::string_view& token, bool& whole) {
+bool NumberStream::peek_token(std::size_t limit, std::string_view& token, bool& whole) {
   for (;;) {
     while (pos_ < end_ && is_space(buffer_[pos_])) ++pos_;
     if (pos_ < end_) break;
@@ -142,12 +141,12 @@ bool TrajectoryReader::peek_token(std::size_t limit, std::string_view& token, bo
   return true;
 }
 
-bool TrajectoryReader::fail(std::string reason) {
+bool NumberStream::fail(std::string reason) {
   if (error_.empty()) error_ = std::move(reason);
   return false;
 }
 
-bool TrajectoryReader::fail_at_token(const std::string& what) {
+bool NumberStream::fail_at_token(const std::string& what) {
   // The whole token, up to the limit beyond which none is accepted (so that
   // an endless one, a device such as /dev/zero, cannot take all memory).
   std::string_view token;
@@ -157,7 +156,7 @@ bool TrajectoryReader::fail_at_token(const std::string& what) {
   return fail(what + quoted(token));
 }
 
-bool TrajectoryReader::read_int(long long& value) {
+bool NumberStream::read_int(long long& value) {
   if (!error_.empty()) return false;
   // "%d": an optional sign, then decimal digits up to the first other
   // character, looked for in a window that grows while the digits fill it.
@@ -186,7 +185,7 @@ bool TrajectoryReader::read_int(long long& value) {
   return true;
 }
 
-bool TrajectoryReader::read_real(double& value) {
+bool NumberStream::read_real(double& value) {
   if (!error_.empty()) return false;
   // Most numbers are plain decimals, converted straight from the buffer.
   while (pos_ < end_ && is_space(buffer_[pos_])) ++pos_;
@@ -226,7 +225,7 @@ bool TrajectoryReader::read_real(double& value) {
   }
 }
 
-bool TrajectoryReader::skip_line() {
+bool NumberStream::skip_line() {
   std::size_t skipped = 0;
   for (;;) {
     while (pos_ < end_) {
@@ -238,32 +237,8 @@ bool TrajectoryReader::skip_line() {
   }
 }
 
-bool TrajectoryReader::at_end() {
+bool NumberStream::at_end() {
   return pos_ >= end_ && !fill();
-}
-
-bool TrajectoryReader::read_header(TrajectoryHeader& header) {
-  if (!read_int(header.lead) || !read_int(header.nmol) || !read_int(header.ndat) ||
-      !read_real(header.boxx) || !read_real(header.boxy) || !read_real(header.boxz) ||
-      !read_real(header.aux1) || !read_real(header.aux2)) {
-    return false;
-  }
-  if (header.nmol < 0) return fail("negative number of atoms " + std::to_string(header.nmol));
-  if (header.ndat < 0) return fail("negative number of scenes " + std::to_string(header.ndat));
-  return true;
-}
-
-bool open_trajectory(TrajectoryReader& reader, TrajectoryHeader& header,
-                     const TrajectoryInput& input) {
-  if (!reader.open(input.path)) {
-    print_access_error(input.name);
-    return false;
-  }
-  if (!reader.read_header(header)) {
-    print_data_error(input.name, reader.error());
-    return false;
-  }
-  return true;
 }
 
 }  // namespace swnt

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,9 @@
 #include "files/file_identity.hpp"
 #include "files/file_errors.hpp"
 #include "core/neighbour_search.hpp"
-#include "files/output_file.hpp"
 #include "core/text_format.hpp"
-#include "files/number_stream.hpp"
+#include "files/output_file.hpp"
+#include "formats/trajectory.hpp"
 
 namespace swnt {
 
@@ -107,174 +108,208 @@ std::string header_bytes(const TrajectoryHeader& header) {
 }
 
 std::string coordinate_error(long long scene, long long atom, std::size_t axis, double read,
-                             double moved, bool centred) {
+                             double moved, bool as_read) {
   std::string reason = format_text("scene %lld, atom %lld: the %c coordinate %.10g", scene, atom,
                                    "xyz"[axis], read);
-  if (!centred) reason += format_text(", moved by half the box length to %.10g,", moved);
+  if (!as_read) reason += format_text(", moved by half the box length to %.10g,", moved);
   reason += std::isfinite(moved)
                 ? " lies outside the range -327.68 to 327.67 Angstrom that the pv format can hold"
                 : " is not a finite number";
   return reason;
 }
 
-}  // namespace
+// One conversion: the trajectory read scene by scene, each scene written as
+// its atom records and bond slots as soon as it is read.
+class PvWriter {
+ public:
+  PvWriter(const TrajectoryInput& input, const std::string& output_path, bool shift_half_box,
+           const Log& progress)
+      : input_(input), output_path_(output_path), shift_half_box_(shift_half_box),
+        progress_(progress) {}
 
-int write_pv_file(const TrajectoryInput& input, const std::string& output_path, int verbose,
-                  int centred) {
-  const std::string& input_path = input.name;  // as messages name it
-  if (verbose) {
-    std::printf("\n");
-    std::printf("Making pv file...\n");
-    std::printf(" -- input file:  %s\n", printable(input_path).c_str());
-    std::printf(" -- output file: %s\n", printable(output_path).c_str());
+  void write() {
+    open_files();
+    write_header();
+    write_ball_sizes();
+    if (progress_) progress_("Writing every scene...\n");
+    allocate_scene_storage();
+    for (long long scene = 1; scene <= reader_->header().ndat; ++scene) {
+      if (progress_ && scene % 10 == 0) {
+        progress_(format_text(" -- step:%4d\n", static_cast<int>(scene)));
+      }
+      read_scene(scene);
+      find_bonds();
+      write_scene();
+    }
+    if (!out_.commit()) throw write_error(output_path_);
   }
 
+ private:
   // The input is tested before the output is created, so an unreadable
-  // input leaves no trace among the user's files.
-  TrajectoryReader reader;
-  TrajectoryHeader header;
-  if (!open_trajectory(reader, header, input)) return 1;
-  if (overwrites_input(output_path, input.path)) {
-    print_input_overwrite_error(output_path, input_path);
-    return 1;
-  }
-  // Written under a scratch name: unless commit() succeeds, an earlier file
-  // of the output's name stays as it was.
-  OutputFile out;
-  if (!out.open(output_path)) {
-    print_write_error(output_path);
-    return 1;
+  // input leaves no trace among the user's files.  The output is written
+  // under a scratch name: unless commit() succeeds, an earlier file of its
+  // name stays as it was.
+  void open_files() {
+    if (progress_) {
+      progress_("\n");
+      progress_("Making pv file...\n");
+      progress_(" -- input file:  " + printable(input_.name) + "\n");
+      progress_(" -- output file: " + printable(output_path_) + "\n");
+    }
+    reader_.emplace(input_);
+    if (overwrites_input(output_path_, input_.path)) {
+      throw input_overwrite_error(output_path_, input_.name);
+    }
+    if (!out_.open(output_path_)) throw write_error(output_path_);
   }
 
-  if (verbose) std::printf("Writing Header...\n");
-  if (header.nmol > kMaxAtoms) {
-    print_data_error(input_path,
-                     format_text("%lld atoms per scene are more than the pv format can hold (%lld)",
-                                 header.nmol, kMaxAtoms));
-    return 1;
+  void write_header() {
+    if (progress_) progress_("Writing Header...\n");
+    const TrajectoryHeader& header = reader_->header();
+    if (header.nmol > kMaxAtoms) {
+      throw data_error(input_.name,
+                       format_text("%lld atoms per scene are more than the pv format can hold "
+                                   "(%lld)",
+                                   header.nmol, kMaxAtoms));
+    }
+    if (header.ndat > kMaxScenes) {
+      throw data_error(input_.name,
+                       format_text("%lld scenes are more than the pv format can hold (%lld)",
+                                   header.ndat, kMaxScenes));
+    }
+    out_.write(header_bytes(header));
   }
-  if (header.ndat > kMaxScenes) {
-    print_data_error(input_path,
-                     format_text("%lld scenes are more than the pv format can hold (%lld)",
-                                 header.ndat, kMaxScenes));
-    return 1;
-  }
-  out.write(header_bytes(header));
 
-  const auto nmol = static_cast<std::size_t>(header.nmol);
-  const std::size_t nbond = 2 * nmol;
-
-  if (verbose) std::printf("Writing Ball-mag (=%lf)...\n", kBallMag);
-  {
+  void write_ball_sizes() {
+    if (progress_) progress_(format_text("Writing Ball-mag (=%lf)...\n", kBallMag));
     char ball_mag[8];
     put_f64_le(ball_mag, kBallMag);
-    std::string& buffer = out.buffer();
+    std::string& buffer = out_.buffer();
+    const auto nmol = static_cast<std::size_t>(reader_->header().nmol);
     for (std::size_t i = 0; i < nmol; ++i) buffer.append(ball_mag, sizeof ball_mag);
-    out.flush_if_full();
+    out_.flush_if_full();
   }
 
-  if (verbose) std::printf("Writing every scene...\n");
   // Working storage, reused for every scene.
-  std::vector<StoredPosition> atoms(nmol);
-  std::vector<Position3> positions(nmol);
-  std::vector<std::uint32_t> bond_count(nmol);
-  std::vector<AtomPair> pairs;
-  NeighbourSearch search;
-  pairs.reserve(nbond);
-  const std::array<double, 3> half_box{header.boxx * 0.5, header.boxy * 0.5, header.boxz * 0.5};
-  char atom_record[kAtomRecordSize];
-  char bond_record[kBondRecordSize];
-  char empty_slot[kBondRecordSize] = {};
-  put_u8(empty_slot, kEmptySlotKind);
+  void allocate_scene_storage() {
+    const TrajectoryHeader& header = reader_->header();
+    const auto nmol = static_cast<std::size_t>(header.nmol);
+    nbond_ = 2 * nmol;
+    atoms_.resize(nmol);
+    positions_.resize(nmol);
+    bond_count_.resize(nmol);
+    pairs_.reserve(nbond_);
+    half_box_ = {header.boxx * 0.5, header.boxy * 0.5, header.boxz * 0.5};
+  }
 
-  for (long long scene = 1; scene <= header.ndat; ++scene) {
-    if (verbose && scene % 10 == 0) std::printf(" -- step:%4d\n", static_cast<int>(scene));
-
-    for (std::size_t i = 0; i < nmol; ++i) {
-      std::array<double, 3> read{};
-      if (!reader.read_triple(read[0], read[1], read[2])) {
-        print_data_error(input_path, reader.error());
-        return 1;
-      }
+  // The positions rounded half up to the stored unit of 0.01 Angstrom, and
+  // moved by minus half the box first when asked.
+  void read_scene(long long scene) {
+    for (std::size_t i = 0; i < atoms_.size(); ++i) {
+      const Position3 read = reader_->read_atom();
       for (std::size_t a = 0; a < 3; ++a) {
-        const double c = centred ? read[a] : read[a] - half_box[a];
-        // Rounding half up to the stored unit of 0.01 Angstrom.
+        const double c = shift_half_box_ ? read[a] - half_box_[a] : read[a];
         const double stored = std::floor(c * kScale + 0.5);
         if (!std::isfinite(c) || !(stored >= kMinStored && stored <= kMaxStored)) {
-          print_data_error(input_path, coordinate_error(scene, static_cast<long long>(i) + 1, a,
-                                                        read[a], c, centred != 0));
-          return 1;
+          throw data_error(input_.name, coordinate_error(scene, static_cast<long long>(i) + 1, a,
+                                                         read[a], c, !shift_half_box_));
         }
-        atoms[i][a] = static_cast<std::int16_t>(stored);
-        positions[i][a] = atoms[i][a] * kUnit;
+        atoms_[i][a] = static_cast<std::int16_t>(stored);
+        positions_[i][a] = atoms_[i][a] * kUnit;
       }
     }
+  }
 
-    // The bonds: every pair closer than the cut-off, in the order of the
-    // all-pairs loop (first atom ascending, then second atom ascending).
-    // Every bond is counted, but once there are more than the slots can take
-    // the scene is refused anyway, so only the pairs that are still reported
-    // (the too-close ones, when verbose) are kept from then on; that bounds
-    // the memory when many atoms sit on one spot.
-    pairs.clear();
+  // The bonds: every pair closer than the cut-off, in the order of the
+  // all-pairs loop (first atom ascending, then second atom ascending).
+  // Every bond is counted, but once there are more than the slots can take
+  // the scene is refused anyway, so only the pairs that are still reported
+  // (the too-close ones, in a verbose run) are kept from then on; that bounds
+  // the memory when many atoms sit on one spot.
+  void find_bonds() {
+    const bool verbose = static_cast<bool>(progress_);
+    pairs_.clear();
     std::size_t ibond = 0;
-    search.find_close_pairs(
-        positions, kBondCutoff,
+    search_.find_close_pairs(
+        positions_, kBondCutoff,
         [&](std::uint32_t i, std::uint32_t j) {
-          const double d = stored_distance(atoms[i], atoms[j]);
+          const double d = stored_distance(atoms_[i], atoms_[j]);
           if (!(d < kBondCutoff)) return false;
           ++ibond;
-          return ibond <= nbond || (verbose && d < kTooClose);
+          return ibond <= nbond_ || (verbose && d < kTooClose);
         },
-        pairs);
+        pairs_);
+    if (verbose) report_close_pairs();
+    if (ibond > nbond_) {
+      // The output is discarded: an earlier file of its name stays as it was.
+      throw Error(format_text("Bond number exceeded the limit. (ibond=%d\n",
+                              static_cast<int>(ibond)));
+    }
+    std::fill(bond_count_.begin(), bond_count_.end(), 0u);
+    for (const AtomPair& pair : pairs_) {
+      ++bond_count_[pair.first];
+      ++bond_count_[pair.second];
+    }
+  }
 
-    if (verbose) {
-      for (const AtomPair& pair : pairs) {
-        const double d = stored_distance(atoms[pair.first], atoms[pair.second]);
-        if (d < kTooClose) {
-          std::printf(" -- atom %d and %d are too close", static_cast<int>(pair.first),
-                      static_cast<int>(pair.second));
-          std::printf("(bond length=%lf)\n", d);
-        }
+  void report_close_pairs() {
+    for (const AtomPair& pair : pairs_) {
+      const double d = stored_distance(atoms_[pair.first], atoms_[pair.second]);
+      if (d < kTooClose) {
+        progress_(format_text(" -- atom %d and %d are too close", static_cast<int>(pair.first),
+                              static_cast<int>(pair.second)));
+        progress_(format_text("(bond length=%lf)\n", d));
       }
     }
-    if (ibond > nbond) {
-      // The output is discarded: an earlier file of its name stays as it was.
-      std::printf("Bond number exceeded the limit. (ibond=%d\n", static_cast<int>(ibond));
-      return 1;
-    }
+  }
 
-    std::fill(bond_count.begin(), bond_count.end(), 0u);
-    for (const AtomPair& pair : pairs) {
-      ++bond_count[pair.first];
-      ++bond_count[pair.second];
-    }
-
-    std::string& buffer = out.buffer();
-    for (std::size_t i = 0; i < nmol; ++i) {
-      const StoredPosition& p = atoms[i];
+  void write_scene() {
+    char atom_record[kAtomRecordSize];
+    char bond_record[kBondRecordSize];
+    char empty_slot[kBondRecordSize] = {};
+    put_u8(empty_slot, kEmptySlotKind);
+    std::string& buffer = out_.buffer();
+    for (std::size_t i = 0; i < atoms_.size(); ++i) {
+      const StoredPosition& p = atoms_[i];
       const bool at_origin = p[0] == 0 && p[1] == 0 && p[2] == 0;
-      put_u8(atom_record, at_origin ? kAtomAtOriginKind : kind_for_bonds(bond_count[i]));
+      put_u8(atom_record, at_origin ? kAtomAtOriginKind : kind_for_bonds(bond_count_[i]));
       put_i16_le(atom_record + 1, p[0]);
       put_i16_le(atom_record + 3, p[1]);
       put_i16_le(atom_record + 5, p[2]);
       buffer.append(atom_record, sizeof atom_record);
     }
-    for (const AtomPair& pair : pairs) {
+    for (const AtomPair& pair : pairs_) {
       put_u8(bond_record, kBondKind);
       put_u16_le(bond_record + 1, static_cast<std::uint16_t>(pair.first + 1));
       put_u16_le(bond_record + 3, static_cast<std::uint16_t>(pair.second + 1));
       buffer.append(bond_record, sizeof bond_record);
     }
-    for (std::size_t k = pairs.size(); k < nbond; ++k) buffer.append(empty_slot, sizeof empty_slot);
-    out.flush_if_full();
+    for (std::size_t k = pairs_.size(); k < nbond_; ++k) {
+      buffer.append(empty_slot, sizeof empty_slot);
+    }
+    out_.flush_if_full();
   }
 
-  if (!out.commit()) {
-    print_write_error(output_path);
-    return 1;
-  }
-  return 0;
+  const TrajectoryInput& input_;
+  const std::string& output_path_;
+  const bool shift_half_box_;
+  const Log& progress_;
+  std::optional<TrajectoryReader> reader_;
+  OutputFile out_;
+  std::size_t nbond_ = 0;
+  std::vector<StoredPosition> atoms_;
+  std::vector<Position3> positions_;
+  std::vector<std::uint32_t> bond_count_;
+  std::vector<AtomPair> pairs_;
+  NeighbourSearch search_;
+  std::array<double, 3> half_box_{};
+};
+
+}  // namespace
+
+void write_pv_file(const TrajectoryInput& input, const std::string& output_path,
+                   bool shift_half_box, const Log& progress) {
+  PvWriter(input, output_path, shift_half_box, progress).write();
 }
 
 }  // namespace swnt

@@ -4,15 +4,17 @@
 
 #include <string>
 
-#include "files/number_stream.hpp"
+#include "core/error.hpp"
+#include "formats/trajectory.hpp"
 
 namespace swnt {
 
-// Converts the trajectory `input` into the pv file `output_path`.
-// `centred` non-zero: coordinates are used as they stand; 0: each is moved
-// by minus half the box length of its axis.  Returns 0 when the file is
-// written, 1 after an error message on standard output.
-int write_pv_file(const TrajectoryInput& input, const std::string& output_path, int verbose,
-                  int centred);
+// Converts the trajectory `input` into the pv file `output_path`.  The
+// coordinates are used as they stand, or each is moved by minus half the box
+// length of its axis when `shift_half_box` is set.  `progress`, when set,
+// receives the progress lines and the pairs closer than 1 Angstrom.  Throws
+// Error; an earlier file of the output's name then stays as it was.
+void write_pv_file(const TrajectoryInput& input, const std::string& output_path,
+                   bool shift_half_box, const Log& progress = {});
 
 }  // namespace swnt

@@ -97,7 +97,7 @@ void write_lammps_data(const Topology& topology, LammpsStyle style, const std::s
   // its number of types.
   const TermTypes types = topology.term_types();
   append_count(text, atoms, "atoms");
-  append_count(text, topology.types.size(), "atom types");
+  append_count(text, topology.species.size(), "atom types");
   if (bonded) {
     append_count(text, topology.bonds.size(), "bonds");
     append_count(text, static_cast<std::size_t>(types.bonds), "bond types");
@@ -110,20 +110,20 @@ void write_lammps_data(const Topology& topology, LammpsStyle style, const std::s
   }
   text += '\n';
   for (int a = 0; a < 3; ++a) {
-    append_fixed(text, topology.box.lo[a], 0, kDecimals);
+    append_fixed(text, topology.cell.lo[a], 0, kDecimals);
     text += ' ';
-    append_fixed(text, topology.box.hi[a], 0, kDecimals);
+    append_fixed(text, topology.cell.hi[a], 0, kDecimals);
     text += ' ';
     text += kAxisBounds[a];
-    text += topology.box.periodic[a] ? "  # periodic\n" : "  # open\n";
+    text += topology.cell.periodic[a] ? "  # periodic\n" : "  # open\n";
   }
 
   append_section(text, "Masses");
-  for (std::size_t t = 0; t < topology.types.size(); ++t) {
+  for (std::size_t t = 0; t < topology.species.size(); ++t) {
     append_int(text, static_cast<long long>(t) + 1, 0);
     text += ' ';
-    text += format_text("%g", topology.types[t].mass);
-    text += "  # " + topology.types[t].element + '\n';
+    text += format_text("%g", topology.species[t].mass);
+    text += "  # " + topology.species[t].symbol + '\n';
   }
 
   append_section(text, style == LammpsStyle::full        ? "Atoms # full"
@@ -136,7 +136,7 @@ void write_lammps_data(const Topology& topology, LammpsStyle style, const std::s
       append_int(text, topology.molecule[i], 0);
       text += ' ';
     }
-    append_int(text, topology.type[i] + 1, 0);
+    append_int(text, topology.kind[i] + 1, 0);
     if (style == LammpsStyle::full) text += " 0.0";
     for (const double c : topology.positions[i]) {
       text += ' ';
@@ -181,7 +181,7 @@ void write_extxyz_frame(const Topology& topology, OutputFile& out) {
     for (int b = 0; b < 3; ++b) {
       if (a + b > 0) text += ' ';
       if (a == b) {
-        append_fixed(text, topology.box.length(a), 0, kDecimals);
+        append_fixed(text, topology.cell.length(a), 0, kDecimals);
       } else {
         text += '0';
       }
@@ -190,16 +190,16 @@ void write_extxyz_frame(const Topology& topology, OutputFile& out) {
   text += "\" Properties=species:S:1:pos:R:3 pbc=\"";
   for (int a = 0; a < 3; ++a) {
     if (a > 0) text += ' ';
-    text += topology.box.periodic[a] ? 'T' : 'F';
+    text += topology.cell.periodic[a] ? 'T' : 'F';
   }
   text += "\" Origin=\"";
   for (int a = 0; a < 3; ++a) {
     if (a > 0) text += ' ';
-    append_fixed(text, topology.box.lo[a], 0, kDecimals);
+    append_fixed(text, topology.cell.lo[a], 0, kDecimals);
   }
   text += "\"\n";
   for (std::size_t i = 0; i < topology.atom_count(); ++i) {
-    text += topology.types[topology.type[i]].element;
+    text += topology.species[topology.kind[i]].symbol;
     for (const double c : topology.positions[i]) {
       text += ' ';
       append_fixed(text, c, 14, kDecimals);
@@ -254,9 +254,9 @@ bool write_pdb_model(const Topology& topology, long long model, OutputFile& out,
   }
   text += "CRYST1";
   for (int a = 0; a < 3; ++a) {
-    if (!append_columns(text, topology.box.length(a), 9)) {
+    if (!append_columns(text, topology.cell.length(a), 9)) {
       error = format_text("the box length %.3f along %c does not fit the nine columns of PDB",
-                          topology.box.length(a), kAxisName[a]);
+                          topology.cell.length(a), kAxisName[a]);
       return false;
     }
   }
@@ -272,7 +272,7 @@ bool write_pdb_model(const Topology& topology, long long model, OutputFile& out,
     return false;
   }
   for (std::size_t i = 0; i < topology.atom_count(); ++i) {
-    const std::string& element = topology.types[topology.type[i]].element;
+    const std::string& element = topology.species[topology.kind[i]].symbol;
     text += "HETATM";
     text += hybrid36(static_cast<long long>(i) + 1, 5);
     // The atom name: a one-letter element stands in the second column.

@@ -1,14 +1,16 @@
-// XMOL XYZ files, one per scene.
+// XMOL XYZ files, one per scene: the atom count, a title, then "C x y z"
+// per atom.
 #pragma once
 
 #include <string>
 
-#include "files/number_stream.hpp"
+#include "core/error.hpp"
+#include "formats/trajectory.hpp"
 
 namespace swnt {
 
-// Returns 0 when every file is written, 1 after an error message.
-int write_xmol_xyz(const TrajectoryInput& input, const std::string& output_name, int verbose,
-                   const std::string& title);
+// Throws Error; the files of the scenes before a failed one stay.
+void write_xmol_xyz(const TrajectoryInput& input, const std::string& output_name,
+                    const std::string& title, const Log& progress = {});
 
 }  // namespace swnt

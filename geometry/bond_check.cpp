@@ -71,12 +71,12 @@ void check_bond_counts(const std::vector<CellAtom>& cells, const WrapOptions& op
 
   for (std::size_t a = 0; a < natom; ++a) {
     if (bonds[a] != 3) {
-      throw RunError(
+      throw Error(
           format_text("Error: Atom %4d: %d bonds\n", static_cast<int>(a), bonds[a]));
     }
   }
   if (natom != static_cast<std::size_t>(std::max(lattice.natom, 0))) {
-    throw RunError(format_text("Error: Atom %4d: %d bonds\n", static_cast<int>(natom), 0));
+    throw Error(format_text("Error: Atom %4d: %d bonds\n", static_cast<int>(natom), 0));
   }
   std::printf("OK: All atoms has 3 bonds.\n");
 }

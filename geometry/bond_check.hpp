@@ -10,7 +10,7 @@
 namespace swnt {
 
 // Prints "OK: All atoms has 3 bonds." when every atom has three bonds;
-// otherwise throws RunError with "Error: Atom %4d: %d bonds" for the first
+// otherwise throws Error with "Error: Atom %4d: %d bonds" for the first
 // atom that has not.
 void check_bond_counts(const std::vector<CellAtom>& cells, const WrapOptions& options);
 

@@ -36,7 +36,7 @@ int greatest_common_divisor(int a, int b);
 // Prints " -- set structure of (n,m) SWNT." first when `debug` is set.
 LatticeParams compute_lattice_params(int n, int m, const StructureParams& structure, bool debug);
 
-// Refuses, with RunError, a lattice that cannot make a tube: a vector
+// Refuses, with Error, a lattice that cannot make a tube: a vector
 // component of the structure or the lattice that is not finite, a chiral
 // vector of length 0, or a unit cell of length 0 along the axis.
 void check_tube_lattice(const StructureParams& structure, const LatticeParams& lattice);

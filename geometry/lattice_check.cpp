@@ -26,7 +26,7 @@ void check_tube_lattice(const StructureParams& structure, const LatticeParams& l
     reason = "the unit cell has length 0 along the tube axis";
   }
   if (reason != nullptr) {
-    throw RunError(format_text("Error: invalid lattice for (%d,%d) SWNT: %s.\n", lattice.n,
+    throw Error(format_text("Error: invalid lattice for (%d,%d) SWNT: %s.\n", lattice.n,
                                lattice.m, reason));
   }
 }

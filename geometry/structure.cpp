@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "core/error.hpp"
-#include "files/file_errors.hpp"
 #include "core/text_format.hpp"
 #include "files/number_stream.hpp"
 
@@ -22,7 +21,7 @@ namespace {
 
 // One table entry: the key, three numbers of no use to the builder, then the
 // three lattice vectors.  False when a number is missing or is not a number.
-bool read_entry(TrajectoryReader& table, long long& n, long long& m, StructureParams& s) {
+bool read_entry(NumberStream& table, long long& n, long long& m, StructureParams& s) {
   long long unused_int = 0;
   double unused = 0.0;
   return table.read_int(n) && table.read_int(m) && table.read_real(unused) &&
@@ -44,15 +43,15 @@ StructureParams load_structure_params(double bond_length, const std::string& pat
   }
 
   if (options.debug) std::printf(" -- read structure file from <%s>.\n", printable(path).c_str());
-  TrajectoryReader table;
+  NumberStream table;
   if (!table.open(path)) {
-    throw RunError(format_text("Error: file access failed for %s\n", printable(path).c_str()));
+    throw Error(format_text("Error: file access failed for %s\n", printable(path).c_str()));
   }
 
   const std::string missing = format_text(
       "Error: parameters for (%d,%d) SWNT do not exist in the file.\n", options.cn, options.cm);
   // The first line is a free-form header.
-  if (!table.skip_line()) throw RunError(missing);
+  if (!table.skip_line()) throw Error(missing);
 
   // The first entry with the sought key wins.  An entry cut short by the end
   // of the file, or a token that is not a number, ends the search unfound.
@@ -60,7 +59,7 @@ StructureParams load_structure_params(double bond_length, const std::string& pat
   long long n = 0;
   long long m = 0;
   while (n != options.cn || m != options.cm) {
-    if (!read_entry(table, n, m, result) || table.at_end()) throw RunError(missing);
+    if (!read_entry(table, n, m, result) || table.at_end()) throw Error(missing);
   }
   return result;
 }

@@ -20,7 +20,7 @@ StructureParams cylindrical_structure(double bond_length);
 
 // bond_length > 0: the cylindrical structure; otherwise the entry for
 // (options.cn, options.cm) of the table file at `path`.  Prints its debug
-// lines when options.debug is set.  Throws RunError when the table cannot be
+// lines when options.debug is set.  Throws Error when the table cannot be
 // read or lacks the chirality.
 StructureParams load_structure_params(double bond_length, const std::string& path,
                                       const WrapOptions& options);

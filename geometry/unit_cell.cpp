@@ -86,7 +86,7 @@ std::vector<CellAtom> build_unit_cell(int n, int m, const WrapOptions& options) 
   }
 
   if (members != lattice.natom) {
-    throw RunError(format_text("Error: unit cell of (%d,%d) SWNT holds %lld atoms, not %d.\n", n,
+    throw Error(format_text("Error: unit cell of (%d,%d) SWNT holds %lld atoms, not %d.\n", n,
                                m, members, lattice.natom));
   }
   return cells;

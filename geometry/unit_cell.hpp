@@ -16,7 +16,7 @@ struct CellAtom {
 
 // Lists the unit cell of (n, m), selected on the ideal lattice of bond length
 // 1.44 Angstrom, ordered by c1, then c2, then sub.  The list holds exactly
-// natom entries; throws RunError when the selection does not give natom atoms.
+// natom entries; throws Error when the selection does not give natom atoms.
 std::vector<CellAtom> build_unit_cell(int n, int m, const WrapOptions& options);
 
 }  // namespace swnt

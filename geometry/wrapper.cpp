@@ -7,7 +7,6 @@
 
 #include "core/error.hpp"
 #include "geometry/vec2.hpp"
-#include "files/file_errors.hpp"
 #include "files/output_file.hpp"
 #include "core/text_format.hpp"
 
@@ -80,7 +79,7 @@ std::string write_error(const std::string& path) {
 // scale or a shift too large for a double), naming the options that shape
 // it there: those set away from their defaults, else the length or the
 // lattice.
-RunError not_finite(const char* what, const WrapOptions& options, int axis, bool axial,
+Error not_finite(const char* what, const WrapOptions& options, int axis, bool axial,
                     bool rolled) {
   std::string names;
   auto add = [&names](const std::string& name) { names += (names.empty() ? "" : ", ") + name; };
@@ -97,7 +96,7 @@ RunError not_finite(const char* what, const WrapOptions& options, int axis, bool
       add(format_text("-c %g", options.lacc));
     }
   }
-  return RunError(
+  return Error(
       format_text("Error: the %s of the tube would not be finite with these options: %s.\n", what,
                   names.c_str()));
 }
@@ -126,7 +125,7 @@ void write_wrapped_tube(OutputFile& file, const std::string& path,
                         const StructureParams& structure, const LatticeParams& lattice,
                         const WrapOptions& options) {
   if (options.iaxis < 0 || options.iaxis > 2) {
-    throw RunError(format_text("Error: invalid tube axis %d.\n", options.iaxis));
+    throw Error(format_text("Error: invalid tube axis %d.\n", options.iaxis));
   }
   const int A = options.iaxis;
   const int B = (options.iaxis + 1) % 3;
@@ -136,14 +135,14 @@ void write_wrapped_tube(OutputFile& file, const std::string& path,
 
   // Refuse what the header cannot describe before anything is created.
   if (!std::isfinite(options.lenunit)) {
-    throw RunError("Error: the tube length is not a finite number of unit cells.\n");
+    throw Error("Error: the tube length is not a finite number of unit cells.\n");
   }
   if (options.nwrap < 0 || options.nwrap == INT_MAX) {
-    throw RunError(format_text("Error: %d wrapping steps cannot be written.\n", options.nwrap));
+    throw Error(format_text("Error: %d wrapping steps cannot be written.\n", options.nwrap));
   }
   const long long count = count_tube_atoms(structure, lattice, cells, options.lenunit);
   if (count > kMaxCount) {
-    throw RunError(format_text("Error: the tube is too long: more than %d atoms.\n", INT_MAX));
+    throw Error(format_text("Error: the tube is too long: more than %d atoms.\n", INT_MAX));
   }
 
   double shift[3] = {options.shiftx, options.shifty, options.shiftz};
@@ -169,7 +168,7 @@ void write_wrapped_tube(OutputFile& file, const std::string& path,
     }
   }
 
-  if (!file.open(path)) throw RunError(write_error(path));
+  if (!file.open(path)) throw Error(write_error(path));
   std::string& out = file.buffer();
   out += format_text("0 %d %d\n", static_cast<int>(count), options.nwrap + 1);
   out += format_text("%lf  %lf  %lf\n", box[0], box[1], box[2]);
@@ -219,7 +218,7 @@ void write_wrapped_tube(OutputFile& file, const std::string& path,
       }
     }
   }
-  if (!file.finish()) throw RunError(write_error(path));
+  if (!file.finish()) throw Error(write_error(path));
 }
 
 }  // namespace swnt

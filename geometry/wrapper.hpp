@@ -24,7 +24,7 @@ long long count_tube_atoms(const StructureParams& structure, const LatticeParams
 // it: the trajectory then stands complete under the file's scratch name, for
 // the caller to move or convert (commit() puts it at `path`).  Reads nwrap,
 // iaxis, magaxis, magdiam, the shifts, lenunit and fcenter from `options`.
-// Throws RunError when the file cannot be written.
+// Throws Error when the file cannot be written.
 void write_wrapped_tube(OutputFile& file, const std::string& path,
                         const std::vector<CellAtom>& cells,
                         const StructureParams& structure, const LatticeParams& lattice,

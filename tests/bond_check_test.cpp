@@ -21,7 +21,7 @@ std::pair<std::string, std::string> check_tube(int n, int m) {
   testing::internal::CaptureStdout();
   try {
     swnt::check_bond_counts(cells, options);
-  } catch (const swnt::RunError& error) {
+  } catch (const swnt::Error& error) {
     message = error.what();
     EXPECT_EQ(error.status(), 1);
   }

@@ -97,7 +97,7 @@ TEST(Lattice, LatticesThatCannotMakeATube) {
   auto refusal = [](const swnt::StructureParams& s) {
     try {
       swnt::check_tube_lattice(s, swnt::compute_lattice_params(10, 10, s, false));
-    } catch (const swnt::RunError& error) {
+    } catch (const swnt::Error& error) {
       return std::string(error.what());
     }
     return std::string();
@@ -133,7 +133,7 @@ class StructureTable : public testing::Test {
     try {
       const swnt::StructureParams s = swnt::load_structure_params(-1.0, path, options);
       return lf(s.va1) + lf(s.va2) + lf(s.vab);
-    } catch (const swnt::RunError& error) {
+    } catch (const swnt::Error& error) {
       return error.what();
     }
   }

@@ -35,7 +35,7 @@ Outcome parse(const std::vector<std::string>& args, const std::string& indir = "
   full.insert(full.end(), args.begin(), args.end());
   try {
     swnt::set_parameters(full, out.options);
-  } catch (const swnt::RunError& error) {
+  } catch (const swnt::Error& error) {
     out.error = error.what();
   }
   return out;
@@ -156,7 +156,7 @@ TEST(Options, DebugTrace) {
     swnt::set_parameters({"wrapping", "10", "5", "-XT", "-shift:z", "2", "-d"}, options);
     try {
       swnt::set_option("-", "", options);
-    } catch (const swnt::RunError&) {
+    } catch (const swnt::Error&) {
     }
   });
   EXPECT_EQ(out,
@@ -239,7 +239,7 @@ TEST(ParameterFile, RefusedFiles) {
     WrapOptions options = prepared();
     try {
       swnt::read_parameter_file("prog", path.string(), options);
-    } catch (const swnt::RunError& error) {
+    } catch (const swnt::Error& error) {
       return std::string(error.what()) + std::to_string(error.status());
     }
     return std::string("no error");

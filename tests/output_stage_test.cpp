@@ -133,7 +133,7 @@ TEST(OutputStage, CheckModeVerifiesTheCellBeforeAnythingIsWritten) {
     try {
       result = std::to_string(swnt::run_output_stage(
           options, (dir / "swnt_wrapping.wrp").string(), structure, lattice));
-    } catch (const swnt::RunError& error) {
+    } catch (const swnt::Error& error) {
       result = error.what();
     }
     return result + "|" + testing::internal::GetCapturedStdout();

@@ -66,7 +66,10 @@ WriterRun convert(const std::filesystem::path& input, const std::filesystem::pat
             int verbose = 0, int centred = 1) {
   testing::internal::CaptureStdout();
   WriterRun run;
-  run.result = swnt::write_pv_file(input.string(), output.string(), verbose, centred);
+  run.result = test_support::run_printing([&] {
+    swnt::write_pv_file(input.string(), output.string(), centred == 0,
+                        test_support::progress_log(verbose));
+  });
   run.output = testing::internal::GetCapturedStdout();
   return run;
 }

@@ -8,7 +8,22 @@
 #include <utility>
 #include <vector>
 
+#include "cli/program.hpp"
+
 namespace test_support {
+
+// Runs library work as a program does: what it logs is printed, an Error is
+// printed and gives its status, work that ends normally gives 0.
+template <class Work>
+int run_printing(Work&& work) {
+  return swnt::run_program([&] {
+    work();
+    return 0;
+  });
+}
+
+// The progress Log of a verbose run, or none.
+inline swnt::Log progress_log(int verbose) { return verbose ? swnt::kPrint : swnt::Log(); }
 
 // A directory of its own under the system's temporary directory, removed
 // with everything in it when the object goes out of scope.

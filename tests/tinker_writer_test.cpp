@@ -1,3 +1,4 @@
+#include "formats/scene_files.hpp"
 #include "formats/tinker.hpp"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,10 @@ const std::string kData = std::string(TEST_DATA_DIR) + "/xyz/";
 int convert(const std::string& input, const std::string& output_name, std::string& printed,
             int verbose = 0) {
   testing::internal::CaptureStdout();
-  const int result = swnt::write_tinker_xyz(input, output_name, verbose, "TINKER XYZ FORMAT");
+  const int result = test_support::run_printing([&] {
+    swnt::write_tinker_xyz(input, output_name, "TINKER XYZ FORMAT",
+                           test_support::progress_log(verbose));
+  });
   printed = testing::internal::GetCapturedStdout();
   return result;
 }

@@ -7,6 +7,7 @@
 
 #include "test_support.hpp"
 #include "files/number_stream.hpp"
+#include "formats/trajectory.hpp"
 
 namespace {
 
@@ -26,9 +27,9 @@ Scene build_tube(const std::vector<std::string>& args, const std::string& table 
   std::vector<std::string> command = args;
   command.insert(command.end(), {"-f", "tube.dat"});
   EXPECT_EQ(test_support::run_program(WRAPPING_EXE, command, dir.path()).status, 0);
-  swnt::TrajectoryReader reader;
+  swnt::NumberStream reader;
   swnt::TrajectoryHeader header;
-  EXPECT_TRUE(reader.open((dir / "tube.dat").string()) && reader.read_header(header));
+  EXPECT_TRUE(reader.open((dir / "tube.dat").string()) && swnt::read_trajectory_header(reader, header));
   Scene scene{{header.boxx, header.boxy, header.boxz}, {}};
   scene.atoms.resize(static_cast<std::size_t>(header.nmol));
   for (long long s = 0; s < header.ndat; ++s) {
@@ -74,9 +75,9 @@ TEST(Topology, PeriodicTubesAreThreeBondedNetworksOfTheCountsStated) {
 
     for (std::size_t i = 0; i < n; ++i) {
       for (int a = 0; a < 3; ++a) {
-        EXPECT_LE(t.box.lo[a], t.positions[i][a]);
-        EXPECT_LT(t.positions[i][a], t.box.hi[a]);
-        EXPECT_NEAR(t.positions[i][a] + t.images[i][a] * t.box.length(a), scene.atoms[i][a], 1e-9);
+        EXPECT_LE(t.cell.lo[a], t.positions[i][a]);
+        EXPECT_LT(t.positions[i][a], t.cell.hi[a]);
+        EXPECT_NEAR(t.positions[i][a] + t.images[i][a] * t.cell.length(a), scene.atoms[i][a], 1e-9);
       }
     }
 
@@ -175,7 +176,7 @@ TEST(Topology, TrimmedAndHydrogenatedEndsOfOpenTubes) {
       std::uint32_t last_carbon = 0;
       for (std::size_t i = 0; i < ended.atom_count(); ++i) {
         const bool hydrogen = i >= carbons;
-        EXPECT_EQ(ended.type[i], hydrogen ? 1 : 0);
+        EXPECT_EQ(ended.kind[i], hydrogen ? 1 : 0);
         ASSERT_EQ(ended.neighbours.count(i), hydrogen ? 1u : 3u) << tube << ": atom " << i + 1;
         if (!hydrogen) continue;
         const std::uint32_t carbon = ended.neighbours.index[ended.neighbours.start[i]];

@@ -1,4 +1,5 @@
 #include "files/number_stream.hpp"
+#include "formats/trajectory.hpp"
 
 #include <gtest/gtest.h>
 
@@ -31,14 +32,14 @@ bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; 
 
 struct Opened {
   TempDir dir;
-  swnt::TrajectoryReader reader;
+  swnt::NumberStream reader;
   explicit Opened(const std::string& content) {
     write_file(dir / "in.dat", content);
     EXPECT_TRUE(reader.open((dir / "in.dat").string()));
   }
 };
 
-std::vector<double> read_reals(swnt::TrajectoryReader& reader, std::size_t count) {
+std::vector<double> read_reals(swnt::NumberStream& reader, std::size_t count) {
   std::vector<double> values;
   for (std::size_t k = 0; k < count; ++k) {
     double v = 0.0;
@@ -48,7 +49,7 @@ std::vector<double> read_reals(swnt::TrajectoryReader& reader, std::size_t count
   return values;
 }
 
-TEST(TrajectoryReader, HeaderReadsAlikeWhateverTheWhiteSpace) {
+TEST(NumberStream, HeaderReadsAlikeWhateverTheWhiteSpace) {
   const char* layouts[] = {
       "7 3 2\n20.000000  30.000000  40.000000\n0.0  0.0\n",
       "7 3 2 20 30 40 0 0",
@@ -58,7 +59,7 @@ TEST(TrajectoryReader, HeaderReadsAlikeWhateverTheWhiteSpace) {
   for (const char* text : layouts) {
     Opened f(text);
     swnt::TrajectoryHeader h;
-    ASSERT_TRUE(f.reader.read_header(h)) << f.reader.error();
+    ASSERT_TRUE(swnt::read_trajectory_header(f.reader, h)) << f.reader.error();
     EXPECT_EQ(h.lead, 7);
     EXPECT_EQ(h.nmol, 3);
     EXPECT_EQ(h.ndat, 2);
@@ -70,7 +71,7 @@ TEST(TrajectoryReader, HeaderReadsAlikeWhateverTheWhiteSpace) {
   }
 }
 
-TEST(TrajectoryReader, RealsFollowScanfInEveryNotation) {
+TEST(NumberStream, RealsFollowScanfInEveryNotation) {
   const std::vector<std::string> tokens = {
       "1e5",   "+1.5",     "-.5",       "0x1p3",     "0X1.8P1", "-0x.8p-2", "inf",     "-INF",
       "Infinity", "nan",   "NAN",       "-nan",      "1E-3",    "1.",       ".5",      "0",
@@ -89,7 +90,7 @@ TEST(TrajectoryReader, RealsFollowScanfInEveryNotation) {
   EXPECT_FALSE(f.reader.read_real(v));
 }
 
-TEST(TrajectoryReader, PlainDecimalsMatchScanfBitForBit) {
+TEST(NumberStream, PlainDecimalsMatchScanfBitForBit) {
   // Plain decimals of every length: few and many digits (beyond the 2^53 an
   // integer of digits can hold exactly), up to 25 decimals, signs, leading
   // zeros, a point at either end, and the values the programs write.
@@ -134,7 +135,7 @@ TEST(TrajectoryReader, PlainDecimalsMatchScanfBitForBit) {
   }
 }
 
-TEST(TrajectoryReader, GluedTokensSplitWhereScanfStops) {
+TEST(NumberStream, GluedTokensSplitWhereScanfStops) {
   // "%lf" stops at the first character that cannot continue the number; the
   // next conversion starts there.
   Opened f("1.5-2.5 2+3 4e2e1\n");
@@ -160,7 +161,7 @@ TEST(TrajectoryReader, GluedTokensSplitWhereScanfStops) {
   EXPECT_EQ(i, 0);
 }
 
-TEST(TrajectoryReader, ManyNumbersGluedIntoOneTokenReadAsScanfReadsThem) {
+TEST(NumberStream, ManyNumbersGluedIntoOneTokenReadAsScanfReadsThem) {
   // 10^5 numbers of every notation, each with a sign and none separated from
   // the next, in one token of more than a read block; "%lf" over the same
   // bytes is the reference, number for number and where it stops.
@@ -189,7 +190,7 @@ TEST(TrajectoryReader, ManyNumbersGluedIntoOneTokenReadAsScanfReadsThem) {
   EXPECT_FALSE(f.reader.read_real(v));
 }
 
-TEST(TrajectoryReader, TokensAcrossTheBlockBoundaryReadWhole) {
+TEST(NumberStream, TokensAcrossTheBlockBoundaryReadWhole) {
   // Numbers placed so that one of them straddles the 1 MiB read block at
   // every possible split point.
   const std::string number = "-123.4567890123456789e-1";
@@ -210,11 +211,11 @@ TEST(TrajectoryReader, TokensAcrossTheBlockBoundaryReadWhole) {
   EXPECT_EQ(values[1], 2.0);
 }
 
-TEST(TrajectoryReader, ReadsExactlyWhatIsAsked) {
+TEST(NumberStream, ReadsExactlyWhatIsAsked) {
   // Coordinates with more digits than any writer prints keep full precision.
   Opened f("0 1 1\n1 1 1\n0 0\n0.12345678901234567 -9.87654321098765432 1e-7 trailing junk");
   swnt::TrajectoryHeader h;
-  ASSERT_TRUE(f.reader.read_header(h));
+  ASSERT_TRUE(swnt::read_trajectory_header(f.reader, h));
   double x, y, z;
   ASSERT_TRUE(f.reader.read_triple(x, y, z));
   EXPECT_EQ(x, 0.12345678901234567);
@@ -222,7 +223,7 @@ TEST(TrajectoryReader, ReadsExactlyWhatIsAsked) {
   EXPECT_EQ(z, 1e-7);
 }
 
-TEST(TrajectoryReader, BadInputIsReportedNeverMadeUp) {
+TEST(NumberStream, BadInputIsReportedNeverMadeUp) {
   struct Case {
     std::string text;
     std::string error;
@@ -245,7 +246,7 @@ TEST(TrajectoryReader, BadInputIsReportedNeverMadeUp) {
   for (const Case& c : cases) {
     Opened f(c.text);
     swnt::TrajectoryHeader h;
-    EXPECT_FALSE(f.reader.read_header(h)) << c.text;
+    EXPECT_FALSE(swnt::read_trajectory_header(f.reader, h)) << c.text;
     EXPECT_EQ(f.reader.error(), c.error) << c.text;
     // The first error stays, and every later read fails.
     long long i;
@@ -257,22 +258,22 @@ TEST(TrajectoryReader, BadInputIsReportedNeverMadeUp) {
   // The 32-bit extremes themselves are fine.
   Opened f("-2147483648 2147483647 0 1 1 1 0 0");
   swnt::TrajectoryHeader h;
-  ASSERT_TRUE(f.reader.read_header(h)) << f.reader.error();
+  ASSERT_TRUE(swnt::read_trajectory_header(f.reader, h)) << f.reader.error();
   EXPECT_EQ(h.lead, -2147483648LL);
   EXPECT_EQ(h.nmol, 2147483647LL);
 
   // A scene cut short.
   Opened g("0 2 1\n1 1 1\n0 0\n1 2 3\n4 5\n");
-  ASSERT_TRUE(g.reader.read_header(h));
+  ASSERT_TRUE(swnt::read_trajectory_header(g.reader, h));
   double x, y, z;
   EXPECT_TRUE(g.reader.read_triple(x, y, z));
   EXPECT_FALSE(g.reader.read_triple(x, y, z));
   EXPECT_EQ(g.reader.error(), "the file ends before the data its header announces");
 }
 
-TEST(TrajectoryReader, MissingFileOrDirectoryCannotBeOpened) {
+TEST(NumberStream, MissingFileOrDirectoryCannotBeOpened) {
   TempDir dir;
-  swnt::TrajectoryReader reader;
+  swnt::NumberStream reader;
   EXPECT_FALSE(reader.open((dir / "missing.dat").string()));
   std::filesystem::create_directory(dir / "sub");
   EXPECT_FALSE(reader.open((dir / "sub").string()));

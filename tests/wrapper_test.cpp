@@ -210,7 +210,7 @@ TEST(Wrapper, RefusesOrReportsWhatCannotBeWritten) {
       swnt::OutputFile file;
       swnt::write_wrapped_tube(file, target, tube.cells, tube.structure, tube.lattice, options);
       file.commit();
-    } catch (const swnt::RunError& error) {
+    } catch (const swnt::Error& error) {
       return std::string(error.what());
     }
     return std::string();

@@ -16,7 +16,10 @@ const std::string kData = std::string(TEST_DATA_DIR) + "/xyz/";
 int convert(const std::string& input, const std::string& output_name, std::string& printed,
             int verbose = 0) {
   testing::internal::CaptureStdout();
-  const int result = swnt::write_xmol_xyz(input, output_name, verbose, "XMOL XYZ FORMAT");
+  const int result = test_support::run_printing([&] {
+    swnt::write_xmol_xyz(input, output_name, "XMOL XYZ FORMAT",
+                         test_support::progress_log(verbose));
+  });
   printed = testing::internal::GetCapturedStdout();
   return result;
 }

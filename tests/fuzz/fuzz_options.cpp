@@ -43,7 +43,7 @@ swnt::WrapOptions fresh_options() {
   return options;
 }
 
-void check_message(const swnt::RunError& error) {
+void check_message(const swnt::Error& error) {
   const std::string message = error.what();
   FUZZ_CHECK(message.rfind("Error: ", 0) == 0 && !message.empty() && message.back() == '\n',
              "error message is not an \"Error: \" line");
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::string> tokens;
     try {
       tokens = swnt::tokenize_parameter_file(path, program);
-    } catch (const swnt::RunError& error) {
+    } catch (const swnt::Error& error) {
       check_message(error);
       return 0;
     }
@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
       swnt::read_parameter_file(program, path, options);
       check_options(options);
-    } catch (const swnt::RunError& error) {
+    } catch (const swnt::Error& error) {
       check_message(error);
     }
     return 0;
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     swnt::set_parameters(args, options);
     check_options(options);
-  } catch (const swnt::RunError& error) {
+  } catch (const swnt::Error& error) {
     check_message(error);
   }
   return 0;

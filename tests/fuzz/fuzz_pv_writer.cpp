@@ -5,6 +5,7 @@
 // file left.
 #include "fuzz_support.hpp"
 #include "reference.hpp"
+#include "cli/program.hpp"
 #include "formats/pv.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -21,7 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   write_bytes(output, previous);
 
   const RefPv expected = reference_pv(input, centred);
-  const int result = swnt::write_pv_file(input, output, 0, centred ? 1 : 0);
+  const int result = swnt::run_program([&] {
+    swnt::write_pv_file(input, output, !centred);
+    return 0;
+  });
   FUZZ_CHECK(result == (expected.ok ? 0 : 1), "result differs from the plain version");
   const std::string written = read_bytes(output);
   if (expected.ok) {

@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   try {
     got.vectors = swnt::load_structure_params(-1.0, path, options);
     got.found = true;
-  } catch (const swnt::RunError& error) {
+  } catch (const swnt::Error& error) {
     const std::string message = error.what();
     FUZZ_CHECK(message == format_text("Error: parameters for (%d,%d) SWNT do not exist in the file.\n",
                                       options.cn, options.cm),

@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/program.hpp"
 #include "fuzz_support.hpp"
-#include "files/number_stream.hpp"
+#include "formats/trajectory.hpp"
 #include "reference.hpp"
 
 namespace fuzz {
 
-using XyzWriter = int (*)(const swnt::TrajectoryInput&, const std::string&, int, const std::string&);
+using XyzWriter = void (*)(const swnt::TrajectoryInput&, const std::string&, const std::string&,
+                          const swnt::Log&);
 using XyzReference = RefScenes (*)(const std::string&, const std::string&);
 
 inline std::string scene_name(long long scene) { return format_text("out%03lld.xyz", scene); }
@@ -37,7 +39,10 @@ inline void check_xyz_writer(const std::uint8_t* data, std::size_t size, XyzWrit
   write_bytes(dir / scene_name(1), previous);
 
   const RefScenes expected = reference(input, title);
-  const int result = writer(input, (dir / "out.xyz").string(), 0, title);
+  const int result = swnt::run_program([&] {
+    writer(input, (dir / "out.xyz").string(), title, swnt::Log());
+    return 0;
+  });
   FUZZ_CHECK(result == (expected.ok ? 0 : 1), "result differs from the plain version");
 
   std::vector<std::string> names{"in.dat"};

@@ -1,0 +1,37 @@
+// What every program does alike: it prints the library's messages on
+// standard output as they come, turns an Error into its text and its exit
+// status, and removes its scratch files when a signal ends it.  Only the
+// programs print.
+#pragma once
+
+#include <cstdio>
+#include <new>
+#include <string_view>
+
+#include "core/error.hpp"
+
+namespace swnt {
+
+// Prints `text` on standard output as it stands: the Log of every program.
+void print_text(std::string_view text);
+
+// The Log that prints.
+inline const Log kPrint = print_text;
+
+// Runs one piece of a program's work and returns its status: the work's own,
+// or after an Error its text and status, or after a failed allocation the
+// memory error line and 1.
+template <class Work>
+int run_program(Work&& work) {
+  try {
+    return work();
+  } catch (const Error& error) {
+    print_text(error.what());
+    return error.status();
+  } catch (const std::bad_alloc&) {
+    print_text("Error: not enough memory.\n");
+    return 1;
+  }
+}
+
+}  // namespace swnt
