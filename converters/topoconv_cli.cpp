@@ -15,58 +15,60 @@
 #include "core/text_format.hpp"
 #include "formats/scene_files.hpp"
 #include "core/topology.hpp"
-#include "formats/topology_writers.hpp"
+#include "formats/registry.hpp"
 #include "formats/trajectory.hpp"
 
 namespace swnt {
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: topoconv [options] trajectory output\n"
-    "  --format lammps|extxyz|pdb     the output format; by default from the output's\n"
-    "                                 extension: .data or .lmp, .extxyz or .xyz, .pdb\n"
-    "  --periodic AXES                the axes that repeat with the box length: x, y, z,\n"
-    "                                 several (\"xz\"), or none (the default)\n"
-    "  --style full|molecular|atomic  the LAMMPS atom style (default full)\n"
-    "  --scene N|last|all             the scene written, counted from 1 (default last),\n"
-    "                                 or all of them\n"
-    "  --cutoff D                     the bond cut-off in Angstrom (default 1.8)\n"
-    "  --trim                         remove the atoms with fewer than two bonds, again\n"
-    "                                 until none is left (the loose atoms of open ends)\n"
-    "  --hydrogenate                  --trim, then one hydrogen on every carbon with two\n"
-    "                                 bonds\n"
-    "  --ch D                         the C-H distance in Angstrom (default 1.09)\n"
-    "  -h, --help                     this text\n";
+// The formats topoconv writes: those the registry can write frames of.
+bool writes_frames(const Format& format) { return format.frame_writer != nullptr; }
 
-enum class Format { unknown, lammps, extxyz, pdb };
+// The option column of the usage text is this wide.
+constexpr std::size_t kOptionColumn = 33;
+
+std::string usage() {
+  std::string format_option = "  --format " + format_names(writes_frames, "|", "|");
+  format_option.resize(std::max(format_option.size() + 1, kOptionColumn), ' ');
+  return "Usage: topoconv [options] trajectory output\n" + format_option +
+         "the output format; by default from the output's\n" +
+         std::string(kOptionColumn, ' ') + "extension: " + format_extensions(writes_frames) +
+         "\n" +
+         "  --periodic AXES                the axes that repeat with the box length: x, y, z,\n"
+         "                                 several (\"xz\"), or none (the default)\n"
+         "  --style full|molecular|atomic  the LAMMPS atom style (default full)\n"
+         "  --scene N|last|all             the scene written, counted from 1 (default last),\n"
+         "                                 or all of them\n"
+         "  --cutoff D                     the bond cut-off in Angstrom (default 1.8)\n"
+         "  --trim                         remove the atoms with fewer than two bonds, again\n"
+         "                                 until none is left (the loose atoms of open ends)\n"
+         "  --hydrogenate                  --trim, then one hydrogen on every carbon with two\n"
+         "                                 bonds\n"
+         "  --ch D                         the C-H distance in Angstrom (default 1.09)\n"
+         "  -h, --help                     this text\n";
+}
+
 enum class Scenes { one, last, all };
 
 struct Request {
   std::string input;
   std::string output;
-  Format format = Format::unknown;
-  LammpsStyle style = LammpsStyle::full;
+  const Format* format = nullptr;
+  FrameSettings frames;
   TopologySettings topology;
   Scenes scenes = Scenes::last;
   long long scene = 0;  // with Scenes::one
 };
 
-Format format_of_extension(std::string extension) {
-  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (extension == ".data" || extension == ".lmp") return Format::lammps;
-  if (extension == ".extxyz" || extension == ".xyz") return Format::extxyz;
-  if (extension == ".pdb") return Format::pdb;
-  return Format::unknown;
-}
-
-// tube.data gives tube001.data, tube002.data, ...; a name without an
-// extension gets ".data".
-std::string lammps_scene_name(const std::string& output, long long scene) {
+// The per-scene files of a format that holds one scene: tube.data gives
+// tube001.data, tube002.data, ...; a name without an extension gets the
+// format's first.
+std::string scene_output_name(const std::string& output, long long scene, const Format& format) {
   std::string name = scene_file_name(output, scene);
   name.resize(name.size() - std::string(".xyz").size());
   const std::string extension = extension_of(output);
-  return name + (extension.empty() ? ".data" : extension);
+  return name + (extension.empty() ? std::string(format.extensions.front()) : extension);
 }
 
 bool parse_axes(const std::string& text, PeriodicAxes& axes) {
@@ -105,13 +107,72 @@ bool parse_length(const std::string& text, double& length) {
   return true;
 }
 
-// Fills `request` from the arguments.  Returns 0 to go on, 1 after an error
-// message with the usage, 2 when the usage was asked for.
-int parse_arguments(const std::vector<std::string>& args, Request& request) {
-  const auto usage_error = [](const std::string& message) {
-    std::printf("Error: %s\n%s", message.c_str(), kUsage);
-    return 1;
-  };
+bool parse_style(const std::string& text, LammpsStyle& style) {
+  if (text == "full") {
+    style = LammpsStyle::full;
+  } else if (text == "molecular") {
+    style = LammpsStyle::molecular;
+  } else if (text == "atomic") {
+    style = LammpsStyle::atomic;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// A mistake on the command line: its message, then the usage.
+Error usage_error(const std::string& message) { return Error("Error: " + message + "\n" + usage()); }
+
+// Applies the option `name` with its value.
+void apply_option(const std::string& name, const std::string& value, Request& request) {
+  const std::string shown = printable(value);
+  if (name == "--format") {
+    const Format* format = find_format(value);
+    if (format == nullptr || !writes_frames(*format)) {
+      throw usage_error(format_text("unknown format <%s>: %s.", shown.c_str(),
+                                    format_names(writes_frames).c_str()));
+    }
+    request.format = format;
+  } else if (name == "--style") {
+    if (!parse_style(value, request.frames.style)) {
+      throw usage_error(
+          format_text("unknown style <%s>: full, molecular or atomic.", shown.c_str()));
+    }
+  } else if (name == "--periodic") {
+    if (!parse_axes(value, request.topology.periodic)) {
+      throw usage_error(format_text(
+          "unknown periodic axes <%s>: one or more of x, y, z, or none.", shown.c_str()));
+    }
+  } else if (name == "--scene") {
+    if (!parse_scene(value, request)) {
+      throw usage_error(format_text(
+          "invalid scene <%s>: a number from 1 to 2147483647, last or all.", shown.c_str()));
+    }
+  } else if (name == "--ch") {
+    if (!parse_length(value, request.topology.hydrogen_distance)) {
+      throw usage_error(format_text(
+          "invalid C-H distance <%s>: a positive finite number of Angstrom.", shown.c_str()));
+    }
+  } else if (!parse_length(value, request.topology.cutoff)) {
+    throw usage_error(format_text("invalid cut-off <%s>: a positive finite number of Angstrom.",
+                                  shown.c_str()));
+  }
+}
+
+// The output's format, when no --format names it: from its extension.
+const Format& format_of_output(const std::string& output) {
+  const Format* format = format_of_file(output, writes_frames);
+  if (format == nullptr) {
+    throw usage_error(format_text(
+        "the format of <%s> is not known from its name: give --format %s.",
+        printable(output).c_str(), format_names(writes_frames).c_str()));
+  }
+  return *format;
+}
+
+// Fills `request` from the arguments; false when the usage was asked for
+// (and printed).  Throws the usage error of a mistake.
+bool parse_arguments(const std::vector<std::string>& args, Request& request) {
   std::vector<std::string> files;
   bool options_end = false;
   bool distance_given = false;
@@ -126,22 +187,22 @@ int parse_arguments(const std::vector<std::string>& args, Request& request) {
       continue;
     }
     if (arg == "-h" || arg == "--help") {
-      std::fputs(kUsage, stdout);
-      return 2;
+      print_text(usage());
+      return false;
     }
     // --name VALUE or --name=VALUE.
     const std::size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     if (name == "--trim" || name == "--hydrogenate") {
       if (equals != std::string::npos) {
-        return usage_error(format_text("option %s takes no value.", name.c_str()));
+        throw usage_error(format_text("option %s takes no value.", name.c_str()));
       }
       (name == "--trim" ? request.topology.trim : request.topology.hydrogenate) = true;
       continue;
     }
     if (name != "--format" && name != "--periodic" && name != "--style" && name != "--scene" &&
         name != "--cutoff" && name != "--ch") {
-      return usage_error(format_text("unknown option <%s>.", printable(arg).c_str()));
+      throw usage_error(format_text("unknown option <%s>.", printable(arg).c_str()));
     }
     std::string value;
     if (equals != std::string::npos) {
@@ -149,183 +210,128 @@ int parse_arguments(const std::vector<std::string>& args, Request& request) {
     } else if (k + 1 < args.size()) {
       value = args[++k];
     } else {
-      return usage_error(format_text("option %s needs a value.", name.c_str()));
+      throw usage_error(format_text("option %s needs a value.", name.c_str()));
     }
-    const std::string shown = printable(value);
-    if (name == "--format") {
-      request.format = value == "lammps"   ? Format::lammps
-                       : value == "extxyz" ? Format::extxyz
-                       : value == "pdb"    ? Format::pdb
-                                           : Format::unknown;
-      if (request.format == Format::unknown) {
-        return usage_error(
-            format_text("unknown format <%s>: lammps, extxyz or pdb.", shown.c_str()));
-      }
-    } else if (name == "--style") {
-      if (value == "full") {
-        request.style = LammpsStyle::full;
-      } else if (value == "molecular") {
-        request.style = LammpsStyle::molecular;
-      } else if (value == "atomic") {
-        request.style = LammpsStyle::atomic;
-      } else {
-        return usage_error(
-            format_text("unknown style <%s>: full, molecular or atomic.", shown.c_str()));
-      }
-    } else if (name == "--periodic") {
-      if (!parse_axes(value, request.topology.periodic)) {
-        return usage_error(format_text(
-            "unknown periodic axes <%s>: one or more of x, y, z, or none.", shown.c_str()));
-      }
-    } else if (name == "--scene") {
-      if (!parse_scene(value, request)) {
-        return usage_error(format_text(
-            "invalid scene <%s>: a number from 1 to 2147483647, last or all.", shown.c_str()));
-      }
-    } else if (name == "--ch") {
-      if (!parse_length(value, request.topology.hydrogen_distance)) {
-        return usage_error(format_text(
-            "invalid C-H distance <%s>: a positive finite number of Angstrom.", shown.c_str()));
-      }
-      distance_given = true;
-    } else if (!parse_length(value, request.topology.cutoff)) {
-      return usage_error(format_text("invalid cut-off <%s>: a positive finite number of Angstrom.",
-                                     shown.c_str()));
-    }
+    apply_option(name, value, request);
+    distance_given = distance_given || name == "--ch";
   }
   if (distance_given && !request.topology.hydrogenate) {
-    return usage_error("option --ch sets the C-H distance of --hydrogenate, which is not given.");
+    throw usage_error("option --ch sets the C-H distance of --hydrogenate, which is not given.");
   }
-  if (files.size() != 2) return usage_error("a trajectory and an output file are required.");
+  if (files.size() != 2) throw usage_error("a trajectory and an output file are required.");
   request.input = files[0];
   request.output = files[1];
-  if (request.format == Format::unknown) {
-    request.format = format_of_extension(extension_of(request.output));
-    if (request.format == Format::unknown) {
-      return usage_error(format_text(
-          "the format of <%s> is not known from its name: give --format lammps, extxyz or pdb.",
-          printable(request.output).c_str()));
-    }
+  if (request.format == nullptr) request.format = &format_of_output(request.output);
+  request.frames.periodic = request.topology.periodic;
+  return true;
+}
+
+// The scenes a conversion writes, checked against the trajectory.
+struct SceneRange {
+  long long first = 1;
+  long long last = 1;
+  bool file_per_scene = false;  // several scenes of a format that holds one
+};
+
+SceneRange scene_range(const Request& request, const TrajectoryHeader& header) {
+  const std::string shown_input = printable(request.input);
+  const std::array<double, 3> lengths{header.boxx, header.boxy, header.boxz};
+  const std::string period = period_error(lengths, request.topology);
+  if (!period.empty()) throw Error("Error: " + period + ".\n");
+  if (header.ndat == 0) {
+    throw Error("Error: the trajectory " + shown_input + " holds no scene.\n");
   }
-  return 0;
+  if (request.scenes == Scenes::one && request.scene > header.ndat) {
+    throw Error(format_text("Error: there is no scene %lld: the trajectory %s holds %lld.\n",
+                            request.scene, shown_input.c_str(), header.ndat));
+  }
+  SceneRange range;
+  range.first = request.scenes == Scenes::one    ? request.scene
+                : request.scenes == Scenes::last ? header.ndat
+                                                 : 1;
+  range.last = request.scenes == Scenes::all ? header.ndat : range.first;
+  range.file_per_scene = request.scenes == Scenes::all && request.format->can.file_per_scene;
+  // As many files or frames as scenes: no one means more than a million.
+  if (request.scenes == Scenes::all && header.ndat > kMaxSceneFiles) {
+    throw Error(format_text(
+        "Error: the trajectory %s holds %lld scenes, more than the %lld that topoconv "
+        "writes with --scene all.\n",
+        shown_input.c_str(), header.ndat, kMaxSceneFiles));
+  }
+  return range;
+}
+
+// The topology of one scene; its warnings are printed as they come.
+void build_topology(std::vector<Position3>& positions, const TrajectoryHeader& header,
+                    const Request& request, long long scene, TopologyBuilder& builder,
+                    Topology& topology) {
+  const std::array<double, 3> lengths{header.boxx, header.boxy, header.boxz};
+  const std::string where =
+      request.scenes == Scenes::all ? format_text("scene %lld: ", scene) : std::string();
+  const TopologyFindings findings = builder.build(positions, lengths, request.topology, topology);
+  for (const std::string& warning : findings.warnings) {
+    print_text("Warning: " + where + warning + ".\n");
+  }
+  if (!findings.error.empty()) throw Error("Error: " + where + findings.error + ".\n");
 }
 
 int convert(const Request& request) {
-  const std::string shown_input = printable(request.input);
   TrajectoryReader reader(request.input);
   const TrajectoryHeader& header = reader.header();
-  const std::array<double, 3> lengths{header.boxx, header.boxy, header.boxz};
-  const std::string period = period_error(lengths, request.topology);
-  if (!period.empty()) {
-    std::printf("Error: %s.\n", period.c_str());
-    return 1;
-  }
-  if (header.ndat == 0) {
-    std::printf("Error: the trajectory %s holds no scene.\n", shown_input.c_str());
-    return 1;
-  }
-  if (request.scenes == Scenes::one && request.scene > header.ndat) {
-    std::printf("Error: there is no scene %lld: the trajectory %s holds %lld.\n", request.scene,
-                shown_input.c_str(), header.ndat);
-    return 1;
-  }
-  const long long first = request.scenes == Scenes::one    ? request.scene
-                          : request.scenes == Scenes::last ? header.ndat
-                                                           : 1;
-  const long long last = request.scenes == Scenes::all ? header.ndat : first;
-  const bool file_per_scene = request.scenes == Scenes::all && request.format == Format::lammps;
-  // As many files or frames as scenes: no one means more than a million.
-  if (request.scenes == Scenes::all && header.ndat > kMaxSceneFiles) {
-    std::printf(
-        "Error: the trajectory %s holds %lld scenes, more than the %lld that topoconv "
-        "writes with --scene all.\n",
-        shown_input.c_str(), header.ndat, kMaxSceneFiles);
-    return 1;
-  }
+  const SceneRange range = scene_range(request, header);
   const auto output_name = [&](long long scene) {
-    return file_per_scene ? lammps_scene_name(request.output, scene) : request.output;
+    return range.file_per_scene ? scene_output_name(request.output, scene, *request.format)
+                                : request.output;
   };
   // No output may replace the trajectory it is made from.
-  for (long long scene = first; scene <= (file_per_scene ? last : first); ++scene) {
+  for (long long scene = range.first; scene <= (range.file_per_scene ? range.last : range.first);
+       ++scene) {
     const std::string name = output_name(scene);
     if (overwrites_input(name, request.input)) throw input_overwrite_error(name, request.input);
   }
 
+  const std::unique_ptr<FrameWriter> writer = request.format->frame_writer(request.frames);
   OutputFile out;
   const auto open = [&](const std::string& name) {
     if (!out.open(name)) throw write_error(name);
-    return true;
+    writer->begin(out);
   };
-  const auto commit = [&]() {
-    if (!out.commit()) throw write_error(out.path());
-    return true;
-  };
-  if (!file_per_scene && !open(request.output)) return 1;
-  if (request.format == Format::pdb) write_pdb_remark(request.topology.periodic, out);
+  if (!range.file_per_scene) open(request.output);
 
   std::vector<Position3> positions;
   TopologyBuilder builder;
   Topology topology;
-  std::size_t first_count = 0;  // atoms written of the first scene
-  for (long long scene = 1; scene <= last; ++scene) {
-    // The storage grows with the atoms actually read, so a header announcing
-    // more atoms than the file holds cannot claim memory it never fills.
-    if (scene < first) {
+  FrameSource source{printable(request.input), 0, header.ndat, request.scenes == Scenes::all};
+  for (long long scene = 1; scene <= range.last; ++scene) {
+    if (scene < range.first) {
       reader.skip_scene();
       continue;
     }
     reader.read_scene(positions);
-
-    const std::string where =
-        request.scenes == Scenes::all ? format_text("scene %lld: ", scene) : std::string();
-    const TopologyFindings findings = builder.build(positions, lengths, request.topology, topology);
-    for (const std::string& warning : findings.warnings) {
-      std::printf("Warning: %s%s.\n", where.c_str(), warning.c_str());
-    }
-    if (!findings.error.empty()) {
-      std::printf("Error: %s%s.\n", where.c_str(), findings.error.c_str());
-      return 1;
-    }
-
-    if (request.format == Format::lammps) {
-      const std::string name = output_name(scene);
-      if (file_per_scene && !open(name)) return 1;
-      const std::string title = format_text(
-          "LAMMPS data file written by topoconv from %s, scene %lld of %lld, periodic axes: %s",
-          shown_input.c_str(), scene, header.ndat, axes_text(request.topology.periodic).c_str());
-      write_lammps_data(topology, request.style, title, out);
-      if (file_per_scene && !commit()) return 1;
-    } else if (request.format == Format::extxyz) {
-      write_extxyz_frame(topology, out);
-    } else {
-      // The models of one file hold the same atoms.
-      if (scene == first) first_count = topology.atom_count();
-      if (topology.atom_count() != first_count) {
-        std::printf(
-            "Error: scene %lld keeps %zu atoms where scene %lld keeps %zu: the models of "
-            "a PDB file must hold the same atoms.\n",
-            scene, topology.atom_count(), first, first_count);
-        return 1;
-      }
-      std::string error;
-      if (!write_pdb_model(topology, request.scenes == Scenes::all ? scene : 0, out, error)) {
-        std::printf("Error: %s%s.\n", where.c_str(), error.c_str());
-        return 1;
-      }
+    build_topology(positions, header, request, scene, builder, topology);
+    source.scene = scene;
+    if (range.file_per_scene) open(output_name(scene));
+    writer->write_frame(topology, source, out);
+    if (range.file_per_scene) {
+      writer->end(topology, out);
+      if (!out.commit()) throw write_error(out.path());
     }
   }
-  // PDB holds one set of bonds: those of the last scene written.
-  if (request.format == Format::pdb) write_pdb_bonds(topology, out);
-  return file_per_scene || commit() ? 0 : 1;
+  if (!range.file_per_scene) {
+    writer->end(topology, out);
+    if (!out.commit()) throw write_error(out.path());
+  }
+  return 0;
 }
 
 }  // namespace
 
 int run_topoconv(const std::vector<std::string>& args) {
-  Request request;
-  const int parsed = parse_arguments(args, request);
-  if (parsed != 0) return parsed == 2 ? 0 : 1;
-  return run_program([&] { return convert(request); });
+  return run_program([&] {
+    Request request;
+    if (!parse_arguments(args, request)) return 0;
+    return convert(request);
+  });
 }
 
 }  // namespace swnt

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/format.hpp"
 #include "core/bond_rule.hpp"
 #include "files/file_identity.hpp"
 #include "files/file_errors.hpp"
@@ -310,6 +311,22 @@ class PvWriter {
 void write_pv_file(const TrajectoryInput& input, const std::string& output_path,
                    bool shift_half_box, const Log& progress) {
   PvWriter(input, output_path, shift_half_box, progress).write();
+}
+
+namespace {
+
+void convert_to_pv(const TrajectoryInput& input, const std::string& output,
+                   const ConversionSettings& settings, const Log& progress) {
+  write_pv_file(input, output, settings.shift_half_box, progress);
+}
+
+}  // namespace
+
+// Bonds by distance, in the 0.01 Angstrom the file stores.
+const Format& pv_format() {
+  static const Format format{
+      "pv", "pv scene file", {".pv"}, {.needs_bonds = true}, convert_to_pv, nullptr};
+  return format;
 }
 
 }  // namespace swnt

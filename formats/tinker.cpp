@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "formats/format.hpp"
 #include "core/bond_rule.hpp"
 #include "core/neighbour_search.hpp"
 #include "core/text_format.hpp"
@@ -51,6 +52,25 @@ void write_tinker_xyz(const TrajectoryInput& input, const std::string& output_na
       out.flush_if_full();
     }
   });
+}
+
+namespace {
+
+void convert_to_tinker(const TrajectoryInput& input, const std::string& output,
+                       const ConversionSettings& settings, const Log& progress) {
+  write_tinker_xyz(input, output, settings.title, progress);
+}
+
+}  // namespace
+
+const Format& tinker_format() {
+  static const Format format{"tinker",
+                             "TINKER XYZ",
+                             {".xyz"},
+                             {.needs_bonds = true, .file_per_scene = true, .species = true},
+                             convert_to_tinker,
+                             nullptr};
+  return format;
 }
 
 }  // namespace swnt

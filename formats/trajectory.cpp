@@ -2,6 +2,7 @@
 
 #include "core/text_format.hpp"
 #include "files/file_errors.hpp"
+#include "formats/format.hpp"
 
 namespace swnt {
 
@@ -73,6 +74,17 @@ void append_trajectory_atom(std::string& out, const Position3& position, Traject
     append_fixed(out, position[2], 15, 7);
   }
   out += '\n';
+}
+
+}  // namespace swnt
+
+namespace swnt {
+
+// Read by every program, written by wrapping and scenejoin in their own
+// layouts.
+const Format& trajectory_format() {
+  static const Format format{"trajectory", "trajectory", {".dat", ".wrp"}, {}, nullptr, nullptr};
+  return format;
 }
 
 }  // namespace swnt

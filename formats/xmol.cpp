@@ -1,5 +1,6 @@
 #include "formats/xmol.hpp"
 
+#include "formats/format.hpp"
 #include "core/text_format.hpp"
 #include "files/output_file.hpp"
 #include "formats/scene_files.hpp"
@@ -28,6 +29,25 @@ void write_xmol_xyz(const TrajectoryInput& input, const std::string& output_name
       out.flush_if_full();
     }
   });
+}
+
+namespace {
+
+void convert_to_xmol(const TrajectoryInput& input, const std::string& output,
+                     const ConversionSettings& settings, const Log& progress) {
+  write_xmol_xyz(input, output, settings.title, progress);
+}
+
+}  // namespace
+
+const Format& xmol_format() {
+  static const Format format{"xmol",
+                             "XMOL XYZ",
+                             {".xyz"},
+                             {.file_per_scene = true, .species = true},
+                             convert_to_xmol,
+                             nullptr};
+  return format;
 }
 
 }  // namespace swnt

@@ -1,0 +1,210 @@
+// The LAMMPS data file, laid out as LAMMPS's write_data lays it out: the
+// title, the counts each followed by its number of types, the box bounds,
+// Masses, Atoms in the chosen style, then Bonds, Angles, Dihedrals and
+// Impropers.  One file holds one scene.
+#include <cstring>
+
+#include "core/text_format.hpp"
+#include "formats/format.hpp"
+
+namespace swnt {
+
+namespace {
+
+constexpr const char* kAxisBounds[3] = {"xlo xhi", "ylo yhi", "zlo zhi"};
+
+// The decimal digits of `value` at `at`, which has room for 20; returns
+// the end.  Two digits at a time from a table: the atom numbers of the
+// bonded terms are most of what a large LAMMPS file holds.
+char* put_number(char* at, unsigned long long value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char digits[20];
+  char* first = digits + sizeof digits;
+  while (value >= 100) {
+    const auto pair = static_cast<std::size_t>(value % 100) * 2;
+    value /= 100;
+    *--first = kPairs[pair + 1];
+    *--first = kPairs[pair];
+  }
+  if (value >= 10) {
+    const auto pair = static_cast<std::size_t>(value) * 2;
+    *--first = kPairs[pair + 1];
+    *--first = kPairs[pair];
+  } else {
+    *--first = static_cast<char>('0' + value);
+  }
+  const auto length = static_cast<std::size_t>(digits + sizeof digits - first);
+  std::memcpy(at, first, length);
+  return at + length;
+}
+
+// One line "id type a b ..." of a bonded term (a type of one digit), atoms
+// from 1: built in a buffer of its own and appended at once, since the
+// millions of such lines of a large tube make up most of the file.
+template <class... Atoms>
+void append_term(std::string& text, unsigned long long id, int type, Atoms... atoms) {
+  char line[22 * (sizeof...(Atoms) + 2)];
+  char* at = put_number(line, id);
+  *at++ = ' ';
+  *at++ = static_cast<char>('0' + type);
+  ((*at++ = ' ', at = put_number(at, static_cast<unsigned long long>(atoms) + 1)), ...);
+  *at++ = '\n';
+  text.append(line, static_cast<std::size_t>(at - line));
+}
+
+void append_count(std::string& text, std::size_t count, const char* what) {
+  append_int(text, static_cast<long long>(count), 0);
+  text += ' ';
+  text += what;
+  text += '\n';
+}
+
+void append_section(std::string& text, const char* heading) {
+  text += '\n';
+  text += heading;
+  text += "\n\n";
+}
+
+class LammpsDataWriter : public FrameWriter {
+ public:
+  explicit LammpsDataWriter(LammpsStyle style) : style_(style) {}
+
+  void write_frame(const Topology& topology, const FrameSource& source,
+                   OutputFile& out) override {
+    const bool bonded = style_ != LammpsStyle::atomic;
+    Counts counts{topology.atom_count(), bonded ? topology.bonds.size() : 0,
+                  bonded ? topology.angle_count() : 0, bonded ? topology.dihedral_count() : 0,
+                  bonded ? topology.improper_count() : 0};
+    std::string& text = out.buffer();
+    text += format_text(
+        "LAMMPS data file written by topoconv from %s, scene %lld of %lld, periodic axes: %s",
+        source.input.c_str(), source.scene, source.scenes, axes_text(topology.cell.periodic).c_str());
+    text += "\n\n";
+    write_counts(topology, counts, text);
+    write_box(topology.cell, text);
+    write_masses(topology, text);
+    write_atoms(topology, out);
+    if (!bonded) return;
+    write_terms(topology, counts, out);
+  }
+
+ private:
+  struct Counts {
+    std::size_t atoms, bonds, angles, dihedrals, impropers;
+  };
+
+  // Each count followed by its number of types.
+  void write_counts(const Topology& topology, const Counts& counts, std::string& text) const {
+    const TermTypes types = topology.term_types();
+    append_count(text, counts.atoms, "atoms");
+    append_count(text, topology.species.size(), "atom types");
+    if (style_ != LammpsStyle::atomic) {
+      append_count(text, counts.bonds, "bonds");
+      append_count(text, static_cast<std::size_t>(types.bonds), "bond types");
+      append_count(text, counts.angles, "angles");
+      append_count(text, static_cast<std::size_t>(types.angles), "angle types");
+      append_count(text, counts.dihedrals, "dihedrals");
+      append_count(text, static_cast<std::size_t>(types.dihedrals), "dihedral types");
+      append_count(text, counts.impropers, "impropers");
+      append_count(text, static_cast<std::size_t>(types.impropers), "improper types");
+    }
+    text += '\n';
+  }
+
+  static void write_box(const Cell& cell, std::string& text) {
+    for (int a = 0; a < 3; ++a) {
+      append_fixed(text, cell.lo[a], 0, kCoordinateDecimals);
+      text += ' ';
+      append_fixed(text, cell.hi[a], 0, kCoordinateDecimals);
+      text += ' ';
+      text += kAxisBounds[a];
+      text += cell.periodic[a] ? "  # periodic\n" : "  # open\n";
+    }
+  }
+
+  static void write_masses(const Topology& topology, std::string& text) {
+    append_section(text, "Masses");
+    for (std::size_t t = 0; t < topology.species.size(); ++t) {
+      append_int(text, static_cast<long long>(t) + 1, 0);
+      text += ' ';
+      text += format_text("%g", topology.species[t].mass);
+      text += "  # " + topology.species[t].symbol + '\n';
+    }
+  }
+
+  void write_atoms(const Topology& topology, OutputFile& out) const {
+    const bool bonded = style_ != LammpsStyle::atomic;
+    std::string& text = out.buffer();
+    append_section(text, style_ == LammpsStyle::full        ? "Atoms # full"
+                         : style_ == LammpsStyle::molecular ? "Atoms # molecular"
+                                                            : "Atoms # atomic");
+    for (std::size_t i = 0; i < topology.atom_count(); ++i) {
+      append_int(text, static_cast<long long>(i) + 1, 0);
+      text += ' ';
+      if (bonded) {
+        append_int(text, topology.molecule[i], 0);
+        text += ' ';
+      }
+      append_int(text, topology.kind[i] + 1, 0);
+      if (style_ == LammpsStyle::full) text += " 0.0";
+      for (const double c : topology.positions[i]) {
+        text += ' ';
+        append_fixed(text, c, 0, kCoordinateDecimals);
+      }
+      if (bonded) {
+        for (const std::int32_t image : topology.images[i]) {
+          text += ' ';
+          append_int(text, image, 0);
+        }
+      }
+      text += '\n';
+      out.flush_if_full();
+    }
+  }
+
+  // Each kind of term numbered from 1, under its heading when there is one.
+  static void write_terms(const Topology& topology, const Counts& counts, OutputFile& out) {
+    std::string& text = out.buffer();
+    unsigned long long id = 0;
+    const auto section = [&](const char* heading, std::size_t count) {
+      if (count > 0) append_section(text, heading);
+      id = 0;
+      return count > 0;
+    };
+    const bool hydrogenated = topology.hydrogenated();
+    const auto term = [&](auto... members) {
+      append_term(text, ++id, hydrogenated ? topology.term_type(members...) : 1, members...);
+      out.flush_if_full();
+    };
+    if (section("Bonds", counts.bonds)) {
+      for (const AtomPair& bond : topology.bonds) term(bond.first, bond.second);
+    }
+    if (section("Angles", counts.angles)) topology.for_each_angle(term);
+    if (section("Dihedrals", counts.dihedrals)) topology.for_each_dihedral(term);
+    if (section("Impropers", counts.impropers)) topology.for_each_improper(term);
+  }
+
+  LammpsStyle style_;
+};
+
+std::unique_ptr<FrameWriter> lammps_data_writer(const FrameSettings& settings) {
+  return std::make_unique<LammpsDataWriter>(settings.style);
+}
+
+}  // namespace
+
+const Format& lammps_data_format() {
+  static const Format format{
+      "lammps",
+      "LAMMPS data file",
+      {".data", ".lmp"},
+      {.needs_bonds = true, .file_per_scene = true, .species = true, .cell = true},
+      nullptr,
+      lammps_data_writer};
+  return format;
+}
+
+}  // namespace swnt

@@ -1,0 +1,185 @@
+#include "formats/pdb.hpp"
+
+#include "core/text_format.hpp"
+#include "formats/format.hpp"
+
+namespace swnt {
+
+namespace {
+
+constexpr char kAxisName[3] = {'x', 'y', 'z'};
+
+// `value` with three decimals in exactly `width` columns; false when it
+// needs more.
+bool append_columns(std::string& text, double value, int width) {
+  const std::size_t before = text.size();
+  append_fixed(text, value, width, 3);
+  if (text.size() - before == static_cast<std::size_t>(width)) return true;
+  text.resize(before);
+  return false;
+}
+
+class PdbWriter : public FrameWriter {
+ public:
+  explicit PdbWriter(const PeriodicAxes& periodic) : periodic_(periodic) {}
+
+  // The line that names the periodic axes, once at the top of the file.
+  void begin(OutputFile& out) override {
+    out.buffer() += "REMARK   1 PERIODIC AXES: " + axes_text(periodic_) + '\n';
+  }
+
+  // CRYST1 and one HETATM record per atom, inside MODEL/ENDMDL when every
+  // scene is written.  The models of one file hold the same atoms.
+  void write_frame(const Topology& topology, const FrameSource& source,
+                   OutputFile& out) override {
+    if (first_scene_ == 0) {
+      first_scene_ = source.scene;
+      first_count_ = topology.atom_count();
+    }
+    if (topology.atom_count() != first_count_) {
+      throw Error(format_text(
+          "Error: scene %lld keeps %zu atoms where scene %lld keeps %zu: the models of a PDB "
+          "file must hold the same atoms.\n",
+          source.scene, topology.atom_count(), first_scene_, first_count_));
+    }
+    where_ = source.every_scene ? format_text("scene %lld: ", source.scene) : std::string();
+    const long long model = source.every_scene ? source.scene : 0;
+    std::string& text = out.buffer();
+    if (model != 0) {
+      const std::string number = hybrid36(model, 4);
+      if (number.empty()) {
+        fail(format_text("scene %lld is beyond the models that PDB can number", model));
+      }
+      text += "MODEL     " + number + '\n';
+    }
+    write_cryst1(topology.cell, text);
+    check_numbers(topology);
+    write_atoms(topology, out);
+    if (model != 0) text += "ENDMDL\n";
+  }
+
+  // The CONECT records of every bond (each atom with its partners, four to a
+  // record) of the last scene written, then END: PDB holds one set of bonds.
+  void end(const Topology& last, OutputFile& out) override {
+    std::string& text = out.buffer();
+    const NeighbourLists& lists = last.neighbours;
+    for (std::size_t i = 0; i < last.atom_count(); ++i) {
+      for (std::size_t k = lists.start[i]; k < lists.start[i + 1]; k += 4) {
+        text += "CONECT";
+        text += hybrid36(static_cast<long long>(i) + 1, 5);
+        for (std::size_t m = k; m < lists.start[i + 1] && m < k + 4; ++m) {
+          text += hybrid36(static_cast<long long>(lists.index[m]) + 1, 5);
+        }
+        text += '\n';
+      }
+      out.flush_if_full();
+    }
+    text += "END\n";
+  }
+
+ private:
+  [[noreturn]] void fail(const std::string& reason) const {
+    throw Error("Error: " + where_ + reason + ".\n");
+  }
+
+  void write_cryst1(const Cell& cell, std::string& text) const {
+    text += "CRYST1";
+    for (int a = 0; a < 3; ++a) {
+      if (!append_columns(text, cell.length(a), 9)) {
+        fail(format_text("the box length %.3f along %c does not fit the nine columns of PDB",
+                         cell.length(a), kAxisName[a]));
+      }
+    }
+    text += "  90.00  90.00  90.00 P 1           1\n";
+  }
+
+  void check_numbers(const Topology& topology) const {
+    if (topology.molecule_count > kPdbMaxResidue) {
+      fail(format_text("%u molecules are more than the %lld that PDB can number",
+                       topology.molecule_count, kPdbMaxResidue));
+    }
+    if (static_cast<long long>(topology.atom_count()) > kPdbMaxSerial) {
+      fail(format_text("%zu atoms are more than the %lld that PDB can number",
+                       topology.atom_count(), kPdbMaxSerial));
+    }
+  }
+
+  void write_atoms(const Topology& topology, OutputFile& out) const {
+    std::string& text = out.buffer();
+    for (std::size_t i = 0; i < topology.atom_count(); ++i) {
+      const std::string& element = topology.species[topology.kind[i]].symbol;
+      text += "HETATM";
+      text += hybrid36(static_cast<long long>(i) + 1, 5);
+      // The atom name: a one-letter element stands in the second column.
+      text += element.size() == 1 ? "  " + element + "  " : ' ' + element + "  ";
+      text += " CNT A";
+      text += hybrid36(topology.molecule[i], 4);
+      text += "    ";
+      for (int a = 0; a < 3; ++a) {
+        const double c = topology.positions[i][a];
+        if (!append_columns(text, c, 8)) {
+          fail(format_text(
+              "atom %zu: its %c coordinate %.3f does not fit the eight columns of PDB "
+              "(-999.999 to 9999.999)",
+              i + 1, kAxisName[a], c));
+        }
+      }
+      text += "  1.00  0.00          ";
+      if (element.size() == 1) text += ' ';
+      text += element;
+      text += '\n';
+      out.flush_if_full();
+    }
+  }
+
+  PeriodicAxes periodic_;
+  long long first_scene_ = 0;
+  std::size_t first_count_ = 0;
+  std::string where_;
+};
+
+std::unique_ptr<FrameWriter> pdb_writer(const FrameSettings& settings) {
+  return std::make_unique<PdbWriter>(settings.periodic);
+}
+
+}  // namespace
+
+std::string hybrid36(long long value, int width) {
+  long long decimal_limit = 1;
+  long long letters = 26;  // the first digit of the base-36 forms is a letter: 26 values
+  for (int k = 0; k < width; ++k) decimal_limit *= 10;
+  for (int k = 1; k < width; ++k) letters *= 36;
+  if (value < 0) return "";
+  if (value < decimal_limit) {
+    std::string text;
+    append_int(text, value, width);
+    return text;
+  }
+  long long rest = value - decimal_limit;
+  const char* digits = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  if (rest >= letters) {
+    rest -= letters;
+    digits = "0123456789abcdefghijklmnopqrstuvwxyz";
+    if (rest >= letters) return "";
+  }
+  // The upper-case range starts at "A000..", which is 10 * 36^(width-1).
+  rest += letters / 26 * 10;
+  std::string text(static_cast<std::size_t>(width), '0');
+  for (int k = width - 1; k >= 0; --k) {
+    text[static_cast<std::size_t>(k)] = digits[rest % 36];
+    rest /= 36;
+  }
+  return text;
+}
+
+const Format& pdb_format() {
+  static const Format format{"pdb",
+                             "PDB",
+                             {".pdb"},
+                             {.needs_bonds = true, .species = true, .cell = true},
+                             nullptr,
+                             pdb_writer};
+  return format;
+}
+
+}  // namespace swnt
