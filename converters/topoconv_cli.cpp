@@ -268,11 +268,7 @@ void build_topology(std::vector<Position3>& positions, const TrajectoryHeader& h
   const std::array<double, 3> lengths{header.boxx, header.boxy, header.boxz};
   const std::string where =
       request.scenes == Scenes::all ? format_text("scene %lld: ", scene) : std::string();
-  const TopologyFindings findings = builder.build(positions, lengths, request.topology, topology);
-  for (const std::string& warning : findings.warnings) {
-    print_text("Warning: " + where + warning + ".\n");
-  }
-  if (!findings.error.empty()) throw Error("Error: " + where + findings.error + ".\n");
+  builder.build(positions, lengths, request.topology, topology, kPrint, where);
 }
 
 int convert(const Request& request) {

@@ -5,6 +5,7 @@
 #include <limits>
 #include <numbers>
 
+#include "core/error.hpp"
 #include "core/text_format.hpp"
 
 namespace swnt {
@@ -13,8 +14,7 @@ namespace {
 
 constexpr char kAxisName[3] = {'x', 'y', 'z'};
 
-// A shift of an atom by whole box lengths: -1, 0 or +1 along each axis.
-using Shift = std::array<int, 3>;
+using Shift = ImageShift;
 
 // The shifts under which an atom's image may lie within the cut-off of
 // another atom: both s and -s give the same pairs, so only the shifts whose
@@ -46,12 +46,6 @@ std::string shift_axes(const Shift& s) {
 }
 
 // A bond through a periodic boundary.
-struct BoundaryBond {
-  AtomPair pair;
-  double length;
-  Shift shift;
-};
-
 // Moves the coordinate `c` into [lo, hi) by whole box lengths and adds the
 // moves to `image`; false when the image would be more than kMaxImage box
 // lengths away.
@@ -167,44 +161,70 @@ std::string period_error(const std::array<double, 3>& lengths, const TopologySet
   return "";
 }
 
-TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
-                                        const std::array<double, 3>& lengths,
-                                        const TopologySettings& settings, Topology& topology) {
-  TopologyFindings findings;
-  // The positions are placed in the box where they stand.
+void TopologyBuilder::build(std::vector<Position3>& scene, const std::array<double, 3>& lengths,
+                            const TopologySettings& settings, Topology& topology, const Log& log,
+                            std::string_view label) {
+  label_ = label;
+  take_positions(scene, settings, topology);
+  for (int a = 0; a < 3; ++a) {
+    if (settings.periodic[a]) check(place_axis(a, lengths[a], true, topology));
+  }
+  const std::size_t n = topology.atom_count();
+  add_boundary_images(settings, topology);
+  find_bonds(n, settings, topology);
+  merge_boundary_bonds(topology);
+  topology.neighbours.build(n, topology.bonds);
+  if (settings.periodic[0] || settings.periodic[1] || settings.periodic[2]) {
+    check_period(settings, topology, log);
+  }
+  if (settings.trim || settings.hydrogenate) {
+    const std::size_t removed = remove_loose_atoms(topology);
+    if (removed > 0) warn(log, format_text("atoms with fewer than two bonds removed: %zu", removed));
+  }
+  if (settings.hydrogenate) check(add_hydrogens(settings, topology));
+  for (int a = 0; a < 3; ++a) {
+    if (!settings.periodic[a]) place_axis(a, lengths[a], false, topology);
+  }
+  number_molecules(topology);
+}
+
+void TopologyBuilder::check(const std::string& error) const {
+  if (!error.empty()) throw Error("Error: " + std::string(label_) + error + ".\n");
+}
+
+void TopologyBuilder::warn(const Log& log, const std::string& warning) const {
+  log("Warning: " + std::string(label_) + warning + ".\n");
+}
+
+// The positions become the topology's, every atom carbon; nothing that is
+// not a finite number is placed.
+void TopologyBuilder::take_positions(std::vector<Position3>& scene,
+                                     const TopologySettings& settings, Topology& topology) {
   topology.positions.swap(scene);
-  std::vector<Position3>& points = topology.positions;
-  const std::size_t n = points.size();
+  const std::size_t n = topology.positions.size();
   for (std::size_t i = 0; i < n; ++i) {
-    for (const double c : points[i]) {
+    for (const double c : topology.positions[i]) {
       if (!std::isfinite(c)) {
-        findings.error =
-            format_text("atom %zu has a coordinate that is not a finite number", i + 1);
-        return findings;
+        check(format_text("atom %zu has a coordinate that is not a finite number", i + 1));
       }
     }
   }
-
   topology.species.assign(1, kCarbon);
   if (settings.hydrogenate) topology.species.push_back(kHydrogen);
   topology.kind.assign(n, 0);
   topology.images.resize(n);
   topology.cell.periodic = settings.periodic;
-  // The periodic axes now, for the search through the boundaries; the open
-  // ones when the atoms are final.
-  for (int a = 0; a < 3; ++a) {
-    if (!settings.periodic[a]) continue;
-    findings.error = place_axis(a, lengths[a], true, topology);
-    if (!findings.error.empty()) return findings;
-  }
-  const Cell& box = topology.cell;
-  const double cutoff = settings.cutoff;
+}
 
-  // The images of the atoms near a periodic boundary, beyond the box, follow
-  // the atoms for the search (and are dropped after it): the pairs between
-  // an atom and an image are the bonds through the boundary.
+// The images of the atoms near a periodic boundary, beyond the box, follow
+// the atoms for the search (and are dropped after it): the pairs between an
+// atom and an image are the bonds through the boundary.
+void TopologyBuilder::add_boundary_images(const TopologySettings& settings, Topology& topology) {
+  std::vector<Position3>& points = topology.positions;
+  const Cell& box = topology.cell;
+  const std::size_t n = points.size();
   image_of_.clear();
-  std::vector<Shift> image_shifts;
+  image_shifts_.clear();
   const std::vector<Shift> shifts = half_shifts(settings.periodic);
   for (std::size_t i = 0; i < n; ++i) {
     const Position3 p = points[i];
@@ -212,18 +232,27 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
       bool near = true;
       Position3 image = p;
       for (int a = 0; a < 3 && near; ++a) {
-        if (s[a] > 0) near = p[a] < box.lo[a] + cutoff;
-        if (s[a] < 0) near = p[a] >= box.hi[a] - cutoff;
+        if (s[a] > 0) near = p[a] < box.lo[a] + settings.cutoff;
+        if (s[a] < 0) near = p[a] >= box.hi[a] - settings.cutoff;
         image[a] = p[a] + s[a] * box.length(a);
       }
       if (!near) continue;
       points.push_back(image);
       image_of_.push_back(static_cast<std::uint32_t>(i));
-      image_shifts.push_back(s);
+      image_shifts_.push_back(s);
     }
   }
+}
 
+// The pairs closer than the cut-off among the `n` atoms and their images.
+// The pairs with an image are set apart as bonds through the boundary; the
+// lengths of the bonds inside are the measure for them.  The images are
+// dropped.
+void TopologyBuilder::find_bonds(std::size_t n, const TopologySettings& settings,
+                                 Topology& topology) {
+  const double cutoff = settings.cutoff;
   const bool periodic = settings.periodic[0] || settings.periodic[1] || settings.periodic[2];
+  std::vector<Position3>& points = topology.positions;
   std::vector<AtomPair>& bonds = topology.bonds;
   bonds.clear();
   search_.find_close_pairs(
@@ -234,124 +263,116 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
         return distance(points[i], points[j]) < cutoff;
       },
       bonds);
-  // The pairs with an image are set apart as bonds through the boundary; the
-  // lengths of the bonds inside are the measure for them.
-  std::vector<BoundaryBond> boundary;
-  double inside_low = std::numeric_limits<double>::infinity();
-  double inside_high = -inside_low;
+  boundary_.clear();
+  inside_low_ = std::numeric_limits<double>::infinity();
+  inside_high_ = -inside_low_;
   std::size_t kept = 0;
   for (const AtomPair& pair : bonds) {
     if (pair.second < n) {
       if (periodic) {
         const double length = distance(points[pair.first], points[pair.second]);
-        inside_low = std::min(inside_low, length);
-        inside_high = std::max(inside_high, length);
+        inside_low_ = std::min(inside_low_, length);
+        inside_high_ = std::max(inside_high_, length);
       }
       bonds[kept++] = pair;
       continue;
     }
     const std::uint32_t other = image_of_[pair.second - n];
-    boundary.push_back({{std::min(pair.first, other), std::max(pair.first, other)},
-                        distance(points[pair.first], points[pair.second]),
-                        image_shifts[pair.second - n]});
+    boundary_.push_back({{std::min(pair.first, other), std::max(pair.first, other)},
+                         distance(points[pair.first], points[pair.second]),
+                         image_shifts_[pair.second - n]});
   }
   bonds.resize(kept);
   points.resize(n);
-  if (!boundary.empty()) {
-    std::sort(boundary.begin(), boundary.end(), [&](const BoundaryBond& x, const BoundaryBond& y) {
-      return by_atoms(x.pair, y.pair);
-    });
-    const auto inside = static_cast<std::ptrdiff_t>(bonds.size());
-    for (const BoundaryBond& bond : boundary) bonds.push_back(bond.pair);
-    std::inplace_merge(bonds.begin(), bonds.begin() + inside, bonds.end(), by_atoms);
-    // A pair cannot be close both inside and through a boundary while every
-    // periodic length exceeds twice the cut-off; rounding is not trusted to
-    // keep it so.
-    bonds.erase(std::unique(bonds.begin(), bonds.end(),
-                            [](const AtomPair& x, const AtomPair& y) {
-                              return x.first == y.first && x.second == y.second;
-                            }),
-                bonds.end());
+}
+
+// The bonds through the boundary join those inside, in the order of their
+// atoms.
+void TopologyBuilder::merge_boundary_bonds(Topology& topology) {
+  if (boundary_.empty()) return;
+  std::vector<AtomPair>& bonds = topology.bonds;
+  std::sort(boundary_.begin(), boundary_.end(), [&](const BoundaryBond& x, const BoundaryBond& y) {
+    return by_atoms(x.pair, y.pair);
+  });
+  const auto inside = static_cast<std::ptrdiff_t>(bonds.size());
+  for (const BoundaryBond& bond : boundary_) bonds.push_back(bond.pair);
+  std::inplace_merge(bonds.begin(), bonds.begin() + inside, bonds.end(), by_atoms);
+  // A pair cannot be close both inside and through a boundary while every
+  // periodic length exceeds twice the cut-off; rounding is not trusted to
+  // keep it so.
+  bonds.erase(std::unique(bonds.begin(), bonds.end(),
+                          [](const AtomPair& x, const AtomPair& y) {
+                            return x.first == y.first && x.second == y.second;
+                          }),
+              bonds.end());
+}
+
+// Whether the box is a period of the structure: atoms on top of each other
+// through the boundary are an error; atoms with more bonds than they form,
+// and bonds through the boundary unlike every bond inside, are warnings.
+void TopologyBuilder::check_period(const TopologySettings& settings, const Topology& topology,
+                                   const Log& log) const {
+  const double overlap = std::min(kOverlapDistance, settings.cutoff);
+  std::size_t overlaps = 0;
+  const BoundaryBond* closest = nullptr;
+  for (const BoundaryBond& bond : boundary_) {
+    if (bond.length >= overlap) continue;
+    ++overlaps;
+    if (closest == nullptr || bond.length < closest->length) closest = &bond;
   }
-  topology.neighbours.build(n, bonds);
-
-  if (periodic) {
-    // Atoms on top of each other through the boundary: the box is no period.
-    const double overlap = std::min(kOverlapDistance, cutoff);
-    std::size_t overlaps = 0;
-    const BoundaryBond* closest = nullptr;
-    for (const BoundaryBond& bond : boundary) {
-      if (bond.length >= overlap) continue;
-      ++overlaps;
-      if (closest == nullptr || bond.length < closest->length) closest = &bond;
-    }
-    if (closest != nullptr) {
-      findings.error = format_text(
-          "%zu pairs of atoms are closer than %.1f Angstrom through the periodic boundary (atoms "
-          "%u "
-          "and %u, %.3f Angstrom apart along %s): the tube does not repeat with %s; a whole number "
-          "of unit cells (wrapping -u) does",
-          overlaps, overlap, closest->pair.first + 1, closest->pair.second + 1, closest->length,
-          shift_axes(closest->shift).c_str(), lengths_text(closest->shift, box).c_str());
-      return findings;
-    }
-
-    std::size_t crowded = 0;
-    std::size_t most = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::size_t count = topology.neighbours.count(i);
-      if (count > static_cast<std::size_t>(topology.species[topology.kind[i]].valence)) {
-        ++crowded;
-        most = std::max(most, count);
-      }
-    }
-    if (crowded > 0) {
-      findings.warnings.push_back(format_text(
-          "%zu atoms have more bonds than their element forms (up to %zu): the box is not a "
-          "period of the structure along %s",
-          crowded, most, axes_text(settings.periodic).c_str()));
-    }
-
-    // Bonds through the boundary unlike every bond inside: a lattice that
-    // repeats as a screw, or a box length that is no whole number of cells.
-    std::size_t odd = 0;
-    double low = std::numeric_limits<double>::infinity();
-    double high = -low;
-    for (const BoundaryBond& bond : boundary) {
-      low = std::min(low, bond.length);
-      high = std::max(high, bond.length);
-      if (bond.length < inside_low - kBoundaryBondTolerance ||
-          bond.length > inside_high + kBoundaryBondTolerance) {
-        ++odd;
-      }
-    }
-    if (odd > 0 && inside_low <= inside_high) {
-      findings.warnings.push_back(format_text(
-          "%zu of %zu bonds through the periodic boundary differ by more than %g Angstrom from "
-          "every bond inside the box (through the boundary %.3f to %.3f Angstrom, inside %.3f to "
-          "%.3f): the box is not a period of the lattice along %s (a lattice whose axis is not "
-          "perpendicular to its circumference repeats as a screw)",
-          odd, boundary.size(), kBoundaryBondTolerance, low, high, inside_low, inside_high,
-          axes_text(settings.periodic).c_str()));
-    }
+  if (closest != nullptr) {
+    check(format_text(
+        "%zu pairs of atoms are closer than %.1f Angstrom through the periodic boundary (atoms "
+        "%u "
+        "and %u, %.3f Angstrom apart along %s): the tube does not repeat with %s; a whole number "
+        "of unit cells (wrapping -u) does",
+        overlaps, overlap, closest->pair.first + 1, closest->pair.second + 1, closest->length,
+        shift_axes(closest->shift).c_str(), lengths_text(closest->shift, topology.cell).c_str()));
   }
 
-  if (settings.trim || settings.hydrogenate) {
-    const std::size_t removed = remove_loose_atoms(topology);
-    if (removed > 0) {
-      findings.warnings.push_back(
-          format_text("atoms with fewer than two bonds removed: %zu", removed));
+  std::size_t crowded = 0;
+  std::size_t most = 0;
+  for (std::size_t i = 0; i < topology.atom_count(); ++i) {
+    const std::size_t count = topology.neighbours.count(i);
+    if (count > static_cast<std::size_t>(topology.species[topology.kind[i]].valence)) {
+      ++crowded;
+      most = std::max(most, count);
     }
   }
-  if (settings.hydrogenate) {
-    findings.error = add_hydrogens(settings, topology);
-    if (!findings.error.empty()) return findings;
-  }
-  for (int a = 0; a < 3; ++a) {
-    if (!settings.periodic[a]) place_axis(a, lengths[a], false, topology);
+  if (crowded > 0) {
+    warn(log, format_text(
+                  "%zu atoms have more bonds than their element forms (up to %zu): the box is not "
+                  "a period of the structure along %s",
+                  crowded, most, axes_text(settings.periodic).c_str()));
   }
 
-  // The molecules: the connected components, numbered by their lowest atom.
+  // Bonds through the boundary unlike every bond inside: a lattice that
+  // repeats as a screw, or a box length that is no whole number of cells.
+  std::size_t odd = 0;
+  double low = std::numeric_limits<double>::infinity();
+  double high = -low;
+  for (const BoundaryBond& bond : boundary_) {
+    low = std::min(low, bond.length);
+    high = std::max(high, bond.length);
+    if (bond.length < inside_low_ - kBoundaryBondTolerance ||
+        bond.length > inside_high_ + kBoundaryBondTolerance) {
+      ++odd;
+    }
+  }
+  if (odd > 0 && inside_low_ <= inside_high_) {
+    warn(log, format_text(
+                  "%zu of %zu bonds through the periodic boundary differ by more than %g Angstrom "
+                  "from every bond inside the box (through the boundary %.3f to %.3f Angstrom, "
+                  "inside %.3f to %.3f): the box is not a period of the lattice along %s (a "
+                  "lattice whose axis is not perpendicular to its circumference repeats as a "
+                  "screw)",
+                  odd, boundary_.size(), kBoundaryBondTolerance, low, high, inside_low_,
+                  inside_high_, axes_text(settings.periodic).c_str()));
+  }
+}
+
+// The molecules: the connected components, numbered by their lowest atom.
+void TopologyBuilder::number_molecules(Topology& topology) {
   const std::size_t atoms = topology.atom_count();
   topology.molecule.assign(atoms, 0);
   topology.molecule_count = 0;
@@ -373,7 +394,6 @@ TopologyFindings TopologyBuilder::build(std::vector<Position3>& scene,
       }
     }
   }
-  return findings;
 }
 
 std::size_t TopologyBuilder::remove_loose_atoms(Topology& topology) {

@@ -11,9 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/bond_rule.hpp"
+#include "core/error.hpp"
 #include "core/model.hpp"
 #include "core/neighbour_search.hpp"
 
@@ -109,17 +111,21 @@ struct Topology : Frame {
   std::size_t improper_count() const;
 };
 
-// What is wrong with a box or a scene: an error ends the conversion,
-// warnings (message texts without the "Warning: " in front) do not.
-struct TopologyFindings {
-  std::string error;
-  std::vector<std::string> warnings;
-};
-
 // The error for a periodic axis whose box length (from the trajectory's
 // header) is not a finite length larger than twice the cut-off, where the
 // minimum image would be ambiguous; empty when every periodic axis is fit.
 std::string period_error(const std::array<double, 3>& lengths, const TopologySettings& settings);
+
+// A shift of an atom by whole box lengths: -1, 0 or +1 along each axis.
+using ImageShift = std::array<int, 3>;
+
+// A bond through a periodic boundary: its atoms, its length and the shift
+// of the image that makes it.
+struct BoundaryBond {
+  AtomPair pair;
+  double length;
+  ImageShift shift;
+};
 
 // Builds the topology of one scene after another, keeping its working
 // storage.
@@ -128,18 +134,38 @@ class TopologyBuilder {
   // `scene`: the scene's positions as read, which become the topology's
   // positions (`scene` is left with storage to reuse for the next one);
   // `lengths`: the header's box lengths, which must have passed
-  // period_error().  The topology stands unless the findings hold an error.
-  TopologyFindings build(std::vector<Position3>& scene, const std::array<double, 3>& lengths,
-                         const TopologySettings& settings, Topology& topology);
+  // period_error().  What is wrong with the scene ends the build with an
+  // Error ("Error: <label><reason>.\n"); what is doubtful is handed to `log`
+  // as it is found ("Warning: <label><text>.\n").  `label` names the scene
+  // in those messages ("scene 3: ") or is empty.
+  void build(std::vector<Position3>& scene, const std::array<double, 3>& lengths,
+             const TopologySettings& settings, Topology& topology, const Log& log,
+             std::string_view label = {});
 
  private:
+  void take_positions(std::vector<Position3>& scene, const TopologySettings& settings,
+                      Topology& topology);
+  void add_boundary_images(const TopologySettings& settings, Topology& topology);
+  void find_bonds(std::size_t n, const TopologySettings& settings, Topology& topology);
+  void merge_boundary_bonds(Topology& topology);
+  void check_period(const TopologySettings& settings, const Topology& topology,
+                    const Log& log) const;
   std::size_t remove_loose_atoms(Topology& topology);
   std::string add_hydrogens(const TopologySettings& settings, Topology& topology);
+  void number_molecules(Topology& topology);
+  // Throws the error `error` unless it is empty.
+  void check(const std::string& error) const;
+  void warn(const Log& log, const std::string& warning) const;
 
   NeighbourSearch search_;
   std::vector<std::uint32_t> image_of_;  // the atom of each image
+  std::vector<ImageShift> image_shifts_;  // and its shift
+  std::vector<BoundaryBond> boundary_;
+  double inside_low_ = 0.0;   // the shortest and longest bond inside the box
+  double inside_high_ = 0.0;
   std::vector<std::uint32_t> stack_;
   std::vector<std::uint32_t> number_;  // per atom, while the loose ones are removed
+  std::string_view label_;
 };
 
 template <class F>

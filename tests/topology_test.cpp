@@ -38,11 +38,39 @@ Scene build_tube(const std::vector<std::string>& args, const std::string& table 
   return scene;
 }
 
-swnt::TopologyFindings topology_of(const Scene& scene, const swnt::PeriodicAxes& periodic,
-                                   swnt::Topology& topology) {
+// What a build found: the error that ended it and the warnings it gave, as
+// their texts read between "Error: " or "Warning: " and the final ".".
+struct Findings {
+  std::string error;
+  std::vector<std::string> warnings;
+};
+
+std::string finding_text(const std::string& line, const std::string& kind) {
+  EXPECT_EQ(line.rfind(kind, 0), 0u) << line;
+  EXPECT_EQ(line.substr(line.size() - 2), ".\n") << line;
+  return line.substr(kind.size(), line.size() - kind.size() - 2);
+}
+
+Findings build(swnt::TopologyBuilder& builder, std::vector<Position3>& atoms,
+               const std::array<double, 3>& box, const swnt::TopologySettings& settings,
+               swnt::Topology& topology) {
+  Findings findings;
+  const swnt::Log log = [&](std::string_view line) {
+    findings.warnings.push_back(finding_text(std::string(line), "Warning: "));
+  };
+  try {
+    builder.build(atoms, box, settings, topology, log);
+  } catch (const swnt::Error& error) {
+    findings.error = finding_text(error.what(), "Error: ");
+  }
+  return findings;
+}
+
+Findings topology_of(const Scene& scene, const swnt::PeriodicAxes& periodic,
+                     swnt::Topology& topology) {
   swnt::TopologyBuilder builder;
   std::vector<Position3> atoms = scene.atoms;
-  return builder.build(atoms, scene.box, {periodic, swnt::kBondCutoff}, topology);
+  return build(builder, atoms, scene.box, {periodic, swnt::kBondCutoff}, topology);
 }
 
 // Periodic zigzag, armchair, chiral and m < 0 tubes, centred and from the
@@ -61,7 +89,7 @@ TEST(Topology, PeriodicTubesAreThreeBondedNetworksOfTheCountsStated) {
     swnt::PeriodicAxes periodic{false, false, false};
     periodic[axis] = true;
     swnt::Topology t;
-    const swnt::TopologyFindings findings = topology_of(scene, periodic, t);
+    const Findings findings = topology_of(scene, periodic, t);
     const std::string tube = args[0] + "," + args[1];
     EXPECT_EQ(findings.error, "") << tube;
     EXPECT_TRUE(findings.warnings.empty()) << tube;
@@ -102,7 +130,7 @@ TEST(Topology, PeriodicTubesAreThreeBondedNetworksOfTheCountsStated) {
 // before any scene is read.
 TEST(Topology, GuardsAgainstABoxThatIsNotAPeriod) {
   swnt::Topology t;
-  const swnt::TopologyFindings overlap =
+  const Findings overlap =
       topology_of(build_tube({"10", "10", "-az"}), {false, false, true}, t);
   EXPECT_NE(
       overlap.error.find("20 pairs of atoms are closer than 1.0 Angstrom through the periodic "
@@ -115,7 +143,7 @@ TEST(Topology, GuardsAgainstABoxThatIsNotAPeriod) {
   const Scene screw =
       build_tube({"8", "4", "-g", "table.dat", "-u", "2"},
                  std::string(TEST_DATA_DIR) + "/../../examples/strained_lattice.dat");
-  const swnt::TopologyFindings stretched = topology_of(screw, {true, false, false}, t);
+  const Findings stretched = topology_of(screw, {true, false, false}, t);
   EXPECT_EQ(stretched.error, "");
   ASSERT_EQ(stretched.warnings.size(), 1u);
   EXPECT_EQ(stretched.warnings[0].rfind("16 of 16 bonds through the periodic boundary differ by "
@@ -150,7 +178,7 @@ TEST(Topology, TrimmedAndHydrogenatedEndsOfOpenTubes) {
       settings.trim = true;
       swnt::Topology trimmed, ended;
       std::vector<Position3> atoms = scene.atoms;
-      const swnt::TopologyFindings findings = builder.build(atoms, scene.box, settings, trimmed);
+      const Findings findings = build(builder, atoms, scene.box, settings, trimmed);
       const std::size_t carbons = trimmed.atom_count();
       const std::size_t removed = scene.atoms.size() - carbons;
       EXPECT_EQ(findings.warnings,
@@ -169,7 +197,7 @@ TEST(Topology, TrimmedAndHydrogenatedEndsOfOpenTubes) {
       settings.hydrogenate = true;
       settings.hydrogen_distance = n % 2 == 0 ? 1.09 : 1.2;
       atoms = scene.atoms;
-      EXPECT_EQ(builder.build(atoms, scene.box, settings, ended).error, "") << tube;
+      EXPECT_EQ(build(builder, atoms, scene.box, settings, ended).error, "") << tube;
       ASSERT_GE(ended.atom_count(), carbons);
       EXPECT_TRUE(
           std::equal(trimmed.positions.begin(), trimmed.positions.end(), ended.positions.begin()));
