@@ -1,4 +1,8 @@
 // xyzframes: converts a trajectory file into XMOL XYZ files, one per scene.
 #include "converters/converter_cli.hpp"
+#include "files/interruption.hpp"
 
-int main(int argc, char** argv) { return swnt::run_xyzframes({argv, argv + argc}); }
+int main(int argc, char** argv) {
+  swnt::install_interruption_handlers();
+  return swnt::run_xyzframes({argv, argv + argc});
+}

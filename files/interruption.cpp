@@ -48,27 +48,24 @@ extern "C" void on_interruption(int signal_number) {
   end_by(signal_number);
 }
 
-// Installs the handler when the program starts.  It runs with no signal
-// held back (and is entered again by a second signal, which then ends the
-// program at once).
-struct HandlerInstaller {
-  HandlerInstaller() {
-    struct sigaction action = {};
-    action.sa_handler = on_interruption;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_NODEFER;
-    for (const int signal_number : kSignals) {
-      struct sigaction previous = {};
-      if (sigaction(signal_number, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
-        continue;
-      }
-      sigaction(signal_number, &action, nullptr);
-    }
-  }
-};
-const HandlerInstaller installer;
 
 }  // namespace
+
+// The handler runs with no signal held back (and is entered again by a
+// second signal, which then ends the program at once).
+void install_interruption_handlers() {
+  struct sigaction action = {};
+  action.sa_handler = on_interruption;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_NODEFER;
+  for (const int signal_number : kSignals) {
+    struct sigaction previous = {};
+    if (sigaction(signal_number, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
+      continue;
+    }
+    sigaction(signal_number, &action, nullptr);
+  }
+}
 
 int enlist_scratch(const char* path) {
   for (int slot = 0; slot < kSlots; ++slot) {

@@ -5,15 +5,17 @@
 // too.  Nothing else is removed: files already put in place stay whole.  A
 // second signal during the clean-up ends the program at once.
 //
-// The handlers are installed when the program starts, in every program linked
-// with the trajectory library; no call is needed.  A signal that was ignored
-// when the program started (nohup, a background job of a script) stays
-// ignored.
+// Every program installs the handlers first thing in its main.  A signal
+// that was ignored when the program started (nohup, a background job of a
+// script) stays ignored.
 #pragma once
 
 #include <signal.h>
 
 namespace swnt {
+
+// Installs the handlers of the three signals.
+void install_interruption_handlers();
 
 // Marks `path` as a scratch file of this process that an interruption
 // removes.  The text must stay unchanged until it is withdrawn.  Returns the

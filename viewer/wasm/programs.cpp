@@ -11,8 +11,10 @@
 #include "builder/driver.hpp"
 #include "converters/converter_cli.hpp"
 #include "converters/topoconv_cli.hpp"
+#include "files/interruption.hpp"
 
 int main(int argc, char** argv) {
+  swnt::install_interruption_handlers();
   const std::vector<std::string> args(argv, argv + argc);
   const std::string_view path = args.empty() ? std::string_view() : std::string_view(args[0]);
   const std::string_view name = path.substr(path.rfind('/') + 1);
