@@ -2,9 +2,7 @@
 
 #include "cli/program.hpp"
 #include "core/text_format.hpp"
-#include "formats/pv.hpp"
-#include "formats/tinker.hpp"
-#include "formats/xmol.hpp"
+#include "formats/registry.hpp"
 
 namespace swnt {
 
@@ -13,6 +11,12 @@ namespace {
 // The number of arguments after the program name.
 std::size_t argument_count(const std::vector<std::string>& args) {
   return args.empty() ? 0 : args.size() - 1;
+}
+
+// Converts the trajectory `input` into `output` in the registry's format `name`.
+void convert(std::string_view name, const std::string& input, const std::string& output,
+             const ConversionSettings& settings) {
+  find_format(name)->convert(input, output, settings, Log());
 }
 
 }  // namespace
@@ -32,7 +36,7 @@ int run_ballconv(const std::vector<std::string>& args) {
         throw Error("Error: Invalid argument <" + printable(mode) + ">. \n");
       }
     }
-    write_pv_file(args[1], args[2], shift_half_box);
+    convert("pv", args[1], args[2], {"", shift_half_box});
     return 0;
   });
 }
@@ -40,7 +44,7 @@ int run_ballconv(const std::vector<std::string>& args) {
 int run_xyzframes(const std::vector<std::string>& args) {
   return run_program([&] {
     if (argument_count(args) != 2) throw Error("Error: two arguments are required.\n");
-    write_xmol_xyz(args[1], args[2], "XMOL XYZ FORMAT");
+    convert("xmol", args[1], args[2], {"XMOL XYZ FORMAT", false});
     return 0;
   });
 }
@@ -48,7 +52,7 @@ int run_xyzframes(const std::vector<std::string>& args) {
 int run_linkframes(const std::vector<std::string>& args) {
   return run_program([&] {
     if (argument_count(args) != 2) throw Error("Error: two arguments are required.\n");
-    write_tinker_xyz(args[1], args[2], "TINKER XYZ FORMAT");
+    convert("tinker", args[1], args[2], {"TINKER XYZ FORMAT", false});
     return 0;
   });
 }
