@@ -13,6 +13,13 @@
 #                                output form and of four joins, started one
 #                                after another and all at once in one
 #                                working directory (the outputs compared)
+#        bench/run.sh baseline REV
+#                                the programs of this tree against those of
+#                                the commit REV (built from a git worktree into
+#                                BENCH_BUILD_DIR-baseline), row by row at the
+#                                largest size, the two builds timed in turns
+#                                so that the other work of a shared machine
+#                                weighs on both alike; the outputs compared
 # Settings (environment):
 #   BENCH_BUILD_DIR  build directory          (default: build-bench in the source tree)
 #   BENCH_RUNS       runs per measurement     (default: 5; the median is shown)
@@ -122,6 +129,75 @@ if [ "${1:-}" = parallel ]; then
   for k in 0 1 2 3; do joins+=("'$scenejoin' t$k.dat a$k.dat"); done
   compare "scenejoin of two halves (10^6 atoms)" \
     "for k in 0 1 2 3; do cp '$inputs/half.dat' t\$k.dat; cp '$inputs/half.dat' a\$k.dat; done" "${joins[@]}"
+  exit 0
+fi
+
+if [ "${1:-}" = baseline ]; then
+  rev="${2:?bench/run.sh baseline REV}"
+  base_src="$work/baseline-src"
+  base_build="$build-baseline"
+  note "== Building $rev (Release) into $base_build"
+  git -C "$root" worktree add --detach "$base_src" "$rev" > /dev/null 2>&1
+  trap 'git -C "$root" worktree remove --force "$base_src" > /dev/null 2>&1; rm -rf "$work"' EXIT
+  cmake -S "$base_src" -B "$base_build" -DCMAKE_BUILD_TYPE=Release -DSWNT_BUILD_TESTS=OFF \
+    -DSWNT_BUILD_BENCH=OFF > "$work/baseline.log" 2>&1 &&
+    cmake --build "$base_build" -j2 >> "$work/baseline.log" 2>&1 || { cat "$work/baseline.log" >&2; exit 1; }
+  atoms="${sizes[${#sizes[@]} - 1]}"
+  cells=$((atoms / 40))
+  scenes=$((atoms / 10000))
+  (cd "$inputs" && "$wrapping" 10 10 -u "$cells" -f tube.dat > /dev/null)
+  (cd "$inputs" && "$wrapping" 10 10 -u "$((cells / 2))" -f half.dat > /dev/null)
+  (cd "$inputs" && "$wrapping" 10 10 -u 250 -w "$((scenes - 1))" -f scenes.dat > /dev/null)
+  (cd "$inputs" && "$wrapping" 10 10 -u "$cells" -az -f tube_z.dat > /dev/null)
+  # timed DIR PREPARE PROGRAM ARGS...: one run of DIR/PROGRAM in an emptied
+  # working directory, its microseconds on standard output, its outputs kept
+  # in $work/out-<DIR's name>.
+  timed() {
+    local dir=$1 prepare=$2 program=$3 start end
+    shift 3
+    find "$run" -mindepth 1 -delete
+    (cd "$run" && eval "$prepare")
+    start=${EPOCHREALTIME/./}
+    (cd "$run" && "$dir/$program" "$@" > "$work/output" 2>&1) || {
+      note "failed: $dir/$program $*"; cat "$work/output" >&2; exit 1; }
+    end=${EPOCHREALTIME/./}
+    rm -rf "$work/out-$(basename "$dir")" && cp -r "$run" "$work/out-$(basename "$dir")"
+    echo $((end - start))
+  }
+  # row TEXT PREPARE PROGRAM ARGS...: the median of $runs runs of each build.
+  row() {
+    local text=$1 prepare=$2 before="" after="" k
+    shift 2
+    local t
+    for ((k = 0; k < runs; k++)); do
+      t=$(timed "$base_build" "$prepare" "$@") || exit 1
+      before+="$t"$'\n'
+      t=$(timed "$build" "$prepare" "$@") || exit 1
+      after+="$t"$'\n'
+    done
+    diff -r "$work/out-$(basename "$base_build")" "$work/out-$(basename "$build")" > /dev/null ||
+      { note "outputs differ: $text"; exit 1; }
+    before=$(printf '%s' "$before" | median 1e6 %.3f)
+    after=$(printf '%s' "$after" | median 1e6 %.3f)
+    echo "| $text | $before | $after | $(awk -v a="$after" -v b="$before" 'BEGIN { printf "%.3f", a / b }') |"
+  }
+  note "== $runs runs of each build, in turns, at $atoms atoms"
+  echo "Machine: $(nproc) cores, load average $(cut -d ' ' -f 1 /proc/loadavg) at the start; $atoms atoms; median of $runs runs of each build, taken in turns."
+  echo
+  echo "| program and work | $rev [s] | this tree [s] | this / $rev |"
+  echo "|---|---:|---:|---:|"
+  row "wrapping 10 10 -u L (trajectory)" ":" wrapping 10 10 -u "$cells"
+  row "wrapping 10 10 -u L -xx (XMOL XYZ)" ":" wrapping 10 10 -u "$cells" -xx
+  row "wrapping 10 10 -u L -xt (TINKER XYZ)" ":" wrapping 10 10 -u "$cells" -xt
+  row "xyzframes (XMOL XYZ)" ":" xyzframes "$inputs/tube.dat" tube.xyz
+  row "linkframes (TINKER XYZ, bonds)" ":" linkframes "$inputs/tube.dat" tube.xyz
+  row "scenejoin of two halves" "cp '$inputs/half.dat' a.dat && cp '$inputs/half.dat' b.dat" scenejoin a.dat b.dat
+  row "ballconv, scenes of 10^4 atoms" ":" ballconv "$inputs/scenes.dat" tube.pv
+  row "topoconv --periodic z (LAMMPS full, all terms)" ":" topoconv --periodic z "$inputs/tube_z.dat" tube.data
+  row "topoconv --periodic z --style atomic" ":" topoconv --periodic z --style atomic "$inputs/tube_z.dat" tube.data
+  row "topoconv --periodic z (extended XYZ)" ":" topoconv --periodic z "$inputs/tube_z.dat" tube.extxyz
+  row "topoconv --hydrogenate, open tube (LAMMPS full)" ":" topoconv --hydrogenate "$inputs/tube_z.dat" tube.data
+  row "topoconv --hydrogenate, open tube (extended XYZ)" ":" topoconv --hydrogenate "$inputs/tube_z.dat" tube.extxyz
   exit 0
 fi
 
