@@ -107,6 +107,11 @@ std::string place_axis(int a, double header_length, bool periodic, Topology& top
     hi = (positions.empty() ? 0.0 : high) + kOpenMargin;
   }
 
+  if (!std::isfinite(lo) || !std::isfinite(hi) || !std::isfinite(hi - lo)) {
+    return format_text(
+        "the box along %c would not be finite: the atoms lie from %g to %g Angstrom along it",
+        kAxisName[a], low, high);
+  }
   for (std::size_t i = 0; i < positions.size(); ++i) {
     long long image = 0;
     if (periodic && !wrap_into_box(positions[i][a], lo, hi, image)) return outside_error(i, a);
@@ -165,6 +170,7 @@ void TopologyBuilder::build(std::vector<Position3>& scene, const std::array<doub
                             const TopologySettings& settings, Topology& topology, const Log& log,
                             std::string_view label) {
   label_ = label;
+  cutoff_ = settings.cutoff;
   take_positions(scene, settings, topology);
   for (int a = 0; a < 3; ++a) {
     if (settings.periodic[a]) check(place_axis(a, lengths[a], true, topology));
@@ -172,6 +178,7 @@ void TopologyBuilder::build(std::vector<Position3>& scene, const std::array<doub
   const std::size_t n = topology.atom_count();
   add_boundary_images(settings, topology);
   find_bonds(n, settings, topology);
+  check_coincident(topology);
   merge_boundary_bonds(topology);
   topology.neighbours.build(n, topology.bonds);
   if (settings.periodic[0] || settings.periodic[1] || settings.periodic[2]) {
@@ -183,8 +190,15 @@ void TopologyBuilder::build(std::vector<Position3>& scene, const std::array<doub
   }
   if (settings.hydrogenate) check(add_hydrogens(settings, topology));
   for (int a = 0; a < 3; ++a) {
-    if (!settings.periodic[a]) place_axis(a, lengths[a], false, topology);
+    if (settings.periodic[a]) continue;
+    std::string error = place_axis(a, lengths[a], false, topology);
+    if (!error.empty() && settings.hydrogenate) {
+      error += format_text(", the hydrogens %g Angstrom from their carbons (--ch)",
+                           settings.hydrogen_distance);
+    }
+    check(error);
   }
+  check_term_counts(topology);
   number_molecules(topology);
 }
 
@@ -255,12 +269,35 @@ void TopologyBuilder::find_bonds(std::size_t n, const TopologySettings& settings
   std::vector<Position3>& points = topology.positions;
   std::vector<AtomPair>& bonds = topology.bonds;
   bonds.clear();
+  coincident_count_ = 0;
+  neighbour_count_.assign(n, 0);
+  // Counted as they are found, so that a scene of atoms on top of each other
+  // is refused before its pairs fill the memory.
+  const auto count_neighbour = [&](std::uint32_t atom) {
+    if (++neighbour_count_[atom] > kMaxNeighbours) {
+      check(format_text(
+          "atom %u has more than %zu neighbours closer than the cut-off of %g Angstrom (a carbon "
+          "has 3): atoms lie on top of each other, or the cut-off is far longer than a bond "
+          "(--cutoff; the default is %g)",
+          atom + 1, kMaxNeighbours, cutoff, kBondCutoff));
+    }
+  };
   search_.find_close_pairs(
-      points, cutoff,
+      points, std::max(cutoff, kCoincidentDistance),
       [&](std::uint32_t i, std::uint32_t j) {
         if (i >= n) return false;                           // two images
         if (j >= n && image_of_[j - n] == i) return false;  // an atom and its own image
-        return distance(points[i], points[j]) < cutoff;
+        const double length = distance(points[i], points[j]);
+        if (j < n && length < kCoincidentDistance) {
+          if (coincident_count_++ == 0 || length < coincident_length_) {
+            coincident_ = {i, j};
+            coincident_length_ = length;
+          }
+        }
+        if (!(length < cutoff)) return false;
+        count_neighbour(i);
+        count_neighbour(j < n ? j : image_of_[j - n]);
+        return true;
       },
       bonds);
   boundary_.clear();
@@ -368,6 +405,52 @@ void TopologyBuilder::check_period(const TopologySettings& settings, const Topol
                   "screw)",
                   odd, boundary_.size(), kBoundaryBondTolerance, low, high, inside_low_,
                   inside_high_, axes_text(settings.periodic).c_str()));
+  }
+}
+
+// Two atoms inside the box closer than any bond: one atom written twice.  The
+// pair may have come together as an atom was placed in the box along a
+// periodic axis (a face of the structure repeated at the far end); that axis
+// is named.  (Pairs through the boundary meet the period check.)
+void TopologyBuilder::check_coincident(const Topology& topology) const {
+  if (coincident_count_ == 0) return;
+  const std::uint32_t i = coincident_.first;
+  const std::uint32_t j = coincident_.second;
+  PeriodicAxes moved{};
+  for (int a = 0; a < 3; ++a) moved[a] = topology.images[i][a] != topology.images[j][a];
+  std::string text = format_text(
+      "%zu %s closer than %.1f Angstrom, nearer than any bond (atoms %u and %u, %.3f Angstrom "
+      "apart): the same atom is written twice",
+      coincident_count_, coincident_count_ == 1 ? "pair of atoms is" : "pairs of atoms are",
+      kCoincidentDistance, i + 1, j + 1, coincident_length_);
+  if (moved[0] || moved[1] || moved[2]) {
+    text += format_text(
+        ", once at each end of the periodic axis %s: the structure repeats itself within the box "
+        "(a whole number of unit cells, wrapping -u, holds each atom once)",
+        axes_text(moved).c_str());
+  }
+  check(text);
+}
+
+// Refuses, before any is written, more bonded terms of a kind than a file
+// counts.  The dihedrals are bounded by the paths over each bond first, and
+// counted only when that bound is reached.
+void TopologyBuilder::check_term_counts(const Topology& topology) const {
+  const NeighbourLists& lists = topology.neighbours;
+  std::size_t dihedral_bound = 0;
+  for (const AtomPair& bond : topology.bonds) {
+    dihedral_bound += (lists.count(bond.first) - 1) * (lists.count(bond.second) - 1);
+  }
+  const std::size_t counts[] = {topology.bonds.size(), topology.angle_count(),
+                                dihedral_bound > kMaxTerms ? topology.dihedral_count() : 0,
+                                topology.improper_count()};
+  const char* names[] = {"bonds", "angles", "dihedrals", "impropers"};
+  for (int k = 0; k < 4; ++k) {
+    if (counts[k] > kMaxTerms) {
+      check(format_text("%zu %s are more than the %zu that a file counts: the cut-off of %g "
+                        "Angstrom is far longer than a bond",
+                        counts[k], names[k], kMaxTerms, cutoff_));
+    }
   }
 }
 

@@ -47,6 +47,16 @@ struct TopologySettings {
 // Two atoms closer than this (Angstrom) through a periodic boundary mean that
 // the box length is not a period of the structure.
 inline constexpr double kOverlapDistance = 1.0;
+// Two atoms closer than this (Angstrom), wherever they are, are one atom
+// written twice: no bond is that short.
+inline constexpr double kCoincidentDistance = 0.5;
+// The most neighbours closer than the cut-off that one atom may have: a
+// carbon has 3, the densest packing 12.  More means atoms on top of each
+// other or a cut-off far beyond any bond, and terms without end.
+inline constexpr std::size_t kMaxNeighbours = 12;
+// The most bonded terms of each kind (bonds, angles, dihedrals, impropers):
+// the largest number a LAMMPS data file counts them with.
+inline constexpr std::size_t kMaxTerms = 2147483647;
 // A bond across a periodic boundary more than this (Angstrom) shorter or
 // longer than every bond inside the box means the same.
 inline constexpr double kBoundaryBondTolerance = 0.02;
@@ -150,6 +160,8 @@ class TopologyBuilder {
   void merge_boundary_bonds(Topology& topology);
   void check_period(const TopologySettings& settings, const Topology& topology,
                     const Log& log) const;
+  void check_coincident(const Topology& topology) const;
+  void check_term_counts(const Topology& topology) const;
   std::size_t remove_loose_atoms(Topology& topology);
   std::string add_hydrogens(const TopologySettings& settings, Topology& topology);
   void number_molecules(Topology& topology);
@@ -163,9 +175,16 @@ class TopologyBuilder {
   std::vector<BoundaryBond> boundary_;
   double inside_low_ = 0.0;   // the shortest and longest bond inside the box
   double inside_high_ = 0.0;
+  // The closest pair of atoms closer than kCoincidentDistance inside the
+  // box, and how many such pairs there are.
+  AtomPair coincident_{0, 0};
+  double coincident_length_ = 0.0;
+  std::size_t coincident_count_ = 0;
+  std::vector<std::uint32_t> neighbour_count_;  // per atom, while the bonds are found
   std::vector<std::uint32_t> stack_;
   std::vector<std::uint32_t> number_;  // per atom, while the loose ones are removed
   std::string_view label_;
+  double cutoff_ = kBondCutoff;
 };
 
 template <class F>

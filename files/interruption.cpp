@@ -8,7 +8,7 @@ namespace swnt {
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 // The scratch files to remove, read by the signal handler.  A program has at
 // most a few open at once (a trajectory, a converted output, a copy across

@@ -1,4 +1,5 @@
-// What a program does when it is interrupted (SIGINT, SIGTERM, SIGHUP): it
+// What a program does when it is interrupted (SIGINT, SIGTERM, SIGHUP, or
+// SIGPIPE when its standard output is a pipe closed early, as by `| head`): it
 // removes the scratch files it has enlisted (OutputFile enlists every one it
 // creates) and then ends by the same signal, so that the shell reports
 // status 128 + the signal number and a shell loop around the program stops
@@ -14,7 +15,7 @@
 
 namespace swnt {
 
-// Installs the handlers of the three signals.
+// Installs the handlers of the four signals.
 void install_interruption_handlers();
 
 // Marks `path` as a scratch file of this process that an interruption
@@ -27,7 +28,7 @@ int enlist_scratch(const char* path);
 // has been removed or renamed, so that an interruption never misses it.
 void withdraw_scratch(int slot);
 
-// Holds the three signals back while it lives, so that a file created and
+// Holds the four signals back while it lives, so that a file created and
 // enlisted in that time is never left behind by an interruption between the
 // two steps.  A signal that comes meanwhile is handled when it ends.
 class InterruptionHold {

@@ -4,6 +4,11 @@
 // file written or changed, or, where the input is merely unusual, in the
 // right result.  Also the regression tests of what fuzzing found.
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <map>
@@ -239,6 +244,100 @@ TEST(HostileInput, GluedNumbersReportsAndOutputsBesideTheirInputStillWork) {
     EXPECT_EQ(read_file(dir / swnt::format_text("g00%s.xyz", scene)), read_file(dir / swnt::format_text("t00%s.xyz", scene)));
   }
   EXPECT_EQ(test_support::list_dir(dir.path()).size(), 10u);
+}
+
+// topoconv's hostile scenes: atoms written twice (also where one of them sits
+// on a periodic boundary and the other is moved onto it), numbers that would
+// overflow, and scenes whose bonded terms would be without end.  Each is one
+// error line with status 1, and an existing output stays as it was.
+TEST(HostileInput, TopoconvRefusesCoincidentAtomsOverflowAndEndlessTerms) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string input;  // the trajectory t.dat; empty: made by the wrapping run `make`
+    std::vector<std::string> make;
+    std::string error;  // the start of the error line
+  };
+  const std::vector<Case> cases = {
+      {{"--periodic", "x", "t.dat", "o.data"}, "0 2 1\n10 10 10\n0 0\n0 0 0\n10 0 0\n", {},
+       "Error: 1 pair of atoms is closer than 0.5 Angstrom, nearer than any bond (atoms 1 and 2, "
+       "0.000 Angstrom apart): the same atom is written twice, once at each end of the periodic "
+       "axis x"},
+      {{"t.dat", "o.data"}, "0 3 1\n10 10 10\n0 0\n0 0 0\n1.4 0 0\n1.45 0 0\n", {},
+       "Error: 1 pair of atoms is closer than 0.5 Angstrom, nearer than any bond (atoms 2 and 3, "
+       "0.050 Angstrom apart): the same atom is written twice."},
+      {{"t.dat", "o.extxyz"}, "0 2 1\n10 10 10\n0 0\n1e308 0 0\n-1e308 0 0\n", {},
+       "Error: the box along x would not be finite"},
+      {{"--hydrogenate", "--ch", "1e308", "t.dat", "o.extxyz"}, "", {"10", "0", "-l", "20", "-az"},
+       "Error: the box along z would not be finite"},
+      {{"t.dat", "o.data"}, "", {"10", "10", "-u", "100", "-ra", "0", "-rd", "0"},
+       "Error: atom 1 has more than 12 neighbours closer than the cut-off of 1.8 Angstrom"},
+      {{"--cutoff", "10", "t.dat", "o.data"}, "", {"10", "10", "-u", "10"},
+       "Error: atom 1 has more than 12 neighbours closer than the cut-off of 10 Angstrom"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    if (c.input.empty()) {
+      std::vector<std::string> make = c.make;
+      make.insert(make.end(), {"-f", "t.dat"});
+      ASSERT_LE(run_program(WRAPPING_EXE, make, dir.path()).status, 0);
+    } else {
+      write_file(dir / "t.dat", c.input);
+    }
+    write_file(dir / c.args.back(), "an older output\n");
+    const auto before = snapshot(dir.path());
+    const auto run = run_program(TOPOCONV_EXE, c.args, dir.path());
+    EXPECT_EQ(run.status, 1) << c.error;
+    // The error ends the output (after the warnings of what went before).
+    const std::size_t error = run.output.rfind("Error: ");
+    EXPECT_EQ(run.output.substr(error, c.error.size()), c.error) << run.output;
+    EXPECT_EQ(run.output.find('\n', error), run.output.size() - 1) << run.output;
+    EXPECT_EQ(snapshot(dir.path()), before) << c.error;
+  }
+  // Hydrogens closer to their carbons than 0.5 Angstrom are no atoms written twice.
+  TempDir dir;
+  ASSERT_EQ(run_program(WRAPPING_EXE, {"10", "0", "-l", "20", "-az", "-f", "t.dat"}, dir.path()).status, 0);
+  EXPECT_EQ(run_program(TOPOCONV_EXE, {"--hydrogenate", "--ch", "0.3", "t.dat", "o.pdb"}, dir.path()).status, 0);
+}
+
+// A program whose standard output is closed early (`| head`) is ended by
+// SIGPIPE like any other signal: its scratch file goes with it and the
+// existing output stays.
+TEST(HostileInput, ClosedStandardOutputLeavesNoScratchFile) {
+  TempDir dir;
+  // 300 scenes, each with a warning: far more than the output's buffer.
+  ASSERT_EQ(run_program(WRAPPING_EXE, {"10", "0", "-l", "20", "-w", "299", "-az", "-f", "anim.dat"},
+                        dir.path()).status, 0);
+  write_file(dir / "o.extxyz", "an older output\n");
+  const auto before = snapshot(dir.path());
+  // Standard output a pipe whose reading end is closed before the program starts.
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[0]);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addchdir_np(&actions, dir.path().c_str());
+  std::vector<std::string> args = {TOPOCONV_EXE, "--scene", "all", "--trim", "anim.dat", "o.extxyz"};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  // SIGPIPE as a shell gives it, whatever this process was given.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, TOPOCONV_EXE, &actions, &attributes, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  close(ends[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
+  EXPECT_EQ(snapshot(dir.path()), before);
 }
 
 }  // namespace
