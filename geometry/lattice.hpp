@@ -2,6 +2,9 @@
 // and the sheet's lattice vectors, and the structure report.
 #pragma once
 
+#include <string>
+
+#include "core/error.hpp"
 #include "geometry/structure.hpp"
 #include "geometry/vec2.hpp"
 #include "core/bond_rule.hpp"
@@ -33,15 +36,16 @@ struct LatticeParams {
 // Greatest common divisor of |a| and |b|; 0 only when both are 0.
 int greatest_common_divisor(int a, int b);
 
-// Prints " -- set structure of (n,m) SWNT." first when `debug` is set.
-LatticeParams compute_lattice_params(int n, int m, const StructureParams& structure, bool debug);
+// Hands " -- set structure of (n,m) SWNT." to `debug` first.
+LatticeParams compute_lattice_params(int n, int m, const StructureParams& structure,
+                                     const Log& debug = Log());
 
 // Refuses, with Error, a lattice that cannot make a tube: a vector
 // component of the structure or the lattice that is not finite, a chiral
 // vector of length 0, or a unit cell of length 0 along the axis.
 void check_tube_lattice(const StructureParams& structure, const LatticeParams& lattice);
 
-// The thirteen-line structure report on standard output.
-void print_structure_report(const StructureParams& structure, const LatticeParams& lattice);
+// The structure report: an empty line, then twelve lines of parameters.
+std::string structure_report(const StructureParams& structure, const LatticeParams& lattice);
 
 }  // namespace swnt

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/error.hpp"
+#include "formats/structure_table.hpp"
 #include "geometry/structure.hpp"
 #include "fuzz_support.hpp"
 #include "reference.hpp"
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Lookup expected = plain_lookup(path, options.cn, options.cm);
   Lookup got;
   try {
-    got.vectors = swnt::load_structure_params(-1.0, path, options);
+    got.vectors = swnt::read_structure_table(path, options.cn, options.cm);
     got.found = true;
   } catch (const swnt::Error& error) {
     const std::string message = error.what();
