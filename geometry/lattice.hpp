@@ -2,6 +2,7 @@
 // and the sheet's lattice vectors, and the structure report.
 #pragma once
 
+#include <numbers>
 #include <string>
 
 #include "core/error.hpp"
@@ -11,8 +12,9 @@
 
 namespace swnt {
 
-inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kTwoPi = 6.283185307179586;
+// The one spelling of pi of the geometry, and the full turn.
+inline constexpr double kPi = std::numbers::pi;
+inline constexpr double kTwoPi = 2.0 * kPi;
 inline constexpr double kIdealBondLength = 1.44;
 
 struct LatticeParams {
