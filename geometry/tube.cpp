@@ -8,6 +8,12 @@
 #include "core/text_format.hpp"
 #include "geometry/vec2.hpp"
 
+// Rolling a tube, step by step.  The roller first refuses what a trajectory
+// cannot describe (check_spec), then repeats the unit cell along the length
+// (tube_length), counts the atoms (count_tube_atoms) and sizes the box with
+// the placement shift (measure_box).  A scene then takes every copy of every
+// cell atom (copy_position), keeps or folds it by the length (keep_copy),
+// bends it onto the scene's arc (place_copy) and shifts it.
 namespace swnt {
 
 namespace {
@@ -67,6 +73,33 @@ bool keep_copy(double& v, const TubeLength& t) {
   if (!t.whole) return !(v - kTolerance > t.lt);
   v = v - std::floor(v / t.lt + kTolerance) * t.lt;
   return true;
+}
+
+// Where scene f puts an atom copy at axial position v and u turns around
+// the circumference, before the shift.  Along the axis: v scaled, a negative
+// scale mirroring the tube within its length.  Across it: the sheet bent
+// through the fraction f of the full turn, from the flat sheet (f = 0) at -R
+// to the closed tube of radius R around the axis (f = 1).
+Position3 place_copy(double v, double u, double f, const TubeSpec& spec, double diameter,
+                     double length) {
+  const int A = spec.axis;
+  const int B = (spec.axis + 1) % 3;
+  const int C = (spec.axis + 2) % 3;
+  const double radius_scale = diameter * spec.diameter_scale;
+  const double phi = kTwoPi * u;
+  Position3 pos;
+  pos[A] = spec.axial_scale > 0.0 ? v * spec.axial_scale : (v - length) * spec.axial_scale;
+  if (f < kTolerance) {
+    pos[B] = radius_scale * phi * 0.5;
+    pos[C] = 0.0;
+  } else {
+    // An arc of radius R / f touching the sheet's plane along u = 0.
+    const double arc_radius = radius_scale * 0.5 / f;
+    pos[B] = std::sin(phi * f) * arc_radius;
+    pos[C] = (1.0 - std::cos(phi * f)) * arc_radius;
+  }
+  pos[C] = pos[C] - radius_scale * 0.5;
+  return pos;
 }
 
 }  // namespace
@@ -157,12 +190,8 @@ void TubeRoller::measure_box() {
 }
 
 void TubeRoller::roll_scene(int scene, const AtomSink& sink) const {
-  const int A = spec_.axis;
-  const int B = (spec_.axis + 1) % 3;
-  const int C = (spec_.axis + 2) % 3;
   const TubeLength t{length_, whole_, 0.0, copies_, false};
   const double lench2 = lattice_.lench * lattice_.lench;
-  const double radius_scale = lattice_.diameter * spec_.diameter_scale;
   // Fraction of the full turn: 0 is the flat sheet, 1 the closed tube.
   const double f = spec_.steps == 0 ? 1.0 : static_cast<double>(scene) / spec_.steps;
   const bool rolled = f >= kTolerance && f < 1.0;
@@ -176,24 +205,11 @@ void TubeRoller::roll_scene(int scene, const AtomSink& sink) const {
       // through the lattice origin.
       double u = dot_2d(p.x, p.y, lattice_.Ch.x, lattice_.Ch.y) / lench2;
       u = u - std::floor(u + 0.4999999);
-      const double phi = kTwoPi * u;
 
-      Position3 pos;
-      pos[A] = spec_.axial_scale > 0.0 ? v * spec_.axial_scale : (v - t.lt) * spec_.axial_scale;
-      if (f < kTolerance) {
-        pos[B] = radius_scale * phi * 0.5;
-        pos[C] = 0.0;
-      } else {
-        // An arc of radius R / f touching the sheet's plane along u = 0.
-        const double arc_radius = radius_scale * 0.5 / f;
-        pos[B] = std::sin(phi * f) * arc_radius;
-        pos[C] = (1.0 - std::cos(phi * f)) * arc_radius;
-      }
-      pos[C] = pos[C] - radius_scale * 0.5;
-
+      Position3 pos = place_copy(v, u, f, spec_, lattice_.diameter, t.lt);
       for (int axis = 0; axis < 3; ++axis) {
         pos[axis] = pos[axis] + shift_[axis];
-        if (!std::isfinite(pos[axis])) throw TubeNotFinite(false, axis, axis == A, rolled);
+        if (!std::isfinite(pos[axis])) throw TubeNotFinite(false, axis, axis == spec_.axis, rolled);
       }
       sink(pos);
     }
