@@ -33,6 +33,11 @@ std::string program_directory(const std::string& program_path) {
   return directory_of(executable.string());
 }
 
+// The vectors of a structure table entry as the sheet's lattice.
+StructureParams sheet_of(const StructureTableEntry& entry) {
+  return {{entry.va1[0], entry.va1[1]}, {entry.va2[0], entry.va2[1]}, {entry.vab[0], entry.vab[1]}};
+}
+
 // The sheet of the run: the ideal honeycomb of the bond length, or, for a
 // bond length that is not positive, the entry of the structure table.
 StructureParams run_structure(const WrapOptions& options) {
@@ -41,7 +46,7 @@ StructureParams run_structure(const WrapOptions& options) {
   if (debug) {
     debug(format_text(" -- read structure file from <%s>.\n", printable(options.optfile).c_str()));
   }
-  return read_structure_table(options.optfile, options.cn, options.cm);
+  return sheet_of(read_structure_table(options.optfile, options.cn, options.cm));
 }
 
 int run(const std::vector<std::string>& args) {

@@ -10,18 +10,18 @@ namespace {
 
 // One table entry: the key, three numbers of no use to the builder, then the
 // three lattice vectors.  False when a number is missing or is not a number.
-bool read_entry(NumberStream& table, long long& n, long long& m, StructureParams& s) {
+bool read_entry(NumberStream& table, long long& n, long long& m, StructureTableEntry& e) {
   long long unused_int = 0;
   double unused = 0.0;
   return table.read_int(n) && table.read_int(m) && table.read_real(unused) &&
-         table.read_real(unused) && table.read_int(unused_int) && table.read_real(s.va1.x) &&
-         table.read_real(s.va1.y) && table.read_real(s.va2.x) && table.read_real(s.va2.y) &&
-         table.read_real(s.vab.x) && table.read_real(s.vab.y);
+         table.read_real(unused) && table.read_int(unused_int) && table.read_real(e.va1[0]) &&
+         table.read_real(e.va1[1]) && table.read_real(e.va2[0]) && table.read_real(e.va2[1]) &&
+         table.read_real(e.vab[0]) && table.read_real(e.vab[1]);
 }
 
 }  // namespace
 
-StructureParams read_structure_table(const std::string& path, int n, int m) {
+StructureTableEntry read_structure_table(const std::string& path, int n, int m) {
   NumberStream table;
   if (!table.open(path)) {
     throw Error(format_text("Error: file access failed for %s\n", printable(path).c_str()));
@@ -33,7 +33,7 @@ StructureParams read_structure_table(const std::string& path, int n, int m) {
   if (!table.skip_line()) throw Error(missing);
 
   // The first entry with the sought key wins.
-  StructureParams result;
+  StructureTableEntry result;
   long long key_n = 0;
   long long key_m = 0;
   while (key_n != n || key_m != m) {

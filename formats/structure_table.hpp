@@ -4,17 +4,24 @@
 // counts, not how they are spread over lines.
 #pragma once
 
+#include <array>
 #include <string>
 
-#include "geometry/structure.hpp"
-
 namespace swnt {
+
+// The sheet's vectors of one entry, x then y, in Angstrom, as they stand in
+// the file.
+struct StructureTableEntry {
+  std::array<double, 2> va1{};  // first primitive lattice vector
+  std::array<double, 2> va2{};  // second primitive lattice vector
+  std::array<double, 2> vab{};  // from the A atom to the B atom of a primitive cell
+};
 
 // The vectors of the first entry for (n, m).  Throws Error "Error: file
 // access failed for <path>" when the file cannot be opened, and "Error:
 // parameters for (n,m) SWNT do not exist in the file." when no complete
 // entry has the key: an entry cut short by the end of the file, or a token
 // that is not a number, ends the search unfound.
-StructureParams read_structure_table(const std::string& path, int n, int m);
+StructureTableEntry read_structure_table(const std::string& path, int n, int m);
 
 }  // namespace swnt

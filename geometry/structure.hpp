@@ -1,6 +1,7 @@
 // The graphene sheet's lattice: its two primitive vectors and the offset of
 // the second atom of a primitive cell.  The ideal honeycomb of one bond
-// length is made here; a structure table file is read by the formats.
+// length is made here; the vectors of a structure table file are read by
+// the formats and handed over by the program.
 #pragma once
 
 #include "core/error.hpp"

@@ -129,8 +129,8 @@ class StructureTable : public testing::Test {
   }
   std::string lookup_path(const std::string& path, int n, int m) {
     try {
-      const swnt::StructureParams s = swnt::read_structure_table(path, n, m);
-      return lf(s.va1) + lf(s.va2) + lf(s.vab);
+      const swnt::StructureTableEntry e = swnt::read_structure_table(path, n, m);
+      return lf({e.va1[0], e.va1[1]}) + lf({e.va2[0], e.va2[1]}) + lf({e.vab[0], e.vab[1]});
     } catch (const swnt::Error& error) {
       return error.what();
     }

@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Lookup expected = plain_lookup(path, cn, cm);
   Lookup got;
   try {
-    got.vectors = swnt::read_structure_table(path, cn, cm);
+    const swnt::StructureTableEntry e = swnt::read_structure_table(path, cn, cm);
+    got.vectors = {{e.va1[0], e.va1[1]}, {e.va2[0], e.va2[1]}, {e.vab[0], e.vab[1]}};
     got.found = true;
   } catch (const swnt::Error& error) {
     const std::string message = error.what();
