@@ -6,14 +6,16 @@
 #include <new>
 #include <system_error>
 
-#include "geometry/lattice.hpp"
 #include "builder/options.hpp"
 #include "builder/output_stage.hpp"
-#include "core/error.hpp"
-#include "geometry/structure.hpp"
-#include "files/file_identity.hpp"
+#include "builder/tube_writer.hpp"
 #include "cli/program.hpp"
+#include "core/error.hpp"
 #include "core/text_format.hpp"
+#include "files/file_identity.hpp"
+#include "formats/structure_table.hpp"
+#include "geometry/lattice.hpp"
+#include "geometry/structure.hpp"
 
 namespace swnt {
 
@@ -29,6 +31,22 @@ std::string program_directory(const std::string& program_path) {
   const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
   if (error) return directory;
   return directory_of(executable.string());
+}
+
+// The vectors of a structure table entry as the sheet's lattice.
+StructureParams sheet_of(const StructureTableEntry& entry) {
+  return {{entry.va1[0], entry.va1[1]}, {entry.va2[0], entry.va2[1]}, {entry.vab[0], entry.vab[1]}};
+}
+
+// The sheet of the run: the ideal honeycomb of the bond length, or, for a
+// bond length that is not positive, the entry of the structure table.
+StructureParams run_structure(const WrapOptions& options) {
+  const Log debug = debug_log(options);
+  if (options.lacc > 0.0) return cylindrical_structure(options.lacc, debug);
+  if (debug) {
+    debug(format_text(" -- read structure file from <%s>.\n", printable(options.optfile).c_str()));
+  }
+  return sheet_of(read_structure_table(options.optfile, options.cn, options.cm));
 }
 
 int run(const std::vector<std::string>& args) {
@@ -54,9 +72,9 @@ int run(const std::vector<std::string>& args) {
     std::printf("\n");
     std::printf("Making graphene and SWNT structure.\n");
   }
-  const StructureParams structure = load_structure_params(options.lacc, options.optfile, options);
+  const StructureParams structure = run_structure(options);
   const LatticeParams lattice =
-      compute_lattice_params(options.cn, options.cm, structure, options.debug);
+      compute_lattice_params(options.cn, options.cm, structure, debug_log(options));
   check_tube_lattice(structure, lattice);
 
   // A negative length is minus a length in Angstrom; from here on it is a
@@ -69,7 +87,7 @@ int run(const std::vector<std::string>& args) {
   }
 
   if (options.debug) print_options(options);
-  if (options.fprint != 0) print_structure_report(structure, lattice);
+  if (options.fprint != 0) print_text(structure_report(structure, lattice));
   if (options.nwrap < 0) return 0;  // reports only
 
   // The trajectory is written under the temporary name first: an input of

@@ -42,7 +42,9 @@ struct WrapOptions {
   std::string progdir;        // where the structure table files lie
 };
 
-// Output base name and extensions of the default output names.
+// Base name of the default output names: each output form adds its own
+// extension to it (.dat for the trajectory, .pv, .xyz), behind the directory
+// of the parameter file when the options came from one.
 inline constexpr std::string_view kDefaultOutputBase = "swnt_pos";
 
 // Fills cn, cm and, option by option, the rest of `options` from an argument

@@ -9,10 +9,9 @@
 #include <system_error>
 #include <vector>
 
-#include "geometry/bond_check.hpp"
+#include "builder/tube_writer.hpp"
 #include "core/error.hpp"
 #include "geometry/unit_cell.hpp"
-#include "geometry/wrapper.hpp"
 #include "files/file_identity.hpp"
 #include "cli/program.hpp"
 #include "files/file_errors.hpp"
@@ -38,12 +37,12 @@ void write_temporary_trajectory(OutputFile& trajectory, const WrapOptions& optio
                                 const StructureParams& structure, const LatticeParams& lattice) {
   std::vector<CellAtom> cells;
   try {
-    cells = build_unit_cell(options.cn, options.cm, options);
+    cells = build_unit_cell(options.cn, options.cm, debug_log(options));
   } catch (const std::bad_alloc&) {
     throw Error(format_text("Error: not enough memory for the unit cell of (%d,%d) SWNT.\n",
                                options.cn, options.cm));
   }
-  if (options.check) check_bond_counts(cells, options);
+  if (options.check) check_cell_bonds(cells, options);
   write_wrapped_tube(trajectory, temporary_name, cells, structure, lattice, options);
 }
 

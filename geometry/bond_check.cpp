@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
-#include "geometry/lattice.hpp"
 #include "core/error.hpp"
+#include "core/text_format.hpp"
+#include "geometry/debug_log.hpp"
+#include "geometry/lattice.hpp"
 #include "geometry/structure.hpp"
 #include "geometry/vec2.hpp"
-#include "core/text_format.hpp"
 
 namespace swnt {
 
@@ -36,14 +36,11 @@ TubePoint place_on_tube(const CellAtom& atom, const StructureParams& s, const La
 
 }  // namespace
 
-void check_bond_counts(const std::vector<CellAtom>& cells, const WrapOptions& options) {
-  if (options.debug) {
-    std::printf("\n");
-    std::printf("Checking the number of bonds in each atom...\n");
-  }
+void check_bond_counts(const std::vector<CellAtom>& cells, int n, int m, const Log& debug) {
+  log_debug(debug, "\nChecking the number of bonds in each atom...\n");
   // The check runs on the ideal lattice, like the selection of the cell.
-  const StructureParams ideal = load_structure_params(kIdealBondLength, "", options);
-  const LatticeParams lattice = compute_lattice_params(options.cn, options.cm, ideal, options.debug);
+  const StructureParams ideal = cylindrical_structure(kIdealBondLength, debug);
+  const LatticeParams lattice = compute_lattice_params(n, m, ideal, debug);
 
   // A list shorter than natom is missing atoms: the atoms it does hold then
   // show the wrong counts.
@@ -78,7 +75,6 @@ void check_bond_counts(const std::vector<CellAtom>& cells, const WrapOptions& op
   if (natom != static_cast<std::size_t>(std::max(lattice.natom, 0))) {
     throw Error(format_text("Error: Atom %4d: %d bonds\n", static_cast<int>(natom), 0));
   }
-  std::printf("OK: All atoms has 3 bonds.\n");
 }
 
 }  // namespace swnt

@@ -1,8 +1,11 @@
 #include "geometry/lattice.hpp"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
+#include <utility>
+
+#include "core/text_format.hpp"
+#include "geometry/debug_log.hpp"
 
 namespace swnt {
 
@@ -19,11 +22,9 @@ int greatest_common_divisor(int a, int b) {
   }
 }
 
-LatticeParams compute_lattice_params(int n, int m, const StructureParams& structure, bool debug) {
-  if (debug) {
-    std::printf(" -- set structure of ");
-    std::printf("(%d,%d) SWNT.\n", n, m);
-  }
+LatticeParams compute_lattice_params(int n, int m, const StructureParams& structure,
+                                     const Log& debug) {
+  if (debug) log_debug(debug, format_text(" -- set structure of (%d,%d) SWNT.\n", n, m));
   const Vec2& va1 = structure.va1;
   const Vec2& va2 = structure.va2;
   const double dn = n;
@@ -41,8 +42,8 @@ LatticeParams compute_lattice_params(int n, int m, const StructureParams& struct
   if (c > 1.0) c = 0.9999999999999999;
   p.chiralangle = std::acos(c) * 180.0 / kPi;
 
-  // Wide arithmetic, so that no intermediate overflows; the chirality check
-  // of the options keeps every result within 32 bits.
+  // Wide arithmetic, so that no intermediate overflows; the chiralities the
+  // programs accept keep every result within 32 bits.
   const long long sum1 = static_cast<long long>(n) + 2LL * m;
   const long long sum2 = 2LL * n + m;
   p.dr = greatest_common_divisor(static_cast<int>(sum1), static_cast<int>(sum2));
@@ -71,22 +72,23 @@ LatticeParams compute_lattice_params(int n, int m, const StructureParams& struct
   return p;
 }
 
-void print_structure_report(const StructureParams& structure, const LatticeParams& lattice) {
-  std::printf("\n");
-  std::printf("Structural parameters of (%d, %d) SWNT\n", lattice.n, lattice.m);
-  std::printf("Basic parameters of SWNT\n");
-  std::printf(" -- diameter:     %lf[AA]\n", lattice.diameter);
-  std::printf(" -- chiral angle: %lf[deg]\n", lattice.chiralangle);
-  std::printf(" -- number of atoms in SWNT unit cell: %d\n", lattice.natom);
-  std::printf("Primitive lattice vectors of graphene\n");
-  std::printf(" -- va1[AA] = (%lf, %lf)\n", structure.va1.x, structure.va1.y);
-  std::printf(" -- va2[AA] = (%lf, %lf)\n", structure.va2.x, structure.va2.y);
-  std::printf(" -- vab[AA] = (%lf, %lf)\n", structure.vab.x, structure.vab.y);
-  std::printf("Primitive lattice vectors of SWNT on 2D graphene\n");
-  std::printf(" -- Ch[AA] = %d va1 %+d va2 = (%lf, %lf)\n", lattice.n, lattice.m, lattice.Ch.x,
-              lattice.Ch.y);
-  std::printf(" -- T[AA]  = %d va1 %+d va2 = (%lf, %lf)\n", lattice.t1, lattice.t2, lattice.T.x,
-              lattice.T.y);
+std::string structure_report(const StructureParams& structure, const LatticeParams& lattice) {
+  std::string report = "\n";
+  report += format_text("Structural parameters of (%d, %d) SWNT\n", lattice.n, lattice.m);
+  report += "Basic parameters of SWNT\n";
+  report += format_text(" -- diameter:     %lf[AA]\n", lattice.diameter);
+  report += format_text(" -- chiral angle: %lf[deg]\n", lattice.chiralangle);
+  report += format_text(" -- number of atoms in SWNT unit cell: %d\n", lattice.natom);
+  report += "Primitive lattice vectors of graphene\n";
+  report += format_text(" -- va1[AA] = (%lf, %lf)\n", structure.va1.x, structure.va1.y);
+  report += format_text(" -- va2[AA] = (%lf, %lf)\n", structure.va2.x, structure.va2.y);
+  report += format_text(" -- vab[AA] = (%lf, %lf)\n", structure.vab.x, structure.vab.y);
+  report += "Primitive lattice vectors of SWNT on 2D graphene\n";
+  report += format_text(" -- Ch[AA] = %d va1 %+d va2 = (%lf, %lf)\n", lattice.n, lattice.m,
+                        lattice.Ch.x, lattice.Ch.y);
+  report += format_text(" -- T[AA]  = %d va1 %+d va2 = (%lf, %lf)\n", lattice.t1, lattice.t2,
+                        lattice.T.x, lattice.T.y);
+  return report;
 }
 
 }  // namespace swnt

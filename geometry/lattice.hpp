@@ -2,14 +2,19 @@
 // and the sheet's lattice vectors, and the structure report.
 #pragma once
 
+#include <numbers>
+#include <string>
+
+#include "core/error.hpp"
 #include "geometry/structure.hpp"
 #include "geometry/vec2.hpp"
 #include "core/bond_rule.hpp"
 
 namespace swnt {
 
-inline constexpr double kPi = 3.141592653589793;
-inline constexpr double kTwoPi = 6.283185307179586;
+// The one spelling of pi of the geometry, and the full turn.
+inline constexpr double kPi = std::numbers::pi;
+inline constexpr double kTwoPi = 2.0 * kPi;
 inline constexpr double kIdealBondLength = 1.44;
 
 struct LatticeParams {
@@ -33,15 +38,16 @@ struct LatticeParams {
 // Greatest common divisor of |a| and |b|; 0 only when both are 0.
 int greatest_common_divisor(int a, int b);
 
-// Prints " -- set structure of (n,m) SWNT." first when `debug` is set.
-LatticeParams compute_lattice_params(int n, int m, const StructureParams& structure, bool debug);
+// Hands " -- set structure of (n,m) SWNT." to `debug` first.
+LatticeParams compute_lattice_params(int n, int m, const StructureParams& structure,
+                                     const Log& debug = Log());
 
 // Refuses, with Error, a lattice that cannot make a tube: a vector
 // component of the structure or the lattice that is not finite, a chiral
 // vector of length 0, or a unit cell of length 0 along the axis.
 void check_tube_lattice(const StructureParams& structure, const LatticeParams& lattice);
 
-// The thirteen-line structure report on standard output.
-void print_structure_report(const StructureParams& structure, const LatticeParams& lattice);
+// The structure report: an empty line, then twelve lines of parameters.
+std::string structure_report(const StructureParams& structure, const LatticeParams& lattice);
 
 }  // namespace swnt

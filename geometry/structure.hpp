@@ -1,10 +1,10 @@
-// The graphene sheet's lattice: the cylindrical structure of one bond length
-// or the vectors a structure table file gives for the chirality.
+// The graphene sheet's lattice: its two primitive vectors and the offset of
+// the second atom of a primitive cell.  The ideal honeycomb of one bond
+// length is made here; the vectors of a structure table file are read by
+// the formats and handed over by the program.
 #pragma once
 
-#include <string>
-
-#include "builder/options.hpp"
+#include "core/error.hpp"
 #include "geometry/vec2.hpp"
 
 namespace swnt {
@@ -18,11 +18,8 @@ struct StructureParams {
 // The ideal honeycomb of bond length `bond_length`.
 StructureParams cylindrical_structure(double bond_length);
 
-// bond_length > 0: the cylindrical structure; otherwise the entry for
-// (options.cn, options.cm) of the table file at `path`.  Prints its debug
-// lines when options.debug is set.  Throws Error when the table cannot be
-// read or lacks the chirality.
-StructureParams load_structure_params(double bond_length, const std::string& path,
-                                      const WrapOptions& options);
+// The same, after handing " -- set cylindrical structure (bond length = %lf)."
+// to `debug`.
+StructureParams cylindrical_structure(double bond_length, const Log& debug);
 
 }  // namespace swnt

@@ -1,13 +1,13 @@
 #include "geometry/unit_cell.hpp"
 
 #include <algorithm>
-#include <cstdio>
 
-#include "geometry/lattice.hpp"
 #include "core/error.hpp"
+#include "core/text_format.hpp"
+#include "geometry/debug_log.hpp"
+#include "geometry/lattice.hpp"
 #include "geometry/structure.hpp"
 #include "geometry/vec2.hpp"
-#include "core/text_format.hpp"
 
 namespace swnt {
 
@@ -40,15 +40,12 @@ Window scan_window(const LatticeParams& lattice) {
 
 }  // namespace
 
-std::vector<CellAtom> build_unit_cell(int n, int m, const WrapOptions& options) {
-  if (options.debug) {
-    std::printf("\n");
-    std::printf("Making unit cell...\n");
-  }
+std::vector<CellAtom> build_unit_cell(int n, int m, const Log& debug) {
+  log_debug(debug, "\nMaking unit cell...\n");
   // The selection is made on the ideal lattice, so that the list depends on
   // (n, m) alone, whatever lattice the run uses.
-  const StructureParams ideal = load_structure_params(kIdealBondLength, "", options);
-  const LatticeParams lattice = compute_lattice_params(n, m, ideal, options.debug);
+  const StructureParams ideal = cylindrical_structure(kIdealBondLength, debug);
+  const LatticeParams lattice = compute_lattice_params(n, m, ideal, debug);
   const Vec2& va1 = ideal.va1;
   const Vec2& va2 = ideal.va2;
   const Vec2& vab = ideal.vab;

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "builder/options.hpp"
+#include "core/error.hpp"
 
 namespace swnt {
 
@@ -17,6 +17,7 @@ struct CellAtom {
 // Lists the unit cell of (n, m), selected on the ideal lattice of bond length
 // 1.44 Angstrom, ordered by c1, then c2, then sub.  The list holds exactly
 // natom entries; throws Error when the selection does not give natom atoms.
-std::vector<CellAtom> build_unit_cell(int n, int m, const WrapOptions& options);
+// Hands "Making unit cell..." and the ideal lattice's lines to `debug`.
+std::vector<CellAtom> build_unit_cell(int n, int m, const Log& debug = Log());
 
 }  // namespace swnt

@@ -1,4 +1,4 @@
-#include "geometry/bond_check.hpp"
+#include "builder/tube_writer.hpp"
 
 #include <gtest/gtest.h>
 
@@ -16,11 +16,11 @@ std::pair<std::string, std::string> check_tube(int n, int m) {
   options.debug = false;
   options.cn = n;
   options.cm = m;
-  const std::vector<swnt::CellAtom> cells = swnt::build_unit_cell(n, m, options);
+  const std::vector<swnt::CellAtom> cells = swnt::build_unit_cell(n, m);
   std::string message;
   testing::internal::CaptureStdout();
   try {
-    swnt::check_bond_counts(cells, options);
+    swnt::check_cell_bonds(cells, options);
   } catch (const swnt::Error& error) {
     message = error.what();
     EXPECT_EQ(error.status(), 1);

@@ -7,7 +7,9 @@
 #include <limits>
 #include <string>
 
+#include "cli/program.hpp"
 #include "core/error.hpp"
+#include "formats/structure_table.hpp"
 #include "geometry/structure.hpp"
 #include "test_support.hpp"
 #include "core/text_format.hpp"
@@ -19,7 +21,7 @@ std::string lf(double value) { return swnt::format_text("%lf", value); }
 std::string lf(const swnt::Vec2& v) { return swnt::format_text("(%lf, %lf)", v.x, v.y); }
 
 swnt::LatticeParams ideal(int n, int m) {
-  return swnt::compute_lattice_params(n, m, swnt::cylindrical_structure(1.44), false);
+  return swnt::compute_lattice_params(n, m, swnt::cylindrical_structure(1.44));
 }
 
 // Every field of the record, as printf("%lf") and "%d" show it.
@@ -53,7 +55,7 @@ TEST(Lattice, ExampleTubesDigitForDigit) {
 TEST(Lattice, MirroredLatticeFlipsTheAxisAlongT) {
   swnt::StructureParams mirrored = swnt::cylindrical_structure(1.44);
   std::swap(mirrored.va1, mirrored.va2);  // va2 now counter-clockwise of va1
-  const swnt::LatticeParams p = swnt::compute_lattice_params(8, 4, mirrored, false);
+  const swnt::LatticeParams p = swnt::compute_lattice_params(8, 4, mirrored);
   // Raw axis is Ch turned counter-clockwise; here it points against T and is flipped.
   EXPECT_LT(swnt::dot_2d(p.T.x, p.T.y, -p.Ch.y, p.Ch.x), 0.0);
   EXPECT_EQ(p.axis.x, p.Ch.y / p.lench);
@@ -74,7 +76,7 @@ TEST(Lattice, GreatestCommonDivisor) {
 TEST(Lattice, StructureReportAndDebugLines) {
   testing::internal::CaptureStdout();
   const swnt::StructureParams s = swnt::cylindrical_structure(1.44);
-  swnt::print_structure_report(s, swnt::compute_lattice_params(10, 10, s, true));
+  swnt::print_text(swnt::structure_report(s, swnt::compute_lattice_params(10, 10, s, swnt::kPrint)));
   std::fflush(stdout);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             " -- set structure of (10,10) SWNT.\n"
@@ -96,7 +98,7 @@ TEST(Lattice, StructureReportAndDebugLines) {
 TEST(Lattice, LatticesThatCannotMakeATube) {
   auto refusal = [](const swnt::StructureParams& s) {
     try {
-      swnt::check_tube_lattice(s, swnt::compute_lattice_params(10, 10, s, false));
+      swnt::check_tube_lattice(s, swnt::compute_lattice_params(10, 10, s));
     } catch (const swnt::Error& error) {
       return std::string(error.what());
     }
@@ -126,13 +128,9 @@ class StructureTable : public testing::Test {
     return lookup_path(path.string(), n, m);
   }
   std::string lookup_path(const std::string& path, int n, int m) {
-    swnt::WrapOptions options;
-    options.debug = false;
-    options.cn = n;
-    options.cm = m;
     try {
-      const swnt::StructureParams s = swnt::load_structure_params(-1.0, path, options);
-      return lf(s.va1) + lf(s.va2) + lf(s.vab);
+      const swnt::StructureTableEntry e = swnt::read_structure_table(path, n, m);
+      return lf({e.va1[0], e.va1[1]}) + lf({e.va2[0], e.va2[1]}) + lf({e.vab[0], e.vab[1]});
     } catch (const swnt::Error& error) {
       return error.what();
     }

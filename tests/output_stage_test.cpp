@@ -127,7 +127,7 @@ TEST(OutputStage, CheckModeVerifiesTheCellBeforeAnythingIsWritten) {
     options.lenunit = 2.0;
     options.outfile = (dir / "out.dat").string();
     const swnt::StructureParams structure = swnt::cylindrical_structure(1.44);
-    const swnt::LatticeParams lattice = swnt::compute_lattice_params(n, m, structure, false);
+    const swnt::LatticeParams lattice = swnt::compute_lattice_params(n, m, structure);
     testing::internal::CaptureStdout();
     std::string result;
     try {

@@ -6,7 +6,7 @@
 #include <tuple>
 #include <vector>
 
-#include "geometry/bond_check.hpp"
+#include "builder/tube_writer.hpp"
 
 namespace {
 
@@ -20,7 +20,7 @@ std::vector<Triple> build(int n, int m, double lacc = 1.44, bool debug = false) 
   options.lacc = lacc;
   options.optfile = "/nonexistent/opttb.dat";
   std::vector<Triple> out;
-  for (const swnt::CellAtom& a : swnt::build_unit_cell(n, m, options)) {
+  for (const swnt::CellAtom& a : swnt::build_unit_cell(n, m, swnt::debug_log(options))) {
     out.emplace_back(a.c1, a.c2, a.sub);
   }
   return out;
@@ -54,10 +54,10 @@ TEST(UnitCell, ChiralitiesWithNegativeIndicesGetASoundCell) {
     options.debug = false;
     options.cn = n;
     options.cm = m;
-    const std::vector<swnt::CellAtom> cells = swnt::build_unit_cell(n, m, options);
+    const std::vector<swnt::CellAtom> cells = swnt::build_unit_cell(n, m);
     EXPECT_EQ(static_cast<int>(cells.size()), natom);
     testing::internal::CaptureStdout();
-    EXPECT_NO_THROW(swnt::check_bond_counts(cells, options));
+    EXPECT_NO_THROW(swnt::check_cell_bonds(cells, options));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "OK: All atoms has 3 bonds.\n");
   }
 }

@@ -1,4 +1,4 @@
-#include "geometry/wrapper.hpp"
+#include "builder/tube_writer.hpp"
 
 #include <gtest/gtest.h>
 
@@ -28,11 +28,9 @@ struct Tube {
 };
 
 Tube make_tube(int n, int m) {
-  swnt::WrapOptions options;
-  options.debug = false;
   Tube tube;
-  tube.lattice = swnt::compute_lattice_params(n, m, tube.structure, false);
-  tube.cells = swnt::build_unit_cell(n, m, options);
+  tube.lattice = swnt::compute_lattice_params(n, m, tube.structure);
+  tube.cells = swnt::build_unit_cell(n, m);
   return tube;
 }
 
@@ -194,7 +192,7 @@ TEST(Wrapper, PeriodicTubeOfASkewLatticeFoldsItsAtomsIntoTheLength) {
   Tube tube = make_tube(6, 2);
   tube.structure.va2 = {2.3, -1.1};
   tube.structure.vab = {0.3, -1.2};
-  tube.lattice = swnt::compute_lattice_params(6, 2, tube.structure, false);
+  tube.lattice = swnt::compute_lattice_params(6, 2, tube.structure);
   for (const Point& p : write_tube(dir, tube, length(2.0)).atoms) {
     EXPECT_LE(std::fabs(p[0]), tube.lattice.lencell + 1e-6);
   }

@@ -169,7 +169,7 @@ TEST_P(ShippedTable, LayoutIsOneHeaderLineAndSortedCompleteEntries) {
 
 TEST_P(ShippedTable, EveryEntryGivesItsRelaxedDiameterAndCellSize) {
   for (const Entry& e : table_.entries) {
-    const swnt::LatticeParams lattice = swnt::compute_lattice_params(e.n, e.m, e.structure, false);
+    const swnt::LatticeParams lattice = swnt::compute_lattice_params(e.n, e.m, e.structure);
     EXPECT_NEAR(lattice.diameter, e.diameter, 1e-6) << e.n << "," << e.m;
     EXPECT_EQ(lattice.natom, e.natom) << e.n << "," << e.m;
     EXPECT_GT(lattice.lencell, 0.0) << e.n << "," << e.m;
@@ -198,7 +198,7 @@ TEST_P(ShippedTable, MatchesTheReferenceFiguresOfTheMethod) {
     const auto e = std::find_if(table_.entries.begin(), table_.entries.end(),
                                 [&](const Entry& y) { return y.n == x.n && y.m == x.m; });
     ASSERT_NE(e, table_.entries.end()) << x.n << "," << x.m;
-    const swnt::LatticeParams lattice = swnt::compute_lattice_params(x.n, x.m, e->structure, false);
+    const swnt::LatticeParams lattice = swnt::compute_lattice_params(x.n, x.m, e->structure);
     EXPECT_NEAR(lattice.diameter, x.diameter, GetParam().diameter_tolerance) << x.n << "," << x.m;
     EXPECT_NEAR(lattice.lencell, x.lencell, GetParam().lencell_tolerance) << x.n << "," << x.m;
   }

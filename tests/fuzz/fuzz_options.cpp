@@ -19,7 +19,7 @@ namespace {
 void check_options(const swnt::WrapOptions& o) {
   FUZZ_CHECK(o.cn != 0 && o.cm <= o.cn, "chirality rule");
   const swnt::LatticeParams lattice =
-      swnt::compute_lattice_params(o.cn, o.cm, swnt::cylindrical_structure(1.44), false);
+      swnt::compute_lattice_params(o.cn, o.cm, swnt::cylindrical_structure(1.44));
   FUZZ_CHECK(lattice.dr >= 1 && lattice.natom > 0 && lattice.natom == 2 * lattice.nhex,
              "unit cell counts");
   FUZZ_CHECK(static_cast<long long>(lattice.t1) * lattice.dr == static_cast<long long>(o.cn) + 2LL * o.cm,

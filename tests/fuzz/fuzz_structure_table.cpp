@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/error.hpp"
+#include "formats/structure_table.hpp"
 #include "geometry/structure.hpp"
 #include "fuzz_support.hpp"
 #include "reference.hpp"
@@ -49,22 +50,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   using namespace fuzz;
   if (size < 2) return 0;
   silence_stdout();
-  swnt::WrapOptions options;
-  options.cn = static_cast<signed char>(data[0]);
-  options.cm = static_cast<signed char>(data[1]);
-  if (options.cn == 0) options.cn = 1;
+  const int cn = data[0] == 0 ? 1 : static_cast<signed char>(data[0]);
+  const int cm = static_cast<signed char>(data[1]);
   const std::string path = (scratch_dir() / "table.dat").string();
   write_bytes(path, as_text(data + 2, size - 2));
 
-  const Lookup expected = plain_lookup(path, options.cn, options.cm);
+  const Lookup expected = plain_lookup(path, cn, cm);
   Lookup got;
   try {
-    got.vectors = swnt::load_structure_params(-1.0, path, options);
+    const swnt::StructureTableEntry e = swnt::read_structure_table(path, cn, cm);
+    got.vectors = {{e.va1[0], e.va1[1]}, {e.va2[0], e.va2[1]}, {e.vab[0], e.vab[1]}};
     got.found = true;
   } catch (const swnt::Error& error) {
     const std::string message = error.what();
     FUZZ_CHECK(message == format_text("Error: parameters for (%d,%d) SWNT do not exist in the file.\n",
-                                      options.cn, options.cm),
+                                      cn, cm),
                "unexpected message");
   }
   FUZZ_CHECK(got.found == expected.found, "found by one reading and not by the other");
