@@ -13,6 +13,9 @@ export const SCENE_OVERHEAD = 16;
 // square of their number.
 export const MAX_BONDS_PER_ATOM = 12;
 
+// The positions of every scene without atoms: one array for all of them.
+export const NO_POSITIONS = new Float64Array(0);
+
 // `fileSize`, when given: the bytes of the file that holds the scenes.  A
 // file of N bytes holds at most N scenes and at most N coordinates (every
 // number takes a byte at least), so a header cannot announce more scenes

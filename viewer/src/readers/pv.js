@@ -4,7 +4,7 @@
 // header's number of 5-byte bond slots (118 and two atom numbers from 1 for a
 // bond, 255 for an empty slot).
 import { ReadError } from './numbers.js';
-import { checkSize, boxFromBounds, MAX_BONDS_PER_ATOM } from './limits.js';
+import { checkSize, boxFromBounds, MAX_BONDS_PER_ATOM, NO_POSITIONS } from './limits.js';
 
 export const PV_MAGIC = 'PV-01 /Tarvelmoundrix Laboratory';
 const HEADER_SIZE = 104;
@@ -55,7 +55,7 @@ export function readPv(bytes) {
   const degree = new Uint8Array(atoms);
   let at = HEADER_SIZE + 8 * atoms;
   for (let s = 1; s <= scenes; ++s) {
-    const positions = new Float64Array(3 * atoms);
+    const positions = atoms > 0 ? new Float64Array(3 * atoms) : NO_POSITIONS;
     const kinds = new Uint8Array(atoms);
     for (let i = 0; i < atoms; ++i, at += ATOM_RECORD) {
       kinds[i] = bytes[at];

@@ -3,7 +3,7 @@
 // atom of every scene.  Line breaks mean nothing; anything after the last
 // announced scene is not looked at.
 import { NumberStream, ReadError } from './numbers.js';
-import { checkSize, boxFromBounds } from './limits.js';
+import { checkSize, boxFromBounds, NO_POSITIONS } from './limits.js';
 
 // The box is not placed by the file: the builder puts the atoms either
 // around the origin (the default) or from the origin on.  Along each axis
@@ -45,7 +45,7 @@ export function readTrajectory(bytes) {
 
   const result = [];
   for (let s = 1; s <= scenes; ++s) {
-    const positions = new Float64Array(3 * atoms);
+    const positions = atoms > 0 ? new Float64Array(3 * atoms) : NO_POSITIONS;
     for (let k = 0; k < 3 * atoms; ++k) {
       let value;
       try {

@@ -7,7 +7,7 @@
 //   number, name, x y z, type and the numbers of its neighbours.
 // Values are white-space separated tokens; each column holds one number.
 import { ReadError, parseInteger, parseReal, quoted } from './numbers.js';
-import { checkSize, isCell, MAX_BONDS_PER_ATOM } from './limits.js';
+import { checkSize, isCell, MAX_BONDS_PER_ATOM, NO_POSITIONS } from './limits.js';
 import { BondSet } from './bonds.js';
 import { Lines, firstLines, isBlank, tokens } from './lines.js';
 
@@ -163,7 +163,7 @@ export function readXyz(text) {
     const species = flavour === 'tinker' ? 1 : columns.species;
     const at = flavour === 'tinker' ? 2 : columns.pos;
     const wanted = flavour === 'tinker' ? 6 + MAX_BONDS_PER_ATOM + 1 : Math.max(at + 3, (species ?? 0) + 1);
-    const positions = new Float64Array(3 * atoms);
+    const positions = atoms > 0 ? new Float64Array(3 * atoms) : NO_POSITIONS;
     const names = elements === null ? new Array(atoms) : null;
     for (let i = 0; i < atoms; ++i, lines.advance()) {
       if (lines.done) fail(`the file ends after ${i} of the ${atoms} atoms of frame ${frames.length + 1}`);
