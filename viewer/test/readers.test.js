@@ -162,7 +162,7 @@ test('at most 12 bonds per atom: atoms on top of each other refused, found by di
 test('malformed or degenerate headers: a ReadError, or no box', () => {
   // A negative column count threw a TypeError.
   refused('p.xyz', '1\nProperties=species:S:-5:pos:R:3\nC 0 0 0\n', /line 2: Properties: "species" has "-5" columns/);
-  refused('p.xyz', '1\nProperties=species:S:1:pos:R:2\nC 0 0 0\n', /pos has 2 columns where 3 are expected/);
+  refused('p.xyz', '1\nProperties=species:S:1:pos:R:2\nC 0 0 0\n', /pos has "2" columns where 3 are expected/);
   refused('p.xyz', '1\nProperties=pos:R:3:species:S:1\n0 0 0\n', /line 3: atom 1: the species is expected in column 4/);
   assert.deepEqual(open('p.xyz', '1\nProperties=pos:R:3:species:S:1\n0 0 0 H\n').elements, ['H']);
   // Zero angles gave a box of NaN; a cell that closes no volume is no box.

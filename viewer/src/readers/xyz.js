@@ -108,7 +108,8 @@ function columnsOf(pairs) {
     const width = /^\d+$/.test(parts[k + 2]) ? Number(parts[k + 2]) : 0;
     if (width < 1) throw new ReadError(`Properties: ${quoted(parts[k])} has ${quoted(parts[k + 2])} columns`);
     if ((name === 'pos' && width !== 3) || (name === 'species' && width !== 1)) {
-      throw new ReadError(`Properties: ${name} has ${width} columns where ${name === 'pos' ? 3 : 1} are expected`);
+      throw new ReadError(`Properties: ${name} has ${quoted(parts[k + 2])} columns where ${name === 'pos' ? 3 : 1} ` +
+        `${name === 'pos' ? 'are' : 'is'} expected`);
     }
     columns[name] = column;
     column += width;
