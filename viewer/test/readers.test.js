@@ -1,10 +1,13 @@
 // The readers' rules on their own, in Node: numbers as "%d" and "%lf" read
-// them, the cell search against all pairs, hybrid-36 serial numbers.
+// them, the cell search against all pairs, hybrid-36 serial numbers; and the
+// readers under hostile files.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { NumberStream } from '../src/readers/numbers.js';
 import { closePairs, distanceBonds, storedUnitBonds } from '../src/readers/bonds.js';
 import { hybrid36 } from '../src/readers/pdb.js';
+import { Lines } from '../src/readers/lines.js';
+import { openFiles, sceneBonds, ReadError } from '../src/readers/index.js';
 
 const stream = (text) => new NumberStream(new TextEncoder().encode(text));
 
@@ -59,4 +62,119 @@ test('the cell search finds exactly the pairs that comparing all pairs finds', (
 test('hybrid-36 serial numbers', () => {
   assert.deepEqual(['    1', '99999', 'A0000', 'ZZZZZ', 'a0000', '  ', 'A00'].map((f) => hybrid36(f, 5)),
     [1, 99999, 100000, 100000 + 26 * 36 ** 4 - 1, 100000 + 26 * 36 ** 4, NaN, NaN]);
+});
+
+// Hostile files: each is read or refused with a ReadError, and nothing a
+// file announces is allocated before the file is seen to hold it.
+const open = (name, text) => openFiles([{ name, bytes: typeof text === 'string' ? new TextEncoder().encode(text) : text }]);
+const readError = (reason) => (error) => error instanceof ReadError && reason.test(error.message);
+const refused = (name, text, reason) => assert.throws(() => open(name, text), readError(reason));
+
+test('scene counts: checked against the size of the file whatever the atom count, each scene counted as 16 positions', () => {
+  // Zero atoms in 2^31 scenes filled the heap: a file of N bytes holds at most N scenes.
+  refused('t.dat', '0 0 2147483647\n1 1 1\n0 0\n', /2147483647 scenes of 0 atoms, more than a file of 25 bytes can hold/);
+  refused('t.dat', '0 2 100\n1 1 1\n0 0\n0 0 0 1 1 1\n', /100 scenes of 2 atoms, more than a file of 30 bytes/);
+  assert.equal(open('t.dat', '0 0 3\n1 2 3\n0 0\n').scenes.length, 3);
+  // (1 + 16) x 1176470 positions are within the 20,000,000, one scene more is not.
+  const padding = ' '.repeat(4e6);
+  refused('t.dat', `0 1 1176471\n1 1 1\n0 0\n${padding}`, /1 atoms x 1176471 scenes are more than the viewer holds/);
+  refused('t.dat', `0 1 1176470\n1 1 1\n0 0\n${padding}`, /scene 1, atom 1: the file ends before the data/);
+  // XMOL frames are counted as they are read: 1,250,000 frames of no atom are the most.
+  refused('x.xyz', '0\n\n'.repeat(1250001), /0 atoms x 1250001 scenes are more than the viewer holds/);
+});
+
+test('text is read a line at a time, never split whole; CONECT records kept once each', () => {
+  // The lines are those of split('\n'), whatever the text.
+  for (const text of ['', '\n', 'a', 'a\n', '\n\nb\r\n', 'a\nb\n\nc']) {
+    const lines = [];
+    for (const reader = new Lines(text); !reader.done; reader.advance()) lines.push(reader.current);
+    assert.deepEqual(lines, text.split('\n'), JSON.stringify(text));
+  }
+  // Splitting a 300 MB text of short lines at once ended the process: no
+  // split of anything longer than a line while files are read.
+  const split = String.prototype.split;
+  let longest = 0;
+  String.prototype.split = function spy(...args) {
+    longest = Math.max(longest, this.length);
+    return split.apply(this, args);
+  };
+  const atom = (serial, x) => `ATOM  ${String(serial).padStart(5)}  C   CNT A   1    ${x.padStart(8)}   0.000   0.000  1.00  0.00           C\n`;
+  const pdb = atom(1, '0.000') + atom(2, '1.400') + 'CONECT    1    2    2    2    2\n'.repeat(100000);
+  try {
+    refused('ones.xyz', '1\n'.repeat(500000), /line 3: atom 1: x y z are expected: "1"/);
+    assert.deepEqual(Array.from(sceneBonds(open('c.pdb', pdb), 0)), [0, 1]);
+  } finally {
+    String.prototype.split = split;
+  }
+  assert.ok(longest < 100, `a string of ${longest} characters was split`);
+});
+
+test('at most 12 bonds per atom: atoms on top of each other refused, found by distance or given', () => {
+  const trajectory = (points) => `0 ${points.length} 1\n10 10 10\n0 0\n${points.map((p) => p.join(' ')).join('\n')}\n`;
+  // 20,000 atoms at one point gave 2*10^8 bonds.
+  const pile = open('pile.dat', trajectory(Array(20000).fill([0, 0, 0])));
+  assert.throws(() => sceneBonds(pile, 0),
+    readError(/^pile.dat: scene 1: atom 1 has more than 12 neighbours closer than 1.8 Angstrom: atoms sit on top of each other/));
+  assert.equal(sceneBonds(open('t.dat', trajectory(Array(13).fill([0, 0, 0]))), 0).length, 2 * 78);
+  assert.throws(() => sceneBonds(open('t.dat', trajectory(Array(14).fill([0, 0, 0]))), 0), ReadError);
+  // Refused exactly when comparing all pairs finds an atom with more than
+  // 12 neighbours, else the same pairs: atoms at 2, 0.3 and 0.1 per cubic
+  // Angstrom, and a clump of 420 within 0.3 Angstrom (too many for one cell
+  // of the search to hold with 12 neighbours each) away from 480 others.
+  for (let round = 0; round < 24; ++round) {
+    const clump = round % 4 === 0 ? 420 : 0;
+    const count = clump ? 900 : 50 + round * 20;
+    const spread = Math.cbrt((count - clump) / [0.1, 2, 0.3, 0.1][round % 4]);
+    const positions = Float64Array.from({ length: 3 * count }, (_, k) => (k < 3 * clump ? 100 + 0.3 * Math.random() : spread * Math.random()));
+    const degree = new Array(count).fill(0);
+    const pairs = [];
+    for (let i = 0; i < count; ++i) {
+      for (let j = i + 1; j < count; ++j) {
+        const d = Math.hypot(positions[3 * i] - positions[3 * j], positions[3 * i + 1] - positions[3 * j + 1],
+          positions[3 * i + 2] - positions[3 * j + 2]);
+        if (d < 1.8) pairs.push(`${i}-${j}`, ++degree[i], ++degree[j]);
+      }
+    }
+    const crowded = degree.some((d) => d > 12);
+    let found;
+    try {
+      found = distanceBonds(positions, count);
+    } catch (error) {
+      assert.ok(crowded && error instanceof ReadError, `round ${round}: ${error.message}`);
+      const atom = Number(/^atom (\d+) has more than 12 neighbours/.exec(error.message)[1]);
+      assert.ok(degree[atom - 1] > 12, `round ${round}: atom ${atom} has ${degree[atom - 1]} neighbours`);
+      continue;
+    }
+    assert.ok(!crowded, `round ${round}: not refused`);
+    const names = Array.from({ length: found.length / 2 }, (_, k) => `${found[2 * k]}-${found[2 * k + 1]}`).sort();
+    assert.deepEqual(names, pairs.filter((_, k) => k % 3 === 0).sort(), `round ${round}`);
+  }
+  // Neighbour lists and CONECT records: the same cap.
+  const tinker = `14 listed\n${Array.from({ length: 14 }, (_, i) => `${i + 1} C 0 0 ${i * 2} 1` +
+    (i === 0 ? ' 2 3 4 5 6 7 8 9 10 11 12 13 14' : ' 1')).join('\n')}\n`;
+  refused('t.xyz', tinker, /line 2: atom 1 lists more than 12 neighbours/);
+  refused('t.xyz', tinker.replace(/ 2 3 4 5 6 7 8 9 10 11 12 13 14/, ''), /line 15: atom 1 is bonded to more than 12 others/);
+  const atoms = Array.from({ length: 14 }, (_, i) => `HETATM${String(i + 1).padStart(5)}  C   CNT A   1    ${(2 * i).toFixed(3).padStart(8)}   0.000   0.000\n`).join('');
+  const conect = Array.from({ length: 13 }, (_, i) => `CONECT    1${String(i + 2).padStart(5)}\n`).join('');
+  refused('c.pdb', atoms + conect, /line 27: CONECT bonds atom 1 to more than 12 others/);
+});
+
+test('malformed or degenerate headers: a ReadError, or no box', () => {
+  // A negative column count threw a TypeError.
+  refused('p.xyz', '1\nProperties=species:S:-5:pos:R:3\nC 0 0 0\n', /line 2: Properties: "species" has "-5" columns/);
+  refused('p.xyz', '1\nProperties=species:S:1:pos:R:2\nC 0 0 0\n', /pos has "2" columns where 3 are expected/);
+  refused('p.xyz', '1\nProperties=pos:R:3:species:S:1\n0 0 0\n', /line 3: atom 1: the species is expected in column 4/);
+  assert.deepEqual(open('p.xyz', '1\nProperties=pos:R:3:species:S:1\n0 0 0 H\n').elements, ['H']);
+  // Zero angles gave a box of NaN; a cell that closes no volume is no box.
+  const cryst1 = (cell) => `CRYST1${cell.slice(0, 3).map((v) => v.toFixed(3).padStart(9)).join('')}` +
+    `${cell.slice(3).map((v) => v.toFixed(2).padStart(7)).join('')} P 1           1\n` +
+    'ATOM      1  C   CNT A   1       0.000   0.000   0.000\n';
+  for (const cell of [[10, 10, 10, 0, 0, 0], [10, 10, 10, 90, 90, 180], [10, 0, 10, 90, 90, 90], [10, 10, 10, 10, 10, 100]]) {
+    assert.equal(open('z.pdb', cryst1(cell)).box, null, cell.join(' '));
+  }
+  assert.deepEqual(open('z.pdb', cryst1([10, 10, 10, 90, 90, 90])).box.vectors, [[10, 0, 0], [0, 10, 0], [0, 0, 10]]);
+  assert.equal(open('l.xyz', '1\nLattice="0 0 0 0 0 0 0 0 0"\nC 0 0 0\n').box, null);
+  assert.equal(open('l.xyz', '1\nLattice="1 0 0 2 0 0 0 0 1"\nC 0 0 0\n').box, null);
+  // A hexadecimal exponent of thousands of digits never finished scaling.
+  assert.equal(stream(`0x1p${'9'.repeat(5000)}`).readReal(), Infinity);
 });

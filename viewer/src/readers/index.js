@@ -68,7 +68,7 @@ export function openFiles(files) {
       throw error;
     }
     if (model === null) model = { ...part, name: names };
-    else model.scenes.push(...part.scenes);
+    else for (const scene of part.scenes) model.scenes.push(scene);
   }
   return model;
 }
@@ -77,12 +77,19 @@ export function openFiles(files) {
 // not store them: trajectories by the rule of the pv converter (positions
 // rounded to 0.01 Angstrom), XYZ files without neighbour lists by the rule
 // of the TINKER converter (positions as read).
+// A scene whose atoms sit on top of each other is refused here, with a
+// ReadError naming the file and the scene.
 export function sceneBonds(model, index) {
   const scene = model.scenes[index];
   if (scene.bonds === null) {
-    scene.bonds = model.bondRule === 'stored-unit'
-      ? storedUnitBonds(scene.positions, model.atomCount)
-      : distanceBonds(scene.positions, model.atomCount);
+    try {
+      scene.bonds = model.bondRule === 'stored-unit'
+        ? storedUnitBonds(scene.positions, model.atomCount)
+        : distanceBonds(scene.positions, model.atomCount);
+    } catch (error) {
+      if (error instanceof ReadError) throw new ReadError(`${model.name}: scene ${index + 1}: ${error.message}`);
+      throw error;
+    }
   }
   return scene.bonds;
 }

@@ -46,6 +46,10 @@ function hexValue(sign, whole, fraction, exponent) {
     power += bits - 64;
   }
   let value = Number(digits);
+  // The value is from 1 to 2^64: beyond these powers it is infinite or 0
+  // whatever they are, and an exponent of thousands of digits (an infinite
+  // power) would never be stepped through.
+  power = Math.min(1100, Math.max(-1200, power));
   // Scale in steps so that no intermediate over- or underflows needlessly.
   while (power > 0) { const step = Math.min(power, 1000); value *= 2 ** step; power -= step; }
   while (power < 0) { const step = Math.max(power, -1000); value *= 2 ** step; power -= step; }

@@ -4,7 +4,7 @@
 // header's number of 5-byte bond slots (118 and two atom numbers from 1 for a
 // bond, 255 for an empty slot).
 import { ReadError } from './numbers.js';
-import { checkSize, boxFromBounds } from './limits.js';
+import { checkSize, boxFromBounds, MAX_BONDS_PER_ATOM, NO_POSITIONS } from './limits.js';
 
 export const PV_MAGIC = 'PV-01 /Tarvelmoundrix Laboratory';
 const HEADER_SIZE = 104;
@@ -52,9 +52,10 @@ export function readPv(bytes) {
   checkSize(atoms, scenes);
 
   const result = [];
+  const degree = new Uint8Array(atoms);
   let at = HEADER_SIZE + 8 * atoms;
   for (let s = 1; s <= scenes; ++s) {
-    const positions = new Float64Array(3 * atoms);
+    const positions = atoms > 0 ? new Float64Array(3 * atoms) : NO_POSITIONS;
     const kinds = new Uint8Array(atoms);
     for (let i = 0; i < atoms; ++i, at += ATOM_RECORD) {
       kinds[i] = bytes[at];
@@ -62,7 +63,9 @@ export function readPv(bytes) {
       positions[3 * i + 1] = view.getInt16(at + 3, true) * 0.01;
       positions[3 * i + 2] = view.getInt16(at + 5, true) * 0.01;
     }
-    const pairs = [];
+    const pairs = new Uint32Array(2 * slots);
+    let bonds = 0;
+    degree.fill(0);
     for (let k = 1; k <= slots; ++k, at += BOND_RECORD) {
       const kind = bytes[at];
       if (kind === EMPTY_SLOT) continue;
@@ -73,9 +76,16 @@ export function readPv(bytes) {
         throw new ReadError(`scene ${s}, bond slot ${k}: a bond between atoms ${first} and ${second} ` +
           `of ${atoms}`);
       }
-      pairs.push(first - 1, second - 1);
+      for (const atom of [first, second]) {
+        if (++degree[atom - 1] > MAX_BONDS_PER_ATOM) {
+          throw new ReadError(`scene ${s}, bond slot ${k}: atom ${atom} is bonded to more than ` +
+            `${MAX_BONDS_PER_ATOM} others: the structure is not a molecule`);
+        }
+      }
+      pairs[bonds++] = first - 1;
+      pairs[bonds++] = second - 1;
     }
-    result.push({ positions, bonds: Uint32Array.from(pairs), kinds });
+    result.push({ positions, bonds: pairs.slice(0, bonds), kinds });
   }
   return {
     format: 'pv',

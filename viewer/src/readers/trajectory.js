@@ -3,7 +3,7 @@
 // atom of every scene.  Line breaks mean nothing; anything after the last
 // announced scene is not looked at.
 import { NumberStream, ReadError } from './numbers.js';
-import { checkSize, boxFromBounds } from './limits.js';
+import { checkSize, boxFromBounds, NO_POSITIONS } from './limits.js';
 
 // The box is not placed by the file: the builder puts the atoms either
 // around the origin (the default) or from the origin on.  Along each axis
@@ -27,6 +27,9 @@ function placeBox(lengths, positions, count) {
   return boxFromBounds(min, max);
 }
 
+// Where the k-th number of scene s stands, for a message.
+const where = (s, k) => `scene ${s}, atom ${Math.floor(k / 3) + 1}`;
+
 export function readTrajectory(bytes) {
   const input = new NumberStream(bytes);
   input.readInt();  // lead: not interpreted
@@ -38,21 +41,20 @@ export function readTrajectory(bytes) {
   if (atoms < 0) throw new ReadError(`negative number of atoms ${atoms}`);
   if (scenes < 0) throw new ReadError(`negative number of scenes ${scenes}`);
   if (scenes === 0) throw new ReadError('the header announces no scene');
-  checkSize(atoms, scenes);
+  checkSize(atoms, scenes, bytes.length);
 
   const result = [];
   for (let s = 1; s <= scenes; ++s) {
-    const positions = new Float64Array(3 * atoms);
+    const positions = atoms > 0 ? new Float64Array(3 * atoms) : NO_POSITIONS;
     for (let k = 0; k < 3 * atoms; ++k) {
-      const where = `scene ${s}, atom ${Math.floor(k / 3) + 1}`;
       let value;
       try {
         value = input.readReal();
       } catch (error) {
-        throw new ReadError(`${where}: ${error.message}`);
+        throw new ReadError(`${where(s, k)}: ${error.message}`);
       }
       if (!Number.isFinite(value)) {
-        throw new ReadError(`${where}: the ${'xyz'[k % 3]} coordinate is not a finite number`);
+        throw new ReadError(`${where(s, k)}: the ${'xyz'[k % 3]} coordinate is not a finite number`);
       }
       positions[k] = value;
     }
