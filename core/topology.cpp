@@ -183,6 +183,7 @@ void TopologyBuilder::build(std::vector<Position3>& scene, const std::array<doub
   topology.neighbours.build(n, topology.bonds);
   if (settings.periodic[0] || settings.periodic[1] || settings.periodic[2]) {
     check_period(settings, topology, log);
+    check_repetition(settings, lengths, topology, log);
   }
   if (settings.trim || settings.hydrogenate) {
     const std::size_t removed = remove_loose_atoms(topology);
@@ -405,6 +406,53 @@ void TopologyBuilder::check_period(const TopologySettings& settings, const Topol
                   "screw)",
                   odd, boundary_.size(), kBoundaryBondTolerance, low, high, inside_low_,
                   inside_high_, axes_text(settings.periodic).c_str()));
+  }
+}
+
+// A periodic axis along which the structure does not repeat: no bond crosses
+// its boundary, or the atoms fill less than half of its length (a tube built
+// along x but made periodic along z).  The axis along which the atoms do
+// fill their box is named as the one the structure seems to repeat along.
+void TopologyBuilder::check_repetition(const TopologySettings& settings,
+                                       const std::array<double, 3>& lengths,
+                                       const Topology& topology, const Log& log) const {
+  if (topology.atom_count() == 0) return;
+  Position3 low = topology.positions.front();
+  Position3 high = low;
+  for (const Position3& p : topology.positions) {
+    for (int a = 0; a < 3; ++a) {
+      low[a] = std::min(low[a], p[a]);
+      high[a] = std::max(high[a], p[a]);
+    }
+  }
+  std::array<bool, 3> crossed{false, false, false};
+  for (const BoundaryBond& bond : boundary_) {
+    for (int a = 0; a < 3; ++a) crossed[a] = crossed[a] || bond.shift[a] != 0;
+  }
+  // The share of its box length that the atoms span along each axis.
+  std::array<double, 3> filled{};
+  for (int a = 0; a < 3; ++a) filled[a] = (high[a] - low[a]) / lengths[a];
+  for (int a = 0; a < 3; ++a) {
+    if (!settings.periodic[a] || (crossed[a] && filled[a] >= 0.5)) continue;
+    std::string why = crossed[a] ? "" : "no bond crosses its periodic boundary";
+    if (filled[a] < 0.5) {
+      why += format_text("%sthe atoms span %.3f of its %.3f Angstrom", why.empty() ? "" : " and ",
+                         high[a] - low[a], lengths[a]);
+    }
+    int best = -1;
+    for (int b = 0; b < 3; ++b) {
+      if (b != a && std::isfinite(filled[b]) && filled[b] >= 0.5 && filled[b] <= 1.0 &&
+          (best < 0 || filled[b] > filled[best])) {
+        best = b;
+      }
+    }
+    std::string text = format_text("the structure does not repeat along %c, the periodic axis: %s",
+                                   kAxisName[a], why.c_str());
+    if (best >= 0) {
+      text += format_text("; it seems to repeat along %c (--periodic %c)", kAxisName[best],
+                          kAxisName[best]);
+    }
+    warn(log, text);
   }
 }
 

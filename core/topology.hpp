@@ -161,6 +161,8 @@ class TopologyBuilder {
   void check_period(const TopologySettings& settings, const Topology& topology,
                     const Log& log) const;
   void check_coincident(const Topology& topology) const;
+  void check_repetition(const TopologySettings& settings, const std::array<double, 3>& lengths,
+                        const Topology& topology, const Log& log) const;
   void check_term_counts(const Topology& topology) const;
   std::size_t remove_loose_atoms(Topology& topology);
   std::string add_hydrogens(const TopologySettings& settings, Topology& topology);

@@ -175,4 +175,21 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
   EXPECT_EQ(help.output.rfind("Usage: topoconv [options] trajectory output\n", 0), 0u);
 }
 
+// A tube built along x (wrapping's default axis) made periodic along z does
+// not repeat there: a warning names the axis and the tube axis it seems to
+// repeat along.  On the tube axis of a whole number of cells nothing is said.
+TEST(Topoconv, WarnsOfAPeriodicAxisAlongWhichTheTubeDoesNotRepeat) {
+  TempDir dir;
+  ASSERT_EQ(run_program(WRAPPING_EXE, {"8", "4", "-u", "2", "-f", "t.dat"}, dir.path()).status, 0);
+  const auto wrong = run_program(TOPOCONV_EXE, {"--periodic", "z", "t.dat", "t.data"}, dir.path());
+  EXPECT_EQ(wrong.status, 0);
+  EXPECT_EQ(wrong.output,
+            "Warning: the structure does not repeat along z, the periodic axis: no bond crosses "
+            "its periodic boundary and the atoms span 8.402 of its 33.608 Angstrom; it seems to "
+            "repeat along x (--periodic x).\n");
+  const auto right = run_program(TOPOCONV_EXE, {"--periodic", "x", "t.dat", "t.data"}, dir.path());
+  EXPECT_EQ(right.status, 0);
+  EXPECT_EQ(right.output, "");
+}
+
 }  // namespace
