@@ -52,9 +52,11 @@ void write_scenes(OutputFile& file, const TubeRoller& roller) {
   std::string& out = file.buffer();
   append_trajectory_header(out, trajectory_header(roller), TrajectoryLayout::built);
   for (int scene = 0; scene < roller.scene_count(); ++scene) {
-    roller.roll_scene(scene, [&](const Position3& position) {
-      append_trajectory_atom(out, position, TrajectoryLayout::built);
-      file.flush_if_full();
+    roller.roll_scene(scene, [&](const Position3* positions, std::size_t count) {
+      for (std::size_t i = 0; i < count; ++i) {
+        append_trajectory_atom(out, positions[i], TrajectoryLayout::built);
+        file.flush_if_full();
+      }
     });
   }
 }

@@ -60,22 +60,6 @@ void append_trajectory_header(std::string& out, const TrajectoryHeader& header,
   out += '\n';
 }
 
-void append_trajectory_atom(std::string& out, const Position3& position, TrajectoryLayout layout) {
-  if (layout == TrajectoryLayout::built) {
-    for (const double value : position) {
-      append_fixed(out, value, 14, 6);
-      out += "  ";
-    }
-  } else {
-    append_fixed(out, position[0], 15, 7);
-    out += ' ';
-    append_fixed(out, position[1], 15, 7);
-    out += ' ';
-    append_fixed(out, position[2], 15, 7);
-  }
-  out += '\n';
-}
-
 }  // namespace swnt
 
 namespace swnt {

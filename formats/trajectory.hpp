@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/model.hpp"
+#include "core/text_format.hpp"
 #include "files/number_stream.hpp"
 
 namespace swnt {
@@ -83,6 +84,22 @@ enum class TrajectoryLayout { built, joined };
 
 void append_trajectory_header(std::string& out, const TrajectoryHeader& header,
                               TrajectoryLayout layout);
-void append_trajectory_atom(std::string& out, const Position3& position, TrajectoryLayout layout);
+// Inline: the atom lines are nearly all of a large trajectory.
+inline void append_trajectory_atom(std::string& out, const Position3& position,
+                                   TrajectoryLayout layout) {
+  if (layout == TrajectoryLayout::built) {
+    for (const double value : position) {
+      append_fixed(out, value, 14, 6);
+      out.append("  ", 2);
+    }
+  } else {
+    append_fixed(out, position[0], 15, 7);
+    out += ' ';
+    append_fixed(out, position[1], 15, 7);
+    out += ' ';
+    append_fixed(out, position[2], 15, 7);
+  }
+  out += '\n';
+}
 
 }  // namespace swnt

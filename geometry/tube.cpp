@@ -1,6 +1,7 @@
 #include "geometry/tube.hpp"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cmath>
 
@@ -75,30 +76,35 @@ bool keep_copy(double& v, const TubeLength& t) {
   return true;
 }
 
-// Where scene f puts an atom copy at axial position v and u turns around
+// The fixed quantities of one scene: the axes (A along the tube, B and C
+// across it), the fraction f of the full turn, the scaled diameter.
+struct SceneShape {
+  int A, B, C;
+  double f;
+  double radius_scale;
+  double axial_scale;
+  double length;
+};
+
+// Where a scene puts an atom copy at axial position v and u turns around
 // the circumference, before the shift.  Along the axis: v scaled, a negative
 // scale mirroring the tube within its length.  Across it: the sheet bent
 // through the fraction f of the full turn, from the flat sheet (f = 0) at -R
 // to the closed tube of radius R around the axis (f = 1).
-Position3 place_copy(double v, double u, double f, const TubeSpec& spec, double diameter,
-                     double length) {
-  const int A = spec.axis;
-  const int B = (spec.axis + 1) % 3;
-  const int C = (spec.axis + 2) % 3;
-  const double radius_scale = diameter * spec.diameter_scale;
+Position3 place_copy(double v, double u, const SceneShape& s) {
   const double phi = kTwoPi * u;
   Position3 pos;
-  pos[A] = spec.axial_scale > 0.0 ? v * spec.axial_scale : (v - length) * spec.axial_scale;
-  if (f < kTolerance) {
-    pos[B] = radius_scale * phi * 0.5;
-    pos[C] = 0.0;
+  pos[s.A] = s.axial_scale > 0.0 ? v * s.axial_scale : (v - s.length) * s.axial_scale;
+  if (s.f < kTolerance) {
+    pos[s.B] = s.radius_scale * phi * 0.5;
+    pos[s.C] = 0.0;
   } else {
     // An arc of radius R / f touching the sheet's plane along u = 0.
-    const double arc_radius = radius_scale * 0.5 / f;
-    pos[B] = std::sin(phi * f) * arc_radius;
-    pos[C] = (1.0 - std::cos(phi * f)) * arc_radius;
+    const double arc_radius = s.radius_scale * 0.5 / s.f;
+    pos[s.B] = std::sin(phi * s.f) * arc_radius;
+    pos[s.C] = (1.0 - std::cos(phi * s.f)) * arc_radius;
   }
-  pos[C] = pos[C] - radius_scale * 0.5;
+  pos[s.C] = pos[s.C] - s.radius_scale * 0.5;
   return pos;
 }
 
@@ -195,6 +201,17 @@ void TubeRoller::roll_scene(int scene, const AtomSink& sink) const {
   // Fraction of the full turn: 0 is the flat sheet, 1 the closed tube.
   const double f = spec_.steps == 0 ? 1.0 : static_cast<double>(scene) / spec_.steps;
   const bool rolled = f >= kTolerance && f < 1.0;
+  const SceneShape shape{spec_.axis,
+                         (spec_.axis + 1) % 3,
+                         (spec_.axis + 2) % 3,
+                         f,
+                         lattice_.diameter * spec_.diameter_scale,
+                         spec_.axial_scale,
+                         t.lt};
+  // The atoms go out in runs: one call of the sink per run, not per atom.
+  constexpr std::size_t kRun = 4096;
+  std::array<Position3, kRun> run;
+  std::size_t filled = 0;
   for (long long k = 0; k < t.copies; ++k) {
     for (std::size_t i = 0; i < natom_; ++i) {
       const Vec2 p = copy_position(cells_[i], k, spec_.structure, lattice_);
@@ -206,14 +223,19 @@ void TubeRoller::roll_scene(int scene, const AtomSink& sink) const {
       double u = dot_2d(p.x, p.y, lattice_.Ch.x, lattice_.Ch.y) / lench2;
       u = u - std::floor(u + 0.4999999);
 
-      Position3 pos = place_copy(v, u, f, spec_, lattice_.diameter, t.lt);
+      Position3 pos = place_copy(v, u, shape);
       for (int axis = 0; axis < 3; ++axis) {
         pos[axis] = pos[axis] + shift_[axis];
         if (!std::isfinite(pos[axis])) throw TubeNotFinite(false, axis, axis == spec_.axis, rolled);
       }
-      sink(pos);
+      run[filled++] = pos;
+      if (filled == kRun) {
+        sink(run.data(), filled);
+        filled = 0;
+      }
     }
   }
+  if (filled > 0) sink(run.data(), filled);
 }
 
 }  // namespace swnt

@@ -53,8 +53,9 @@ class TubeNotFinite : public Error {
 long long count_tube_atoms(const StructureParams& structure, const LatticeParams& lattice,
                            const std::vector<CellAtom>& cells, double lenunit);
 
-// Called with the position of each atom of a scene, in order.
-using AtomSink = std::function<void(const Position3& position)>;
+// Called with the positions of the atoms of a scene, in order, a run of
+// `count` of them at a time.
+using AtomSink = std::function<void(const Position3* positions, std::size_t count)>;
 
 // Rolls the tube `spec` whose lattice is `lattice` and whose unit cell is
 // `cells` (the list must outlive the roller).
@@ -71,7 +72,7 @@ class TubeRoller {
   const Position3& box() const { return box_; }
 
   // Hands every atom of `scene` (0 the flat sheet when there are steps,
-  // steps the closed tube) to `sink`.  Throws TubeNotFinite at the first
+  // steps the closed tube) to `sink`, in runs of a few thousand.  Throws TubeNotFinite at the first
   // coordinate that is not finite.
   void roll_scene(int scene, const AtomSink& sink) const;
 

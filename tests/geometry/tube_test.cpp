@@ -25,6 +25,14 @@ swnt::TubeSpec spec_of(int n, int m, double cells) {
   return spec;
 }
 
+// A sink that hands each atom of a run to `each`.
+template <class Each>
+swnt::AtomSink each_atom(Each each) {
+  return [each](const swnt::Position3* positions, std::size_t count) mutable {
+    for (std::size_t i = 0; i < count; ++i) each(positions[i]);
+  };
+}
+
 // The lines of a trajectory the roller's scenes make, each atom as "%14.6lf  " three times.
 std::string rolled_lines(const swnt::TubeSpec& spec) {
   const swnt::LatticeParams lattice = swnt::compute_lattice_params(spec.n, spec.m, spec.structure);
@@ -34,9 +42,9 @@ std::string rolled_lines(const swnt::TubeSpec& spec) {
                                        roller.scene_count(), roller.box()[0], roller.box()[1],
                                        roller.box()[2]);
   for (int scene = 0; scene < roller.scene_count(); ++scene) {
-    roller.roll_scene(scene, [&](const swnt::Position3& p) {
+    roller.roll_scene(scene, each_atom([&](const swnt::Position3& p) {
       text += swnt::format_text("%14.6lf  %14.6lf  %14.6lf  \n", p[0], p[1], p[2]);
-    });
+    }));
   }
   return text;
 }
@@ -60,11 +68,11 @@ TEST(TubeRoller, ClosedTubeLiesOnItsScaledCylinderAroundAnyAxis) {
     const swnt::TubeRoller roller(spec, lattice, cells);
     EXPECT_EQ(roller.atom_count(), 2LL * lattice.natom);
     long long atoms = 0;
-    roller.roll_scene(0, [&](const swnt::Position3& p) {
+    roller.roll_scene(0, each_atom([&](const swnt::Position3& p) {
       ++atoms;
       EXPECT_NEAR(std::hypot(p[2] - 3.0, p[0] - 0.5), 1.5 * lattice.diameter / 2, 1e-9);
       EXPECT_LE(std::fabs(p[1] + 2.0), lattice.lencell + 1e-9);
-    });
+    }));
     EXPECT_EQ(atoms, roller.atom_count());
   }
 }
@@ -74,7 +82,7 @@ TEST(TubeRoller, ReportsWhatWouldNotBeFinite) {
     const swnt::LatticeParams lattice = swnt::compute_lattice_params(spec.n, spec.m, spec.structure);
     const std::vector<swnt::CellAtom> cells = swnt::build_unit_cell(spec.n, spec.m);
     try {
-      swnt::TubeRoller(spec, lattice, cells).roll_scene(scene, [](const swnt::Position3&) {});
+      swnt::TubeRoller(spec, lattice, cells).roll_scene(scene, each_atom([](const swnt::Position3&) {}));
     } catch (const swnt::TubeNotFinite& error) {
       return swnt::format_text("%s %c %d %d", error.box() ? "box" : "coordinates",
                                "xyz"[error.axis()], error.axial(), error.rolled());
