@@ -484,6 +484,11 @@ void TopologyBuilder::check_coincident(const Topology& topology) const {
 // counts.  The dihedrals are bounded by the paths over each bond first, and
 // counted only when that bound is reached.
 void TopologyBuilder::check_term_counts(const Topology& topology) const {
+  // With at most kMaxNeighbours bonds an atom, no kind of term counts more
+  // than the dihedrals' paths over every bond: a bound that most scenes stay
+  // far below, with nothing to count.
+  constexpr std::size_t kMostPerAtom = kMaxNeighbours / 2 * (kMaxNeighbours - 1) * (kMaxNeighbours - 1);
+  if (topology.atom_count() <= kMaxTerms / kMostPerAtom) return;
   const NeighbourLists& lists = topology.neighbours;
   std::size_t dihedral_bound = 0;
   for (const AtomPair& bond : topology.bonds) {
