@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 #include "core/error.hpp"
 #include "core/text_format.hpp"
@@ -602,7 +601,7 @@ std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Top
     for (double& component : d) component /= length;
     return d;
   };
-  const double least_sum = 2.0 * std::sin(kStraightBondDegrees * 0.5 * (std::numbers::pi / 180.0));
+  const double least_sum = 2.0 * std::sin(kStraightBondDegrees * 0.5 * (kPi / 180.0));
   std::size_t hydrogens = 0;
   for (std::size_t c = 0; c < n; ++c) hydrogens += lists.count(c) == 2 ? 1 : 0;
   points.reserve(n + hydrogens);
