@@ -271,32 +271,19 @@ void TopologyBuilder::find_bonds(std::size_t n, const TopologySettings& settings
   bonds.clear();
   coincident_count_ = 0;
   neighbour_count_.assign(n, 0);
-  // Counted as they are found, so that a scene of atoms on top of each other
-  // is refused before its pairs fill the memory.
-  const auto count_neighbour = [&](std::uint32_t atom) {
-    if (++neighbour_count_[atom] > kMaxNeighbours) {
-      check(format_text(
-          "atom %u has more than %zu neighbours closer than the cut-off of %g Angstrom (a carbon "
-          "has 3): atoms lie on top of each other, or the cut-off is far longer than a bond "
-          "(--cutoff; the default is %g)",
-          atom + 1, kMaxNeighbours, cutoff, kBondCutoff));
-    }
-  };
+  // The neighbours are counted as they are found, so that a scene of atoms
+  // on top of each other is refused before its pairs fill the memory.
   search_.find_close_pairs(
       points, std::max(cutoff, kCoincidentDistance),
       [&](std::uint32_t i, std::uint32_t j) {
         if (i >= n) return false;                           // two images
         if (j >= n && image_of_[j - n] == i) return false;  // an atom and its own image
         const double length = distance(points[i], points[j]);
-        if (j < n && length < kCoincidentDistance) {
-          if (coincident_count_++ == 0 || length < coincident_length_) {
-            coincident_ = {i, j};
-            coincident_length_ = length;
-          }
-        }
+        if (length < kCoincidentDistance && j < n) note_coincident(i, j, length);
         if (!(length < cutoff)) return false;
-        count_neighbour(i);
-        count_neighbour(j < n ? j : image_of_[j - n]);
+        const std::uint32_t other = j < n ? j : image_of_[j - n];
+        if (++neighbour_count_[i] > kMaxNeighbours) refuse_crowded(i);
+        if (++neighbour_count_[other] > kMaxNeighbours) refuse_crowded(other);
         return true;
       },
       bonds);
@@ -453,6 +440,21 @@ void TopologyBuilder::check_repetition(const TopologySettings& settings,
     }
     warn(log, text);
   }
+}
+
+void TopologyBuilder::note_coincident(std::uint32_t i, std::uint32_t j, double length) {
+  if (coincident_count_++ == 0 || length < coincident_length_) {
+    coincident_ = {i, j};
+    coincident_length_ = length;
+  }
+}
+
+void TopologyBuilder::refuse_crowded(std::uint32_t atom) const {
+  throw Error("Error: " + std::string(label_) + format_text(
+      "atom %u has more than %zu neighbours closer than the cut-off of %g Angstrom (a carbon has "
+      "3): atoms lie on top of each other, or the cut-off is far longer than a bond (--cutoff; "
+      "the default is %g)",
+      atom + 1, kMaxNeighbours, cutoff_, kBondCutoff) + ".\n");
 }
 
 // Two atoms inside the box closer than any bond: one atom written twice.  The

@@ -160,6 +160,9 @@ class TopologyBuilder {
   void merge_boundary_bonds(Topology& topology);
   void check_period(const TopologySettings& settings, const Topology& topology,
                     const Log& log) const;
+  // Out of the search's inner loop: what is rarely met.
+  [[gnu::noinline]] void note_coincident(std::uint32_t i, std::uint32_t j, double length);
+  [[noreturn, gnu::noinline]] void refuse_crowded(std::uint32_t atom) const;
   void check_coincident(const Topology& topology) const;
   void check_repetition(const TopologySettings& settings, const std::array<double, 3>& lengths,
                         const Topology& topology, const Log& log) const;
