@@ -17,6 +17,7 @@
 #include "files/file_errors.hpp"
 #include "files/output_file.hpp"
 #include "formats/pv.hpp"
+#include "formats/registry.hpp"
 #include "core/text_format.hpp"
 #include "formats/scene_files.hpp"
 #include "formats/tinker.hpp"
@@ -84,12 +85,8 @@ int save_trajectory(OutputFile& trajectory, const std::string& temporary_name,
   return 0;
 }
 
-// A unit cell beyond this is refused before it is built: its list is held
-// in memory and every copy of it in the trajectory takes 48 bytes an atom,
-// so a larger one is gigabytes of memory and tens of gigabytes of output.
-constexpr int kMaxCellAtoms = 100000000;
-
-// Refuses, before anything is built, output out of all proportion.
+// Refuses, before anything is built, output out of all proportion: a unit
+// cell beyond kMaxCellAtoms, too many scene files.
 void check_output_size(const WrapOptions& options, const LatticeParams& lattice) {
   if (lattice.natom > kMaxCellAtoms) {
     throw Error(format_text(
@@ -152,11 +149,11 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
       return 0;
     case 2:
       write_xmol_xyz(input, options.outfile,
-                     format_text("(%d,%d) SWNT-XMOL XYZ FORMAT", options.cn, options.cm), progress);
+                     tube_scene_title(options.cn, options.cm, find_format("xmol")->title), progress);
       return 0;
     case 3:
       write_tinker_xyz(input, options.outfile,
-                       format_text("(%d,%d) SWNT-TINKER XYZ FORMAT", options.cn, options.cm),
+                       tube_scene_title(options.cn, options.cm, find_format("tinker")->title),
                        progress);
       return 0;
     default:
