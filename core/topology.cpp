@@ -146,6 +146,18 @@ std::string axes_text(const PeriodicAxes& axes) {
   return text.empty() ? "none" : text;
 }
 
+bool parse_axes(std::string_view text, PeriodicAxes& axes) {
+  axes = {false, false, false};
+  if (text == "none") return true;
+  if (text.empty()) return false;
+  for (const char c : text) {
+    const int a = c == 'x' ? 0 : c == 'y' ? 1 : c == 'z' ? 2 : -1;
+    if (a < 0 || axes[a]) return false;
+    axes[a] = true;
+  }
+  return true;
+}
+
 std::string period_error(const std::array<double, 3>& lengths, const TopologySettings& settings) {
   for (int a = 0; a < 3; ++a) {
     const double length = lengths[a];

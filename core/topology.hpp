@@ -24,6 +24,10 @@ namespace swnt {
 // "x", "xz", ... or "none".
 std::string axes_text(const PeriodicAxes& axes);
 
+// The axes that text of that kind names, each of x, y, z at most once, or
+// "none"; false for anything else.
+bool parse_axes(std::string_view text, PeriodicAxes& axes);
+
 // The C-H bond length of a terminated end (Angstrom).
 inline constexpr double kCarbonHydrogenDistance = 1.09;
 
