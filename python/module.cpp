@@ -135,13 +135,11 @@ PeriodicAxes axes_of(const py::object& periodic) {
     }
     return axes;
   }
-  py::sequence flags;
-  try {
-    flags = py::cast<py::sequence>(periodic);
-  } catch (py::cast_error&) {
+  if (!py::isinstance<py::sequence>(periodic)) {
     throw py::type_error(
         "periodic must be axes such as \"z\" or three booleans, not " + type_name(periodic));
   }
+  const auto flags = py::reinterpret_borrow<py::sequence>(periodic);
   if (py::len(flags) != 3) fail("periodic takes three booleans, one per axis x, y, z");
   for (int a = 0; a < 3; ++a) axes[a] = py::bool_(flags[static_cast<std::size_t>(a)]);
   return axes;
