@@ -16,14 +16,14 @@ namespace {
 std::vector<swnt::Position3> tube_points(std::size_t count, std::size_t per_ring) {
   std::mt19937_64 rng(7);
   std::uniform_real_distribution<double> jitter(-0.05, 0.05);
-  const double radius = 1.42 * 1.5 * static_cast<double>(per_ring) / 6.283185307179586;
+  const double radius = 1.42 * 1.5 * static_cast<double>(per_ring) / swnt::kTwoPi;
   std::vector<swnt::Position3> points;
   points.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     const double ring = static_cast<double>(i / per_ring);
-    const double phi = 6.283185307179586 * static_cast<double>(i % per_ring) /
+    const double phi = swnt::kTwoPi * static_cast<double>(i % per_ring) /
                            static_cast<double>(per_ring) +
-                       3.14159 / static_cast<double>(per_ring) * std::fmod(ring, 2.0);
+                       swnt::kPi / static_cast<double>(per_ring) * std::fmod(ring, 2.0);
     points.push_back({radius * std::cos(phi) + jitter(rng), radius * std::sin(phi) + jitter(rng),
                       ring * 1.23 + jitter(rng)});
   }

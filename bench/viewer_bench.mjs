@@ -19,7 +19,7 @@ const work = scratchDir();
 // Waits in the page until the drawing is done: reading a pixel back makes
 // the browser finish every drawing command issued before.
 const drawn = () => {
-  const canvas = document.querySelector('#stage canvas');
+  const canvas = document.querySelector('#stage canvas:not(#axes)');  // the view, not the axes drawn over it
   const gl = canvas.getContext('webgl2') ?? canvas.getContext('webgl');
   gl.readPixels(0, 0, 1, 1, gl.RGBA, gl.UNSIGNED_BYTE, new Uint8Array(4));
 };

@@ -16,12 +16,9 @@
 #include "cli/program.hpp"
 #include "files/file_errors.hpp"
 #include "files/output_file.hpp"
-#include "formats/pv.hpp"
-#include "formats/registry.hpp"
 #include "core/text_format.hpp"
+#include "formats/registry.hpp"
 #include "formats/scene_files.hpp"
-#include "formats/tinker.hpp"
-#include "formats/xmol.hpp"
 
 namespace swnt {
 
@@ -102,21 +99,19 @@ void check_output_size(const WrapOptions& options, const LatticeParams& lattice)
   }
 }
 
-}  // namespace
-
-int run_output_stage(WrapOptions& options, const std::string& temporary_name,
-                     const StructureParams& structure, const LatticeParams& lattice) {
-  check_output_size(options, lattice);
-  const bool trajectory_form = options.fchange < 1 || options.fchange > 3;
+// Refuses, before anything is written, an output that is the temporary
+// file, a directory as the trajectory, and anything but a regular file
+// under the temporary name; gives a trajectory without a name its default
+// name.
+void prepare_output(WrapOptions& options, const std::string& temporary_name, bool trajectory_form) {
   if (trajectory_form && options.outfile.empty()) {
     options.outfile = options.indir + std::string(kDefaultOutputBase) + ".dat";
   }
   // Moving or converting the temporary file onto itself would destroy it.
   if (same_file(options.outfile, temporary_name)) {
     throw Error(format_text("Error: output file %s is the temporary file.\n",
-                               printable(options.outfile).c_str()));
+                            printable(options.outfile).c_str()));
   }
-
   // A directory cannot take the trajectory; deleting an empty one as "the
   // old output" would lose it.
   std::error_code ec;
@@ -131,34 +126,38 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
   if (fs::exists(temporary) && !fs::is_regular_file(temporary)) {
     throw Error(format_text("Error: cannot write file %s\n", temporary_name.c_str()));
   }
+}
+
+// The converted forms that `fchange` chooses (1 pv, 2 XMOL XYZ, 3 TINKER
+// XYZ) by their names in the registry; the XYZ files get the tube's title
+// (tube_scene_title), which the pv file does not use.
+constexpr const char* kConvertedForms[] = {"pv", "xmol", "tinker"};
+
+}  // namespace
+
+int run_output_stage(WrapOptions& options, const std::string& temporary_name,
+                     const StructureParams& structure, const LatticeParams& lattice) {
+  check_output_size(options, lattice);
+  const bool trajectory_form = options.fchange < 1 || options.fchange > 3;
+  prepare_output(options, temporary_name, trajectory_form);
 
   OutputFile trajectory;  // removed at the end unless it was moved into place
   write_temporary_trajectory(trajectory, options, temporary_name, structure, lattice);
   // As in a run of its own, the new trajectory takes the place of what an
   // earlier run may have left under the temporary name.
   remove_if_exists(temporary_name);
+  if (trajectory_form) return save_trajectory(trajectory, temporary_name, options.outfile);
 
   // The writers read the run's scratch file; their messages name the
-  // temporary file.
-  const TrajectoryInput input(trajectory.scratch_path(), temporary_name);
-  const Log progress = options.debug ? kPrint : Log();
-  switch (options.fchange) {
-    case 1:
-      // fcenter set: the coordinates are used as they stand.
-      write_pv_file(input, options.outfile, options.fcenter == 0, progress);
-      return 0;
-    case 2:
-      write_xmol_xyz(input, options.outfile,
-                     tube_scene_title(options.cn, options.cm, find_format("xmol")->title), progress);
-      return 0;
-    case 3:
-      write_tinker_xyz(input, options.outfile,
-                       tube_scene_title(options.cn, options.cm, find_format("tinker")->title),
-                       progress);
-      return 0;
-    default:
-      return save_trajectory(trajectory, temporary_name, options.outfile);
-  }
+  // temporary file.  The pv file keeps the coordinates as they stand when
+  // the tube is centred, and moves them by half the box otherwise.
+  const Format& format = *find_format(kConvertedForms[options.fchange - 1]);
+  ConversionSettings settings;
+  settings.title = tube_scene_title(options.cn, options.cm, format.title);
+  settings.shift_half_box = options.fcenter == 0;
+  format.convert(TrajectoryInput(trajectory.scratch_path(), temporary_name), options.outfile,
+                 settings, options.debug ? kPrint : Log());
+  return 0;
 }
 
 }  // namespace swnt

@@ -5,10 +5,15 @@
 
 #include <array>
 #include <cstdint>
+#include <numbers>
 #include <string>
 #include <vector>
 
 namespace swnt {
+
+// Pi and the full turn, the one spelling of both everywhere.
+inline constexpr double kPi = std::numbers::pi;
+inline constexpr double kTwoPi = 2.0 * kPi;
 
 // Cartesian coordinates in Angstrom.
 using Position3 = std::array<double, 3>;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 #include "core/error.hpp"
 #include "core/text_format.hpp"
@@ -547,6 +546,11 @@ void TopologyBuilder::check_coincident(const Topology& topology) const {
 // counts.  The dihedrals are bounded by the paths over each bond first, and
 // counted only when that bound is reached.
 void TopologyBuilder::check_term_counts(const Topology& topology) const {
+  // With at most kMaxNeighbours bonds an atom, no kind of term counts more
+  // than the dihedrals' paths over every bond: a bound that most scenes stay
+  // far below, with nothing to count.
+  constexpr std::size_t kMostPerAtom = kMaxNeighbours / 2 * (kMaxNeighbours - 1) * (kMaxNeighbours - 1);
+  if (topology.atom_count() <= kMaxTerms / kMostPerAtom) return;
   const NeighbourLists& lists = topology.neighbours;
   std::size_t dihedral_bound = 0;
   for (const AtomPair& bond : topology.bonds) {
@@ -661,7 +665,7 @@ std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Top
     for (double& component : d) component /= length;
     return d;
   };
-  const double least_sum = 2.0 * std::sin(kStraightBondDegrees * 0.5 * (std::numbers::pi / 180.0));
+  const double least_sum = 2.0 * std::sin(kStraightBondDegrees * 0.5 * (kPi / 180.0));
   std::size_t hydrogens = 0;
   for (std::size_t c = 0; c < n; ++c) hydrogens += lists.count(c) == 2 ? 1 : 0;
   points.reserve(n + hydrogens);

@@ -2,19 +2,17 @@
 // and the sheet's lattice vectors, and the structure report.
 #pragma once
 
-#include <numbers>
 #include <string>
 
+#include "core/bond_rule.hpp"
 #include "core/error.hpp"
+#include "core/model.hpp"
 #include "geometry/structure.hpp"
 #include "geometry/vec2.hpp"
-#include "core/bond_rule.hpp"
 
 namespace swnt {
 
 // The one spelling of pi of the geometry, and the full turn.
-inline constexpr double kPi = std::numbers::pi;
-inline constexpr double kTwoPi = 2.0 * kPi;
 inline constexpr double kIdealBondLength = 1.44;
 
 struct LatticeParams {

@@ -180,10 +180,10 @@ std::vector<Position3> rolled_sheet(int rings, double fraction) {
       const double u = (k + 0.5 * (ring % 2)) / 40.0 - 0.5;  // turns, centred on 0
       const double along = ring * 1.23;
       if (fraction < 1e-8) {
-        positions.push_back({along, radius * 6.283185307179586 * u, 0.0});
+        positions.push_back({along, radius * swnt::kTwoPi * u, 0.0});
       } else {
         const double arc = radius / fraction;
-        const double phi = 6.283185307179586 * u * fraction;
+        const double phi = swnt::kTwoPi * u * fraction;
         positions.push_back({along, std::sin(phi) * arc, (1.0 - std::cos(phi)) * arc});
       }
     }

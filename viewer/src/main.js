@@ -2,10 +2,10 @@
 // the status element, whose data attributes tell what is shown:
 //   data-atoms, data-bonds, data-scenes, data-scene (from 1), data-error
 //   (empty unless the last file failed), data-busy (present while a file is
-//   read).
-import { openFiles, sceneBonds, ReadError } from './readers/index.js';
+//   read), data-color (the colouring in force: code, element or molecule).
+import { openFiles, sceneBonds, sceneMolecules, ReadError } from './readers/index.js';
 import { PV_KINDS, PV_OTHER_COLOR } from './readers/pv.js';
-import { SceneView } from './view.js';
+import { SceneView, elementColor } from './view.js';
 import { Builder } from './builder/panel.js';
 import builderWorker from 'swnt:builder-worker';
 
@@ -15,14 +15,25 @@ const MAX_FILE_BYTES = 2 ** 30;
 const $ = (id) => document.getElementById(id);
 const hex = (color) => `#${color.toString(16).padStart(6, '0')}`;
 
+// The colours of molecules, in turn (a categorical palette without grey,
+// which carbon has).
+const MOLECULE_COLORS = [0x1f77b4, 0xff7f0e, 0x2ca02c, 0xd62728, 0x9467bd, 0x8c564b, 0xe377c2, 0xbcbd22, 0x17becf];
+// Molecules listed in the legend; the rest are summed up in one line.
+const LEGEND_MOLECULES = 12;
+const COLOR_MODES = ['auto', 'element', 'molecule'];
+const VIEW_AXES = ['x', 'y', 'z'];
+
 class Page {
   constructor() {
-    this.view = new SceneView($('stage'));
+    this.view = new SceneView($('stage'), $('axes'));
     this.view.onPick = (serial) => this.showPicked(serial);
     this.model = null;
     this.index = 0;
     this.timer = null;
     this.pickTimer = null;
+    this.colorMode = 'auto';  // auto (the pv colour code, else by element), element or molecule
+    this.colored = new WeakMap();  // model or molecules -> { colors, legend }
+    this.molecules = null;  // of the scene shown, when coloured by molecule
     this.onModel = () => {};  // (model, files): a file read is shown
     this.wire();
   }
@@ -51,6 +62,10 @@ class Page {
     $('show-box').addEventListener('change', (event) => this.guard(() => this.view.setDecorations({ box: event.target.checked })));
     $('show-axes').addEventListener('change', (event) => this.guard(() => this.view.setDecorations({ axes: event.target.checked })));
     $('reset-view').addEventListener('click', () => this.guard(() => this.view.resetView()));
+    $('color').addEventListener('change', (event) => this.guard(() => this.setColorMode(event.target.value)));
+    for (const button of document.querySelectorAll('[data-view]')) {
+      button.addEventListener('click', () => this.guard(() => this.view.viewAlong(button.dataset.view)));
+    }
     $('save-png').addEventListener('click', () => this.guard(() => this.savePng()));
     window.addEventListener('resize', () => this.guard(() => this.view.resize()));
     window.addEventListener('keydown', (event) => this.guard(() => this.key(event)));
@@ -76,6 +91,9 @@ class Page {
       End: () => this.showScene(last),
       r: () => this.view.resetView(),
       s: () => this.savePng(),
+      x: () => this.view.viewAlong('x'),
+      y: () => this.view.viewAlong('y'),
+      z: () => this.view.viewAlong('z'),
     };
     const action = actions[event.key.length === 1 ? event.key.toLowerCase() : event.key];
     if (!action || !this.model) return;
@@ -159,7 +177,7 @@ class Page {
     slider.max = String(model.scenes.length);
     slider.disabled = model.scenes.length < 2;
     $('play').disabled = model.scenes.length < 2;
-    $('legend-section').hidden = model.format !== 'pv';
+    $('legend-section').hidden = false;
     const cell = $('cell');
     cell.hidden = !model.periodic;
     if (model.periodic) {
@@ -172,10 +190,12 @@ class Page {
   showScene(index) {
     if (!this.model) return;
     this.index = Math.min(Math.max(0, index), this.model.scenes.length - 1);
-    this.view.show(this.model, this.index, sceneBonds(this.model, this.index));
+    const bonds = sceneBonds(this.model, this.index);
+    const { colors, legend } = this.coloring();
+    this.view.show(this.model, this.index, bonds, colors);
     $('slider').value = String(this.index + 1);
     $('picked').textContent = 'Click an atom to see its number and position.';
-    if (this.model.format === 'pv') this.updateLegend();
+    this.showLegend(legend);
     this.updateStatus();
     clearTimeout(this.pickTimer);
     if (this.timer === null) this.pickTimer = setTimeout(() => this.guard(() => this.view.setPicking(true)), 400);
@@ -194,6 +214,7 @@ class Page {
     status.dataset.bonds = String(bonds);
     status.dataset.scenes = String(model ? model.scenes.length : 0);
     status.dataset.scene = String(model ? this.index + 1 : 0);
+    status.dataset.color = model ? this.colorScheme() : '';
     if (status.dataset.busy === undefined) {
       status.textContent = model
         ? `scene ${this.index + 1} of ${model.scenes.length} · ${model.atomCount} atoms · ${bonds} bonds`
@@ -201,13 +222,51 @@ class Page {
     }
   }
 
-  updateLegend() {
+  // ?color= and the menu: auto, element or molecule.
+  setColorMode(mode) {
+    if (!COLOR_MODES.includes(mode)) return;
+    this.colorMode = mode;
+    $('color').value = mode;
+    if (this.model) this.showScene(this.index);
+  }
+
+  // The colouring in force: the pv colour code, by element or by molecule.
+  colorScheme() {
+    if (this.colorMode === 'auto') return this.model.format === 'pv' ? 'code' : 'element';
+    return this.colorMode;
+  }
+
+  // The colour of every atom of the scene shown (null: the pv colour code,
+  // which the view takes from the scene) and the legend that goes with it.
+  coloring() {
+    const model = this.model;
+    const scheme = this.colorScheme();
+    this.molecules = null;
+    if (scheme === 'code') return { colors: null, legend: this.codeLegend() };
+    const key = scheme === 'molecule' ? (this.molecules = sceneMolecules(model, this.index)) : model;
+    let found = this.colored.get(key);
+    if (!found) {
+      found = scheme === 'molecule' ? moleculeColoring(key) : elementColoring(model);
+      this.colored.set(key, found);
+    }
+    return found;
+  }
+
+  // The pv colour code with the count of each code in the scene shown.
+  codeLegend() {
     const kinds = this.model.scenes[this.index].kinds;
     const counts = new Map();
     for (const kind of kinds) counts.set(kind, (counts.get(kind) ?? 0) + 1);
     const entries = PV_KINDS.map(({ kind, meaning, color }) => ({ label: `${kind}: ${meaning}`, color, count: counts.get(kind) ?? 0 }));
     const other = [...counts].filter(([kind]) => !PV_KINDS.some((k) => k.kind === kind)).reduce((sum, [, c]) => sum + c, 0);
     if (other) entries.push({ label: 'other codes', color: PV_OTHER_COLOR, count: other });
+    return { title: 'Colour code', entries };
+  }
+
+  showLegend({ title, entries, note = '' }) {
+    $('legend-title').textContent = title;
+    $('legend-note').textContent = note;
+    $('legend-note').hidden = note === '';
     $('legend').replaceChildren(...entries.map(({ label, color, count }) => {
       const item = document.createElement('li');
       const swatch = document.createElement('span');
@@ -226,8 +285,11 @@ class Page {
   showPicked(serial) {
     const scene = this.model.scenes[this.index];
     const p = scene.positions.subarray(3 * (serial - 1), 3 * serial);
-    const kind = scene.kinds ? `, colour code ${scene.kinds[serial - 1]}` : '';
-    $('picked').textContent = `Atom ${serial}: x ${p[0].toFixed(3)}, y ${p[1].toFixed(3)}, z ${p[2].toFixed(3)} Å${kind}`;
+    const about = [this.model.elements?.[serial - 1] ?? 'C'];
+    if (scene.kinds) about.push(`colour code ${scene.kinds[serial - 1]}`);
+    if (this.molecules) about.push(`molecule ${this.molecules.of[serial - 1] + 1}`);
+    $('picked').textContent = `Atom ${serial} (${about.join(', ')}): x ${p[0].toFixed(3)}, y ${p[1].toFixed(3)}, ` +
+      `z ${p[2].toFixed(3)} Å`;
   }
 
   togglePlay() {
@@ -275,6 +337,47 @@ class Page {
   }
 }
 
+// Every atom by its element, and the elements with their counts.
+function elementColoring(model) {
+  const n = model.atomCount;
+  const colors = new Uint32Array(n);
+  const counts = new Map();
+  for (let i = 0; i < n; ++i) {
+    const symbol = model.elements?.[i] ?? 'C';
+    counts.set(symbol, (counts.get(symbol) ?? 0) + 1);
+  }
+  const colorOf = new Map([...counts.keys()].map((symbol) => [symbol, elementColor(symbol)]));
+  for (let i = 0; i < n; ++i) colors[i] = colorOf.get(model.elements?.[i] ?? 'C');
+  const entries = [...counts].map(([symbol, count]) => ({ label: symbol, color: colorOf.get(symbol), count }));
+  return { colors, legend: { title: 'Elements', entries } };
+}
+
+// Every atom by its molecule, the colours taken in turn, and the first
+// molecules with their atom counts.
+function moleculeColoring({ of, count, names }) {
+  const colors = new Uint32Array(of.length);
+  const atoms = new Uint32Array(count);
+  for (let i = 0; i < of.length; ++i) {
+    colors[i] = MOLECULE_COLORS[of[i] % MOLECULE_COLORS.length];
+    ++atoms[of[i]];
+  }
+  const shown = Math.min(count, LEGEND_MOLECULES);
+  const entries = Array.from({ length: shown }, (_, k) => ({
+    label: names ? `molecule ${k + 1} (residue ${names[k] || 'blank'})` : `molecule ${k + 1}`,
+    color: MOLECULE_COLORS[k % MOLECULE_COLORS.length],
+    count: atoms[k],
+  }));
+  let note = names ? 'The molecules are the residues of the file.' : 'The molecules are the groups of atoms joined by bonds.';
+  if (count > shown) {
+    let rest = 0;
+    for (let k = shown; k < count; ++k) rest += atoms[k];
+    note += ` ${count - shown} more molecules (${rest} atoms) are not listed; the ${MOLECULE_COLORS.length} colours repeat.`;
+  } else if (count > MOLECULE_COLORS.length) {
+    note += ` The ${MOLECULE_COLORS.length} colours repeat.`;
+  }
+  return { colors, legend: { title: `Molecules: ${count}`, entries, note } };
+}
+
 // Keys that the focused control acts on itself (Space on a button, the
 // arrows on the slider, anything in a menu or typed into a field) are left
 // to it.
@@ -298,6 +401,8 @@ function start() {
     return;
   }
   const query = new URLSearchParams(location.search);
+  page.setColorMode(query.get('color'));
+  if (VIEW_AXES.includes(query.get('view'))) page.view.homeAxis = query.get('view');
   const urls = query.getAll('file').filter(Boolean);
   if (urls.length) page.loadUrls(urls, Number(query.get('scene') ?? 1));
   // The page is built with the programs only where emscripten was at hand.

@@ -110,6 +110,45 @@ async function checkRefused(tab, name, text, reason) {
   assert.deepEqual(problems, []);
 }
 
+// The view's pixels, from a screenshot: { width, height, pixels (RGBA) }.
+async function stagePixels(page) {
+  const shot = await (await page.$('#stage')).screenshot({ encoding: 'base64' });
+  return page.evaluate(async (data) => {
+    const image = new Image();
+    image.src = `data:image/png;base64,${data}`;
+    await image.decode();
+    const canvas = new OffscreenCanvas(image.width, image.height);
+    const context = canvas.getContext('2d');
+    context.drawImage(image, 0, 0);
+    return { width: image.width, height: image.height, pixels: [...context.getImageData(0, 0, image.width, image.height).data] };
+  }, shot);
+}
+
+// Hue (degrees), saturation and value of an RGB colour.
+function hsv(r, g, b) {
+  const high = Math.max(r, g, b);
+  const span = high - Math.min(r, g, b);
+  let hue = 0;
+  if (span > 0) {
+    if (high === r) hue = ((g - b) / span) % 6;
+    else if (high === g) hue = (b - r) / span + 2;
+    else hue = (r - g) / span + 4;
+  }
+  return [(hue * 60 + 360) % 360, high ? span / high : 0, high / 255];
+}
+
+// The half width of the drawing: the distance from the centre of the view
+// to the farthest pixel that is not background, along the middle row.
+function halfWidth({ width, height, pixels }) {
+  let far = 0;
+  const row = Math.floor(height / 2);
+  for (let x = 0; x < width; ++x) {
+    const k = 4 * (row * width + x);
+    if (pixels[k] + pixels[k + 1] + pixels[k + 2] < 600) far = Math.max(far, Math.abs(x - width / 2));
+  }
+  return far;
+}
+
 // The share of the view's pixels that are not background, from a screenshot.
 async function inkShare(page) {
   const shot = await (await page.$('#stage')).screenshot({ encoding: 'base64' });
@@ -137,7 +176,7 @@ test('a pv file of a tube: its counts, a picture that is not blank, a truncated 
   const stage = await (await tab.page.$('#stage')).boundingBox();
   await tab.page.waitForFunction(() => new Promise((done) => setTimeout(() => done(true), 500)));
   for (const dx of [0, 6, -9, 13, 21]) await tab.page.mouse.click(stage.x + stage.width / 2 + dx, stage.y + stage.height / 2 + dx / 2);
-  assert.match(await tab.page.$eval('#picked', (p) => p.textContent), /^Atom \d+: x -?\d/);
+  assert.match(await tab.page.$eval('#picked', (p) => p.textContent), /^Atom \d+ \(C, colour code \d+\): x -?\d/);
   await checkRefused(tab, 'cut.pv', readFileSync(file('tube.pv')).subarray(0, 5000), /ends inside scene 1/);
   await checkRefused(tab, 'foreign.pv', 'PV-02 something else entirely', /not a pv scene file/);
 
@@ -153,13 +192,6 @@ test('the rolling animation of wrapping -w 10 -p plays, starts at ?scene=N, and 
   run('wrapping', [10, 10, '-l', 40, '-w', 10, '-p', '-f', 'rolling.pv'], work);
   const tab = await openPage(['rolling.pv'], '&scene=7');
   assert.equal(tab.status.scene, '7');
-  // The README's picture: the animation playing.
-  if (process.env.SWNT_VIEWER_SCREENSHOT) {
-    await tab.page.click('#play');
-    await tab.page.waitForFunction(() => document.getElementById('status').dataset.scene === '9');
-    await tab.page.screenshot({ path: process.env.SWNT_VIEWER_SCREENSHOT });
-    await tab.page.click('#play');
-  }
   await checkCounts(tab, pvAtoms('rolling.pv'), pvBonds('rolling.pv'));
   // The picture follows the scene: the flat sheet and the closed tube differ.
   const stage = await tab.page.$('#stage');
@@ -173,6 +205,63 @@ test('the rolling animation of wrapping -w 10 -p plays, starts at ?scene=N, and 
   }));
   assert.match(png[0], /^rolling-scene\d+\.png$/);
   assert.ok(png[1] > 10000, 'a PNG with a picture in it');
+  assert.deepEqual(tab.problems, []);
+});
+
+test('a double wall by molecule, end-on: two walls in two colours as concentric rings; the wheel zooms in when ' +
+  'rolled forward', options, async () => {
+  // As examples/double_wall.sh makes it, along z: a (5,5) inside a (10,10), 4 unit cells each.
+  run('wrapping', [5, 5, '-u', 4, '-az', '-f', 'inner.dat'], work);
+  run('wrapping', [10, 10, '-u', 4, '-az', '-f', 'outer.dat'], work);
+  run('scenejoin', ['inner.dat', 'outer.dat'], work);
+  const tab = await openPage(['inner.dat'], '&color=molecule&view=z');
+  const { page } = tab;
+  assert.equal(tab.status.color, 'molecule');
+  assert.equal(await page.$eval('#color', (menu) => menu.value), 'molecule');
+  // The legend: the walls are the groups of bonded atoms, the inner one first.
+  const legend = await page.$$eval('#legend li', (items) => items.map((item) => ({
+    label: item.children[1].textContent, count: Number(item.children[2].textContent),
+    color: getComputedStyle(item.children[0]).backgroundColor.match(/\d+/g).map(Number),
+  })));
+  assert.deepEqual(legend.map(({ label, count }) => [label, count]), [['molecule 1', 80], ['molecule 2', 160]]);
+  const hues = legend.map(({ color }) => hsv(...color)[0]);
+  if (process.env.SWNT_VIEWER_SCREENSHOT) {
+    // The README's picture: the page with the view section and the legend.
+    await page.$eval('#legend-section', (section) => section.scrollIntoView());
+    await page.screenshot({ path: process.env.SWNT_VIEWER_SCREENSHOT });
+  }
+  // Along rays from the centre of the view: the inner wall's colour only
+  // nearer than the outer wall's, the middle empty.
+  const image = await stagePixels(page);
+  const wallAt = (x, y) => {
+    const k = 4 * (Math.round(y) * image.width + Math.round(x));
+    const [hue, saturation, value] = hsv(image.pixels[k], image.pixels[k + 1], image.pixels[k + 2]);
+    if (saturation < 0.4 || value < 0.25) return null;  // background, a shaded edge
+    const distance = hues.map((h) => Math.min(Math.abs(hue - h), 360 - Math.abs(hue - h)));
+    return distance[0] < 30 ? 1 : distance[1] < 30 ? 2 : null;
+  };
+  const reach = Math.min(image.width, image.height) / 2 - 2;
+  for (let ray = 0; ray < 12; ++ray) {
+    const [dx, dy] = [Math.cos((ray * Math.PI) / 6), Math.sin((ray * Math.PI) / 6)];
+    const seen = { 1: [], 2: [] };
+    for (let r = 0; r < reach; ++r) {
+      const wall = wallAt(image.width / 2 + r * dx, image.height / 2 + r * dy);
+      if (wall) seen[wall].push(r);
+    }
+    assert.ok(seen[1].length > 5 && seen[2].length > 5, `ray ${ray}: both walls crossed`);
+    assert.ok(Math.max(...seen[1]) < Math.min(...seen[2]), `ray ${ray}: the inner wall inside the outer one`);
+    assert.ok(Math.min(...seen[1]) > reach / 5, `ray ${ray}: the middle is empty`);
+  }
+  // The wheel: rolled back the tube gets smaller, rolled forward larger.
+  await page.click('#show-axes');
+  const stage = await (await page.$('#stage')).boundingBox();
+  await page.mouse.move(stage.x + stage.width / 2, stage.y + stage.height / 2);
+  const before = halfWidth(await stagePixels(page));
+  await page.mouse.wheel({ deltaY: 200 });
+  const back = halfWidth(await stagePixels(page));
+  await page.mouse.wheel({ deltaY: -100 });
+  const forward = halfWidth(await stagePixels(page));
+  assert.ok(back < 0.8 * before && forward > 1.1 * back, `half widths ${before}, ${back}, ${forward}`);
   assert.deepEqual(tab.problems, []);
 });
 

@@ -74,8 +74,12 @@ async function pageRun(start) {
   return { run: { status: Number(shown.exit), stdout: shown.stdout, files: digests(files) }, files, view: shown.view };
 }
 
+// Types into the arguments field (which puts it in charge) and builds.
 const typeArguments = (text) => async (page) => {
-  await page.$eval('#build-args', (field, value) => { field.value = value; }, text);
+  await page.$eval('#build-args', (field, value) => {
+    field.value = value;
+    field.dispatchEvent(new Event('input', { bubbles: true }));
+  }, text);
   await page.click('#build-run');
 };
 
@@ -136,10 +140,23 @@ test('the converters of the page turn the trajectory opened or built into the na
     for (const [program, extension, args] of [['ballconv', '.pv', ['odd.dat', 'odd.pv']],
       ['xyzframes', '.xyz', ['odd.dat', 'odd.xyz']], ['linkframes', '.xyz', ['odd.dat', 'odd.xyz']],
       ['topoconv', '.data', ['--periodic', 'z', 'cells.dat', 'cells.data']],
-      ['topoconv', '.pdb', ['--periodic', 'z', 'cells.dat', 'cells.pdb']]]) {
+      ['topoconv', '.pdb', ['--periodic', 'z', 'cells.dat', 'cells.pdb']],
+      ['topoconv', '.data', ['--style', 'molecular', '--hydrogenate', '--ch', '1.1', 'cells.dat', 'cells.data']]]) {
       if (args.includes('cells.dat') && !inputs['cells.dat']) {
         inputs['cells.dat'] = (await pageRun(typeArguments('10 10 -u 4 -az -f cells.dat'))).files['cells.dat'];
-        await tab.page.select('#convert-periodic', 'z');
+        await tab.page.click('#convert-periodic-z');
+      }
+      if (args.includes('--hydrogenate')) {
+        // Open ends with hydrogen, in another LAMMPS style.
+        await tab.page.click('#convert-periodic-z');
+        await tab.page.select('#convert-style', 'molecular');
+        await tab.page.select('#convert-ends', '--hydrogenate');
+        await tab.page.$eval('#convert-ch', (field) => {
+          field.value = '1.1';
+          field.dispatchEvent(new Event('input', { bubbles: true }));
+        });
+        assert.equal(await tab.page.$eval('#convert-options', (p) => p.textContent),
+          'topoconv --style molecular --hydrogenate --ch 1.1 (--style for LAMMPS only)');
       }
       // Each converts the trajectory shown last, whatever was converted before it.
       const shown = await pageRun((page) => page.click(`[data-program=${program}][data-extension="${extension}"]`));
@@ -160,9 +177,26 @@ test('the converters of the page turn the trajectory opened or built into the na
     assert.deepEqual(tab.problems, []);
   });
 
-test('the form writes wrapping\'s arguments; a long run can be stopped and the next run works', options, async () => {
+test('the form writes wrapping\'s arguments and shows what typed arguments or ?build= build, never overwriting ' +
+  'them unasked; a long run can be stopped and the next run works', options, async () => {
   const { page } = tab;
-  await page.goto(PAGE);
+  const field = (id) => page.$eval(`#${id}`, (element) => (element.type === 'checkbox' ? element.checked : element.value));
+  const args = () => field('build-args');
+  // ?build=: the fields show the arguments, which stay in charge.
+  await page.goto(`${PAGE}?build=12,5,-u,2,-p`);
+  await page.waitForFunction(() => document.getElementById('build-status').dataset.exit === '0', { timeout: 120000 });
+  const shown = {};
+  for (const id of ['build-n', 'build-m', 'build-unit', 'build-length', 'build-form-output', 'build-report']) {
+    shown[id] = await field(id);
+  }
+  assert.deepEqual(shown, { 'build-n': '12', 'build-m': '5', 'build-unit': '-u', 'build-length': '2',
+    'build-form-output': '-p', 'build-report': false });
+  assert.equal(await page.$eval('#build-form', (form) => form.dataset.source), 'arguments');
+  assert.ok(await page.$eval('#build-n', (n) => n.disabled), 'the fields cannot be edited while the arguments are in charge');
+  // Back to the fields: they write the same arguments.
+  await page.click('#build-use-fields');
+  assert.equal(await args(), '12 5 -u 2 -p');
+
   const set = async (id, value) => page.$eval(`#${id}`, (element, v) => {
     if (element.type === 'checkbox') element.checked = v;
     else element.value = v;
@@ -170,22 +204,35 @@ test('the form writes wrapping\'s arguments; a long run can be stopped and the n
   }, value);
   for (const [id, value] of [['build-n', '10'], ['build-m', '5'], ['build-unit', '-u'], ['build-length', '3'],
     ['build-steps', '5'], ['build-axis', 'z'], ['build-lattice', '-b'], ['build-placement', '-zc'],
-    ['build-form-output', '-xx'], ['build-report', false]]) {
+    ['build-form-output', '-xx'], ['build-report', false], ['build-name', 'my tube.xyz']]) {
     await set(id, value);
   }
-  assert.equal(await page.$eval('#build-args', (field) => field.value), '10 5 -u 3 -w 5 -az -b -zc -xx');
+  assert.equal(await args(), '10 5 -u 3 -w 5 -az -b -zc -xx -f "my tube.xyz"');
+  // Typed arguments: the fields follow what maps, a note names the rest.
+  await page.$eval('#build-args', (element) => {
+    element.value = '8, 4 -l 50 -c 1.42 -sx 2 # a comment';
+    element.dispatchEvent(new Event('input', { bubbles: true }));
+  });
+  assert.deepEqual(await Promise.all(['build-n', 'build-m', 'build-unit', 'build-length', 'build-lattice', 'build-bond',
+    'build-axis', 'build-name'].map(field)), ['8', '4', '-l', '50', 'ideal', '1.42', 'x', '']);
+  assert.match(await page.$eval('#build-source-text', (p) => p.textContent), /No field shows -sx 2\./);
+
   await typeArguments('10 10 -u 200000 -xt')(page);
   await page.click('#build-stop');
   await page.waitForFunction(() => document.getElementById('build-status').dataset.busy === undefined);
   assert.equal(await page.$eval('#build-status', (status) => status.textContent), 'stopped');
+  assert.equal(await field('build-length'), '200000');
 
-  for (const [id, value] of [['build-lattice', 'ideal'], ['build-bond', '1.42'], ['build-report', true]]) {
+  await page.click('#build-use-fields');
+  for (const [id, value] of [['build-n', '10'], ['build-m', '5'], ['build-length', '3'], ['build-steps', '5'],
+    ['build-axis', 'z'], ['build-bond', '1.42'], ['build-placement', '-zc'], ['build-form-output', '-xx'],
+    ['build-report', true]]) {
     await set(id, value);
   }
-  const args = '10 5 -u 3 -w 5 -az -c 1.42 -zc -xx -d';
-  assert.equal(await page.$eval('#build-args', (field) => field.value), args);
-  const shown = await pageRun((p) => p.click('#build-run'));
-  assert.deepEqual(shown.run, nativeRun('wrapping', args.split(' ')));
+  const written = '10 5 -u 3 -w 5 -az -c 1.42 -zc -xx -d';
+  assert.equal(await args(), written);
+  const run = await pageRun((p) => p.click('#build-run'));
+  assert.deepEqual(run.run, nativeRun('wrapping', written.split(' ')));
   if (process.env.SWNT_BUILDER_SCREENSHOT) {
     // The README's picture: the closed tube, the form and the report.
     await page.evaluate(() => document.activeElement.blur());

@@ -7,7 +7,7 @@ import { NumberStream } from '../src/readers/numbers.js';
 import { closePairs, distanceBonds, storedUnitBonds } from '../src/readers/bonds.js';
 import { hybrid36 } from '../src/readers/pdb.js';
 import { Lines } from '../src/readers/lines.js';
-import { openFiles, sceneBonds, ReadError } from '../src/readers/index.js';
+import { connectedGroups, openFiles, periodicCrossing, sceneBonds, sceneMolecules, ReadError } from '../src/readers/index.js';
 
 const stream = (text) => new NumberStream(new TextEncoder().encode(text));
 
@@ -177,4 +177,23 @@ test('malformed or degenerate headers: a ReadError, or no box', () => {
   assert.equal(open('l.xyz', '1\nLattice="1 0 0 2 0 0 0 0 1"\nC 0 0 0\n').box, null);
   // A hexadecimal exponent of thousands of digits never finished scaling.
   assert.equal(stream(`0x1p${'9'.repeat(5000)}`).readReal(), Infinity);
+});
+
+test('molecules: the residues of a PDB file, else the groups of bonded atoms in the order of their lowest atom', () => {
+  const atom = (serial, residue, x) =>
+    `HETATM${String(serial).padStart(5)}  C   CNT A${String(residue).padStart(4)}    ${x.toFixed(3).padStart(8)}   0.000   0.000  1.00  0.00           C`;
+  const pdb = open('two.pdb', [atom(1, 7, 0), atom(2, 7, 1.4), atom(3, 3, 9), atom(4, 3, 10.4)].join('\n'));
+  assert.deepEqual(sceneMolecules(pdb, 0), { of: Uint32Array.of(0, 0, 1, 1), count: 2, names: ['A 7', 'A 3'] });
+  // Atoms 1, 2 and 4 bonded, atom 3 alone: two groups, numbered by their lowest atom.
+  const trajectory = open('t.dat', '0 4 1\n50 50 50\n0 0\n0 0 0\n1.4 0 0\n20 0 0\n-1.4 0 0\n');
+  assert.deepEqual(sceneMolecules(trajectory, 0), { of: Uint32Array.of(0, 0, 1, 0), count: 2, names: null });
+  assert.deepEqual(connectedGroups(Uint32Array.of(3, 4, 1, 3, 0, 2), 5).of, Uint32Array.of(0, 1, 0, 1, 1));
+});
+
+test('a bond through a periodic boundary of a slanted cell: measured in fractions of the edge vectors', () => {
+  const crosses = periodicCrossing({ origin: [0, 0, 0], vectors: [[10, 0, 0], [5, 8, 0], [0, 0, 9]] }, [true, true, false]);
+  // (7, 1, 0) is 0.64 a + 0.125 b: through the boundary of a, though shorter than half the cell along x.
+  assert.deepEqual([[7, 1, 0], [1.4, 0, 0], [-1, 1.2, 0], [0, 0, 8], [-4.5, 7.9, 0]].map((d) => crosses(...d)),
+    [true, false, false, false, true]);
+  assert.equal(periodicCrossing(null, [true, true, true]), null);
 });

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The viewer's tests as CTest runs them.
-#   run.sh readers   the readers in Node
+#   run.sh readers   the readers and the builder form's arguments in Node
 #   run.sh browser   the page in headless Chromium: installs the pinned npm
 #                    packages when node_modules is missing or older than
 #                    package-lock.json, builds dist/ (with
@@ -27,7 +27,7 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 if [ "$kind" = readers ]; then
-  exec node --test test/readers.test.js
+  exec node --test test/readers.test.js test/arguments.test.js
 fi
 if [ -n "${CMAKE_COMMAND:-}" ] && [ -n "${SWNT_BUILD_DIR:-}" ]; then
   "$CMAKE_COMMAND" --build "$SWNT_BUILD_DIR" --target wrapping ballconv xyzframes linkframes scenejoin topoconv > /dev/null

@@ -8,7 +8,16 @@
 // The element <output id="build-status"> tells what happened: data-exit is
 // the exit status of the last run (empty before any, and when a run did not
 // end: stopped, or the module failed), data-busy is present while one runs.
+//
+// The form and the arguments field: while the fields are in charge
+// (data-source="fields" on the form), every field edit writes the arguments
+// anew.  Once the user types into the arguments field, or ?build= gives
+// them, the arguments are in charge (data-source="arguments"): Build runs
+// them as they stand, the fields show what they build (where a field maps)
+// and cannot be edited, and a note names what no field shows, until "Edit
+// with the fields" writes the arguments from the fields again.
 import { zipSync } from 'fflate';
+import { argumentsFromFields, fieldsFromArguments, parameterTokens, quoted } from './arguments.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -19,8 +28,14 @@ const ARGUMENTS_FILE = 'arguments.prm';
 
 const baseName = (path) => path.split('/').pop();
 
-// A token as a parameter file writes it.
-const quoted = (token) => (token === '' || /[\s,#]/.test(token) ? `"${token}"` : token);
+// The form's fields by their names in arguments.js.
+const FIELDS = {
+  n: 'build-n', m: 'build-m', unit: 'build-unit', length: 'build-length', steps: 'build-steps',
+  axis: 'build-axis', lattice: 'build-lattice', bond: 'build-bond', placement: 'build-placement',
+  output: 'build-form-output', name: 'build-name', report: 'build-report',
+};
+const DEFAULT_NAMES = { '': 'swnt_pos.dat', '-p': 'swnt_pos.pv', '-xx': 'swnt_pos.xyz', '-xt': 'swnt_pos.xyz' };
+const DEFAULT_CH = 1.09;
 
 export class Builder {
   constructor(page, workerSource) {
@@ -35,9 +50,14 @@ export class Builder {
     this.trajectory = null;  // { name, bytes } of the last trajectory shown
     const section = $('build-section');
     section.hidden = false;
+    this.source = 'fields';
+    this.unshown = [];
     $('build-form').addEventListener('input', (event) => {
-      if (event.target.id !== 'build-args') this.writeArguments();
+      if (event.target.id === 'build-args') this.showArguments(this.typedTokens());
+      else if (this.source === 'fields') this.writeArguments();
     });
+    $('build-use-fields').addEventListener('click', () => this.useFields());
+    $('topoconv-options').addEventListener('input', () => this.updateConvert());
     $('build-form').addEventListener('submit', (event) => {
       event.preventDefault();
       this.runArguments();
@@ -55,20 +75,62 @@ export class Builder {
     this.updateConvert();
   }
 
+  readFields() {
+    const fields = {};
+    for (const [key, id] of Object.entries(FIELDS)) fields[key] = key === 'report' ? $(id).checked : $(id).value;
+    return fields;
+  }
+
+  showFields(fields) {
+    for (const [key, id] of Object.entries(FIELDS)) {
+      if (key === 'report') $(id).checked = fields.report;
+      else $(id).value = fields[key];
+    }
+  }
+
+  // Who is in charge, the fields or the arguments field; `unshown` and
+  // `problem`: what of the arguments the fields do not show.
+  setSource(source, unshown = [], problem = null) {
+    this.source = source;
+    this.unshown = unshown;
+    $('build-form').dataset.source = source;
+    const byArguments = source === 'arguments';
+    for (const id of Object.values(FIELDS)) $(id).disabled = byArguments;
+    $('build-bond').disabled = byArguments || $('build-lattice').value !== 'ideal';
+    $('build-name').placeholder = DEFAULT_NAMES[$('build-form-output').value];
+    $('build-source').hidden = !byArguments;
+    if (!byArguments) return;
+    let text = 'The arguments field is in charge: Build runs it as it stands, and the fields show what it builds.';
+    if (unshown.length) text += ` No field shows ${unshown.join(', ')}.`;
+    if (problem) text += ` The fields cannot show all of it: ${problem}.`;
+    $('build-source-text').textContent = text;
+    $('build-use-fields').title = 'Write the arguments from the fields' +
+      (unshown.length ? `, leaving out ${unshown.join(', ')}` : '');
+  }
+
   // The form's choices as wrapping's arguments, into the arguments field.
   writeArguments() {
-    const value = (id) => $(id).value.trim();
-    const args = [value('build-n') || '0', value('build-m') || '0', $('build-unit').value, value('build-length') || '0'];
-    const steps = value('build-steps');
-    if (steps && Number(steps) !== 0) args.push('-w', steps);
-    if ($('build-axis').value !== 'x') args.push(`-a${$('build-axis').value}`);
-    const lattice = $('build-lattice').value;
-    $('build-bond').disabled = lattice !== 'ideal';
-    if (lattice !== 'ideal') args.push(lattice);
-    else if (Number(value('build-bond')) !== 1.44) args.push('-c', value('build-bond') || '0');
-    for (const id of ['build-placement', 'build-form-output']) if ($(id).value) args.push($(id).value);
-    if ($('build-report').checked) args.push('-d');
-    $('build-args').value = args.join(' ');
+    $('build-args').value = argumentsFromFields(this.readFields()).map(quoted).join(' ');
+    this.setSource('fields');
+  }
+
+  // The fields take over again, and write the arguments.
+  useFields() {
+    if ($('build-lattice').value === '-g') $('build-lattice').value = 'ideal';
+    this.writeArguments();
+  }
+
+  // The arguments field's text as wrapping reads it (a parameter file).
+  typedTokens() {
+    const { tokens, error } = parameterTokens($('build-args').value);
+    return { tokens: tokens ?? [], error };
+  }
+
+  // The arguments are in charge; the fields show what they build.
+  showArguments({ tokens, error = null }, commandLine = false) {
+    const { fields, unshown, problem } = fieldsFromArguments(tokens, commandLine);
+    if (!error) this.showFields(fields);
+    this.setSource('arguments', unshown, error ?? problem);
   }
 
   runArguments() {
@@ -76,20 +138,35 @@ export class Builder {
     return this.run('wrapping', [ARGUMENTS_FILE], [{ name: ARGUMENTS_FILE, bytes: text }]);
   }
 
-  // ?build=ARGS: the arguments as given, shown in the field as well.
+  // ?build=ARGS: the arguments as given, shown in the field as well, and
+  // in charge.
   runCommandLine(args) {
     $('build-args').value = args.map(quoted).join(' ');
+    this.showArguments({ tokens: args }, true);
     return this.run('wrapping', args, []);
   }
 
+  // topoconv's options as chosen: the periodic axes, the LAMMPS style (for
+  // a LAMMPS file), the ends trimmed or with hydrogen, the C-H distance.
+  topoconvOptions(lammps) {
+    const options = [];
+    const periodic = ['x', 'y', 'z'].filter((axis) => $(`convert-periodic-${axis}`).checked).join('');
+    if (periodic) options.push('--periodic', periodic);
+    if (lammps && $('convert-style').value !== 'full') options.push('--style', $('convert-style').value);
+    const ends = $('convert-ends').value;
+    if (ends) options.push(ends);
+    const ch = $('convert-ch').value.trim();
+    if (ends === '--hydrogenate' && ch !== '' && Number(ch) !== DEFAULT_CH) options.push('--ch', ch);
+    return options;
+  }
+
   // The converter's command line: the trajectory, its name with
-  // `extension`, for topoconv the periodic axes chosen before them.
+  // `extension`, for topoconv the options chosen before them.
   convert(program, extension) {
     if (!this.trajectory) return undefined;
     const name = baseName(this.trajectory.name);
     const output = `${name.replace(/\.[^.]*$/, '') || 'converted'}${extension}`;
-    const periodic = $('convert-periodic').value;
-    const options = program === 'topoconv' && periodic !== 'none' ? ['--periodic', periodic] : [];
+    const options = program === 'topoconv' ? this.topoconvOptions(extension === '.data') : [];
     // The viewer does not read LAMMPS data files: the trajectory stays shown.
     const show = extension !== '.data';
     return this.run(program, [...options, name, output], [{ name, bytes: this.trajectory.bytes }], show);
@@ -97,6 +174,11 @@ export class Builder {
 
   updateConvert() {
     $('convert-name').textContent = this.trajectory ? baseName(this.trajectory.name) : 'the last trajectory';
+    $('convert-ch').disabled = $('convert-ends').value !== '--hydrogenate';
+    const options = this.topoconvOptions(true);
+    $('convert-options').textContent = options.length
+      ? `topoconv ${options.join(' ')}${$('convert-style').value !== 'full' ? ' (--style for LAMMPS only)' : ''}`
+      : 'topoconv with its defaults: nothing periodic, LAMMPS style full, the ends as built';
     for (const button of $('build-section').querySelectorAll('[data-program]')) {
       button.disabled = !this.trajectory || this.busy;
     }

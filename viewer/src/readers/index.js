@@ -11,6 +11,7 @@ import { storedUnitBonds, distanceBonds } from './bonds.js';
 import { checkSize } from './limits.js';
 
 export { ReadError };
+export { periodicCrossing } from './cell.js';
 
 const PDB_RECORD = /^(HEADER|TITLE |COMPND|REMARK|CRYST1|MODEL |ATOM  |HETATM)/;
 
@@ -92,4 +93,47 @@ export function sceneBonds(model, index) {
     }
   }
   return scene.bonds;
+}
+
+// The molecules of scene `index`: { of (molecule of every atom, from 0),
+// count, names (the file's own names of the molecules, or null) }.  A
+// file's own molecules where it has them (PDB residues); otherwise the
+// connected groups of bonded atoms, numbered in the order of their lowest
+// atom, as topoconv numbers its molecules.  Found once per set of bonds.
+const components = new WeakMap();
+export function sceneMolecules(model, index) {
+  if (model.molecules) return model.molecules;
+  const bonds = sceneBonds(model, index);
+  let found = components.get(bonds);
+  if (!found) {
+    found = connectedGroups(bonds, model.atomCount);
+    components.set(bonds, found);
+  }
+  return found;
+}
+
+export function connectedGroups(bonds, atoms) {
+  const parent = new Int32Array(atoms);
+  for (let i = 0; i < atoms; ++i) parent[i] = i;
+  const root = (i) => {
+    while (parent[i] !== i) {
+      parent[i] = parent[parent[i]];
+      i = parent[i];
+    }
+    return i;
+  };
+  for (let k = 0; k < bonds.length; k += 2) {
+    const a = root(bonds[k]);
+    const b = root(bonds[k + 1]);
+    if (a !== b) parent[Math.max(a, b)] = Math.min(a, b);
+  }
+  // Every root is the lowest atom of its group: the groups are numbered in
+  // the order of their roots.
+  const of = new Uint32Array(atoms);
+  let count = 0;
+  for (let i = 0; i < atoms; ++i) {
+    const r = root(i);
+    of[i] = r === i ? count++ : of[r];
+  }
+  return { of, count, names: null };
 }

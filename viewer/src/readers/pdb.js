@@ -1,5 +1,5 @@
-// PDB files, fixed columns: CRYST1 (the cell), ATOM/HETATM (serial, x y z,
-// element), CONECT (the bonds of an atom, four partners a record),
+// PDB files, fixed columns: CRYST1 (the cell), ATOM/HETATM (serial, chain
+// and residue, x y z, element), CONECT (the bonds of an atom, four partners a record),
 // MODEL/ENDMDL around each scene, and a REMARK naming the periodic axes.
 // Serial numbers past 99,999 are hybrid-36 (A0000 = 100000).
 import { ReadError, parseReal, quoted } from './numbers.js';
@@ -100,6 +100,9 @@ export function readPdb(text) {
   const serials = new Map();  // serial number -> atom index, from the first model
   const serialOf = [];  // atom index -> serial number
   const elements = [];  // of the first model
+  const residues = new Map();  // chain, residue number and insertion code -> molecule, from the first model
+  let residueOf = [];  // atom index -> molecule
+  let named = false;  // whether any atom names a residue
   for (const lines = new Lines(text); !lines.done; lines.advance()) {
     const line = lines.current.replace(/\r$/, '');
     const record = line.slice(0, 6).trim();
@@ -125,6 +128,11 @@ export function readPdb(text) {
         serialOf.push(serial);
         const element = line.slice(76, 78).trim() || line.slice(12, 16).trim().replace(/[^A-Za-z]/g, '').slice(0, 1);
         elements.push(element ? element[0].toUpperCase() + element.slice(1).toLowerCase() : 'C');
+        // Columns 22-27: the chain, the residue number and its insertion code.
+        const residue = line.slice(21, 27).trim().replace(/\s+/g, ' ');
+        if (residue !== '') named = true;
+        if (!residues.has(residue)) residues.set(residue, residues.size);
+        residueOf.push(residues.get(residue));
       }
       current.positions.push(xyz[0], xyz[1], xyz[2]);
       ++current.count;
@@ -159,6 +167,8 @@ export function readPdb(text) {
     return { positions, bonds, kinds: null };
   });
   if (box) box.origin = centredOrigin(box, scenes[0].positions);
+  const molecules = named ? { of: Uint32Array.from(residueOf), count: residues.size, names: [...residues.keys()] } : null;
+  residueOf = null;
   return {
     format: 'pdb',
     atomCount: count,
@@ -168,6 +178,8 @@ export function readPdb(text) {
     bondRule: bonds ? null : 'distance',
     box,
     periodic,
+    // The residues are the molecules (topoconv writes one per molecule).
+    molecules,
   };
 }
 

@@ -95,5 +95,6 @@ export function readPv(bytes) {
     bondRule: null,
     box: boxFromBounds([bounds[0], bounds[2], bounds[4]], [bounds[1], bounds[3], bounds[5]]),
     periodic: null,
+    molecules: null,
   };
 }

@@ -68,5 +68,6 @@ export function readTrajectory(bytes) {
     bondRule: 'stored-unit',
     box: placeBox(lengths, result[0].positions, atoms),
     periodic: null,
+    molecules: null,
   };
 }

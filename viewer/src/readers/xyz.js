@@ -210,6 +210,7 @@ export function readXyz(text) {
     bondRule: flavour === 'tinker' ? null : 'distance',
     box,
     periodic,
+    molecules: null,
   };
 }
 

@@ -1,0 +1,45 @@
+// The registry of formats: every format declared once with its name,
+// extensions and capabilities, found by name and by a file's extension.
+#include "formats/registry.hpp"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+bool writes_frames(const swnt::Format& format) { return format.frame_writer != nullptr; }
+
+TEST(Registry, EveryFormatIsDeclaredOnceAndWrittenOneWay) {
+  std::set<std::string_view> names;
+  for (const swnt::Format* format : swnt::registered_formats()) {
+    EXPECT_TRUE(names.insert(format->name).second) << format->name;
+    EXPECT_EQ(swnt::find_format(format->name), format);
+    EXPECT_FALSE(format->convert != nullptr && format->frame_writer != nullptr) << format->name;
+    for (const std::string_view extension : format->extensions) {
+      EXPECT_EQ(extension.front(), '.') << format->name;
+      EXPECT_EQ(swnt::lower_case(std::string(extension)), extension) << format->name;
+    }
+  }
+  EXPECT_EQ(swnt::find_format("gromacs"), nullptr);
+}
+
+TEST(Registry, TheExtensionChoosesAmongTheFormatsAsked) {
+  const auto named = [](const std::string& path) {
+    const swnt::Format* format = swnt::format_of_file(path, writes_frames);
+    return format == nullptr ? std::string("none") : std::string(format->name);
+  };
+  EXPECT_EQ(named("tube.data"), "lammps");
+  EXPECT_EQ(named("run.1/TUBE.LMP"), "lammps");
+  EXPECT_EQ(named("tube.xyz"), "extxyz");  // XMOL and TINKER are not frame writers
+  EXPECT_EQ(named("a.pdb"), "pdb");
+  EXPECT_EQ(named("a.pdb/tube"), "none");
+  EXPECT_EQ(named("tube.pv"), "none");
+  EXPECT_EQ(swnt::format_names(writes_frames), "lammps, extxyz or pdb");
+  EXPECT_EQ(swnt::format_extensions(writes_frames), ".data or .lmp, .extxyz or .xyz, .pdb");
+  const auto converts = [](const swnt::Format& format) { return format.convert != nullptr; };
+  EXPECT_EQ(swnt::format_names(converts, "|", "|"), "pv|xmol|tinker");
+}
+
+}  // namespace
