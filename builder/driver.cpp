@@ -16,6 +16,7 @@
 #include "formats/structure_table.hpp"
 #include "geometry/lattice.hpp"
 #include "geometry/structure.hpp"
+#include "geometry/tube.hpp"
 
 namespace swnt {
 
@@ -33,11 +34,6 @@ std::string program_directory(const std::string& program_path) {
   return directory_of(executable.string());
 }
 
-// The vectors of a structure table entry as the sheet's lattice.
-StructureParams sheet_of(const StructureTableEntry& entry) {
-  return {{entry.va1[0], entry.va1[1]}, {entry.va2[0], entry.va2[1]}, {entry.vab[0], entry.vab[1]}};
-}
-
 // The sheet of the run: the ideal honeycomb of the bond length, or, for a
 // bond length that is not positive, the entry of the structure table.
 StructureParams run_structure(const WrapOptions& options) {
@@ -46,7 +42,8 @@ StructureParams run_structure(const WrapOptions& options) {
   if (debug) {
     debug(format_text(" -- read structure file from <%s>.\n", printable(options.optfile).c_str()));
   }
-  return sheet_of(read_structure_table(options.optfile, options.cn, options.cm));
+  const StructureTableEntry entry = read_structure_table(options.optfile, options.cn, options.cm);
+  return table_structure(entry.va1, entry.va2, entry.vab);
 }
 
 int run(const std::vector<std::string>& args) {
@@ -79,12 +76,7 @@ int run(const std::vector<std::string>& args) {
 
   // A negative length is minus a length in Angstrom; from here on it is a
   // number of unit cells.
-  if (options.lenunit < 0.0) {
-    options.lenunit = options.lenunit / (-lattice.lencell);
-    if (!std::isfinite(options.lenunit)) {
-      throw Error("Error: the tube length is too large for the unit cell of this lattice.\n");
-    }
-  }
+  if (options.lenunit < 0.0) options.lenunit = cells_of_length(-options.lenunit, lattice);
 
   if (options.debug) print_options(options);
   if (options.fprint != 0) print_text(structure_report(structure, lattice));

@@ -63,22 +63,6 @@ void set_default_outfile(WrapOptions& options, const char* extension) {
   }
 }
 
-// The chirality must give a unit cell whose hexagon and atom counts,
-// 2(n^2 + nm + m^2) / dr and twice that, fit 32-bit integers.
-bool chirality_fits(int n, int m) {
-  // Beyond 2^20 in either index, n^2 + nm + m^2 >= max(|n|,|m|)^2 / 2 is far
-  // out of range; below it every product fits easily in 64 bits.
-  constexpr long long kIndexLimit = 1LL << 20;
-  if (std::llabs(n) > kIndexLimit || std::llabs(m) > kIndexLimit) return false;
-  const long long ln = n;
-  const long long lm = m;
-  const long long doubled = 2 * (ln * ln + ln * lm + lm * lm);
-  if (doubled > INT_MAX) return false;
-  const long long dr = greatest_common_divisor(n + 2 * m, 2 * n + m);
-  if (dr == 0) return false;
-  return 2 * (doubled / dr) <= INT_MAX;
-}
-
 constexpr std::size_t kMaxParameterFile = std::size_t{16} << 20;
 
 struct FileCloser {
@@ -199,10 +183,7 @@ void set_parameters(const std::vector<std::string>& args, WrapOptions& options) 
     }
     *fields[k] = parsed.value;
   }
-  if (options.cn == 0 || options.cn < options.cm || !chirality_fits(options.cn, options.cm)) {
-    throw Error(
-        format_text("Error: incorrect chirality=(%d,%d).\n", options.cn, options.cm));
-  }
+  check_chirality(options.cn, options.cm);
   if (options.debug) std::printf(" -- chirality = (%d,%d).\n", options.cn, options.cm);
 
   std::size_t i = 3;

@@ -82,12 +82,8 @@ int save_trajectory(OutputFile& trajectory, const std::string& temporary_name,
   return 0;
 }
 
-// A unit cell beyond this is refused before it is built: its list is held
-// in memory and every copy of it in the trajectory takes 48 bytes an atom,
-// so a larger one is gigabytes of memory and tens of gigabytes of output.
-constexpr int kMaxCellAtoms = 100000000;
-
-// Refuses, before anything is built, output out of all proportion.
+// Refuses, before anything is built, output out of all proportion: a unit
+// cell beyond kMaxCellAtoms, too many scene files.
 void check_output_size(const WrapOptions& options, const LatticeParams& lattice) {
   if (lattice.natom > kMaxCellAtoms) {
     throw Error(format_text(
@@ -133,14 +129,9 @@ void prepare_output(WrapOptions& options, const std::string& temporary_name, boo
 }
 
 // The converted forms that `fchange` chooses (1 pv, 2 XMOL XYZ, 3 TINKER
-// XYZ) by their names in the registry, with the title that wrapping gives
-// the XYZ files.
-struct ConvertedForm {
-  const char* format;
-  const char* title;
-};
-constexpr ConvertedForm kConvertedForms[] = {
-    {"pv", ""}, {"xmol", "SWNT-XMOL XYZ FORMAT"}, {"tinker", "SWNT-TINKER XYZ FORMAT"}};
+// XYZ) by their names in the registry; the XYZ files get the tube's title
+// (tube_scene_title), which the pv file does not use.
+constexpr const char* kConvertedForms[] = {"pv", "xmol", "tinker"};
 
 }  // namespace
 
@@ -160,13 +151,12 @@ int run_output_stage(WrapOptions& options, const std::string& temporary_name,
   // The writers read the run's scratch file; their messages name the
   // temporary file.  The pv file keeps the coordinates as they stand when
   // the tube is centred, and moves them by half the box otherwise.
-  const ConvertedForm& form = kConvertedForms[options.fchange - 1];
+  const Format& format = *find_format(kConvertedForms[options.fchange - 1]);
   ConversionSettings settings;
-  settings.title = format_text("(%d,%d) %s", options.cn, options.cm, form.title);
+  settings.title = tube_scene_title(options.cn, options.cm, format.title);
   settings.shift_half_box = options.fcenter == 0;
-  find_format(form.format)
-      ->convert(TrajectoryInput(trajectory.scratch_path(), temporary_name), options.outfile,
-                settings, options.debug ? kPrint : Log());
+  format.convert(TrajectoryInput(trajectory.scratch_path(), temporary_name), options.outfile,
+                 settings, options.debug ? kPrint : Log());
   return 0;
 }
 

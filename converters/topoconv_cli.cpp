@@ -71,18 +71,6 @@ std::string scene_output_name(const std::string& output, long long scene, const 
   return name + (extension.empty() ? std::string(format.extensions.front()) : extension);
 }
 
-bool parse_axes(const std::string& text, PeriodicAxes& axes) {
-  axes = {false, false, false};
-  if (text == "none") return true;
-  if (text.empty()) return false;
-  for (const char c : text) {
-    const int a = c == 'x' ? 0 : c == 'y' ? 1 : c == 'z' ? 2 : -1;
-    if (a < 0 || axes[a]) return false;
-    axes[a] = true;
-  }
-  return true;
-}
-
 bool parse_scene(const std::string& text, Request& request) {
   if (text == "last" || text == "all") {
     request.scenes = text == "last" ? Scenes::last : Scenes::all;
@@ -107,19 +95,6 @@ bool parse_length(const std::string& text, double& length) {
   return true;
 }
 
-bool parse_style(const std::string& text, LammpsStyle& style) {
-  if (text == "full") {
-    style = LammpsStyle::full;
-  } else if (text == "molecular") {
-    style = LammpsStyle::molecular;
-  } else if (text == "atomic") {
-    style = LammpsStyle::atomic;
-  } else {
-    return false;
-  }
-  return true;
-}
-
 // A mistake on the command line: its message, then the usage.
 Error usage_error(const std::string& message) { return Error("Error: " + message + "\n" + usage()); }
 
@@ -134,7 +109,7 @@ void apply_option(const std::string& name, const std::string& value, Request& re
     }
     request.format = format;
   } else if (name == "--style") {
-    if (!parse_style(value, request.frames.style)) {
+    if (!parse_lammps_style(value, request.frames.style)) {
       throw usage_error(
           format_text("unknown style <%s>: full, molecular or atomic.", shown.c_str()));
     }

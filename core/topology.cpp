@@ -145,6 +145,18 @@ std::string axes_text(const PeriodicAxes& axes) {
   return text.empty() ? "none" : text;
 }
 
+bool parse_axes(std::string_view text, PeriodicAxes& axes) {
+  axes = {false, false, false};
+  if (text == "none") return true;
+  if (text.empty()) return false;
+  for (const char c : text) {
+    const int a = c == 'x' ? 0 : c == 'y' ? 1 : c == 'z' ? 2 : -1;
+    if (a < 0 || axes[a]) return false;
+    axes[a] = true;
+  }
+  return true;
+}
+
 std::string period_error(const std::array<double, 3>& lengths, const TopologySettings& settings) {
   for (int a = 0; a < 3; ++a) {
     const double length = lengths[a];
@@ -168,9 +180,16 @@ std::string period_error(const std::array<double, 3>& lengths, const TopologySet
 void TopologyBuilder::build(std::vector<Position3>& scene, const std::array<double, 3>& lengths,
                             const TopologySettings& settings, Topology& topology, const Log& log,
                             std::string_view label) {
+  build(scene, {}, lengths, settings, topology, log, label);
+}
+
+void TopologyBuilder::build(std::vector<Position3>& scene, const std::vector<std::uint8_t>& kinds,
+                            const std::array<double, 3>& lengths,
+                            const TopologySettings& settings, Topology& topology, const Log& log,
+                            std::string_view label) {
   label_ = label;
   cutoff_ = settings.cutoff;
-  take_positions(scene, settings, topology);
+  const bool hydrogen_given = take_positions(scene, kinds, settings, topology);
   for (int a = 0; a < 3; ++a) {
     if (settings.periodic[a]) check(place_axis(a, lengths[a], true, topology));
   }
@@ -180,6 +199,7 @@ void TopologyBuilder::build(std::vector<Position3>& scene, const std::array<doub
   check_coincident(topology);
   merge_boundary_bonds(topology);
   topology.neighbours.build(n, topology.bonds);
+  if (hydrogen_given) check_hydrogen_bonds(topology);
   if (settings.periodic[0] || settings.periodic[1] || settings.periodic[2]) {
     check_period(settings, topology, log);
     check_repetition(settings, lengths, topology, log);
@@ -210,9 +230,10 @@ void TopologyBuilder::warn(const Log& log, const std::string& warning) const {
   log("Warning: " + std::string(label_) + warning + ".\n");
 }
 
-// The positions become the topology's, every atom carbon; nothing that is
-// not a finite number is placed.
-void TopologyBuilder::take_positions(std::vector<Position3>& scene,
+// The positions become the topology's, every atom carbon unless `kinds`
+// says otherwise; nothing that is not a finite number is placed.
+bool TopologyBuilder::take_positions(std::vector<Position3>& scene,
+                                     const std::vector<std::uint8_t>& kinds,
                                      const TopologySettings& settings, Topology& topology) {
   topology.positions.swap(scene);
   const std::size_t n = topology.positions.size();
@@ -223,11 +244,53 @@ void TopologyBuilder::take_positions(std::vector<Position3>& scene,
       }
     }
   }
+  bool hydrogen_given = false;
+  if (!kinds.empty()) {
+    if (kinds.size() != n) {
+      check(format_text("%zu species are given for %zu atoms", kinds.size(), n));
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      if (kinds[i] > 1) check(format_text("atom %zu is neither carbon nor hydrogen", i + 1));
+      hydrogen_given = hydrogen_given || kinds[i] == 1;
+    }
+  }
+  if (hydrogen_given && (settings.trim || settings.hydrogenate)) {
+    check("the atoms hold hydrogen already: --trim and --hydrogenate take carbon atoms alone");
+  }
   topology.species.assign(1, kCarbon);
-  if (settings.hydrogenate) topology.species.push_back(kHydrogen);
-  topology.kind.assign(n, 0);
+  if (settings.hydrogenate || hydrogen_given) topology.species.push_back(kHydrogen);
+  if (kinds.empty()) {
+    topology.kind.assign(n, 0);
+  } else {
+    topology.kind = kinds;
+  }
   topology.images.resize(n);
   topology.cell.periodic = settings.periodic;
+  return hydrogen_given;
+}
+
+// Hydrogen as given with the atoms: one bond at most, to a carbon, and one
+// hydrogen at most on a carbon.
+void TopologyBuilder::check_hydrogen_bonds(const Topology& topology) const {
+  const NeighbourLists& lists = topology.neighbours;
+  for (std::size_t i = 0; i < topology.atom_count(); ++i) {
+    std::size_t hydrogens = 0;
+    for (std::size_t k = lists.start[i]; k < lists.start[i + 1]; ++k) {
+      hydrogens += topology.kind[lists.index[k]] == 1 ? 1 : 0;
+    }
+    if (topology.kind[i] == 1 && (lists.count(i) > 1 || hydrogens > 0)) {
+      check(format_text(
+          "atom %zu, a hydrogen, has %zu neighbours closer than the cut-off of %g Angstrom, %zu "
+          "of them hydrogen: a hydrogen bonds to one carbon",
+          i + 1, lists.count(i), cutoff_, hydrogens));
+    }
+    if (topology.kind[i] == 0 && hydrogens > 1) {
+      check(format_text(
+          "atom %zu, a carbon, has %zu hydrogens closer than the cut-off of %g Angstrom: a carbon "
+          "carries one hydrogen at most (as --hydrogenate places them)",
+          i + 1, hydrogens, cutoff_));
+    }
+  }
 }
 
 // The images of the atoms near a periodic boundary, beyond the box, follow
@@ -568,6 +631,7 @@ std::size_t TopologyBuilder::remove_loose_atoms(Topology& topology) {
   for (std::size_t i = 0; i < n; ++i) {
     if (degree[i] == kRemoved) continue;
     degree[i] = next;
+    topology.kind[next] = topology.kind[i];
     topology.positions[next] = topology.positions[i];
     topology.images[next] = topology.images[i];
     ++next;

@@ -24,6 +24,10 @@ namespace swnt {
 // "x", "xz", ... or "none".
 std::string axes_text(const PeriodicAxes& axes);
 
+// The axes that text of that kind names, each of x, y, z at most once, or
+// "none"; false for anything else.
+bool parse_axes(std::string_view text, PeriodicAxes& axes);
+
 // The C-H bond length of a terminated end (Angstrom).
 inline constexpr double kCarbonHydrogenDistance = 1.09;
 
@@ -152,9 +156,22 @@ class TopologyBuilder {
              const TopologySettings& settings, Topology& topology, const Log& log,
              std::string_view label = {});
 
+  // The same for a scene of carbon and hydrogen atoms, as a structure made
+  // elsewhere holds them: `kinds` gives per atom 0 for carbon or 1 for
+  // hydrogen (empty: every atom carbon, as above).  The distance rule finds
+  // the bonds of both; every hydrogen must then have at most one bond, to a
+  // carbon, and every carbon at most one hydrogen (the ends --hydrogenate
+  // makes), so that the terms keep the types of Topology::term_type.  Such a
+  // scene takes neither trim nor hydrogenate.
+  void build(std::vector<Position3>& scene, const std::vector<std::uint8_t>& kinds,
+             const std::array<double, 3>& lengths, const TopologySettings& settings,
+             Topology& topology, const Log& log, std::string_view label = {});
+
  private:
-  void take_positions(std::vector<Position3>& scene, const TopologySettings& settings,
-                      Topology& topology);
+  // True when `kinds` holds a hydrogen.
+  bool take_positions(std::vector<Position3>& scene, const std::vector<std::uint8_t>& kinds,
+                      const TopologySettings& settings, Topology& topology);
+  void check_hydrogen_bonds(const Topology& topology) const;
   void add_boundary_images(const TopologySettings& settings, Topology& topology);
   void find_bonds(std::size_t n, const TopologySettings& settings, Topology& topology);
   void merge_boundary_bonds(Topology& topology);

@@ -4,8 +4,8 @@
 
 namespace swnt {
 
-Error access_error(const std::string& path) {
-  return Error("Error: file access failed for " + printable(path) + "\n");
+FileError access_error(const std::string& path) {
+  return FileError("Error: file access failed for " + printable(path) + "\n");
 }
 
 Error data_error(const std::string& path, const std::string& reason) {
@@ -13,12 +13,12 @@ Error data_error(const std::string& path, const std::string& reason) {
                ".\n");
 }
 
-Error write_error(const std::string& path) {
-  return Error("Error: cannot write file " + printable(path) + "\n");
+FileError write_error(const std::string& path) {
+  return FileError("Error: cannot write file " + printable(path) + "\n");
 }
 
-Error input_overwrite_error(const std::string& output, const std::string& input) {
-  return Error("Error: cannot write " + printable(output) + ": it is the input file " +
+FileError input_overwrite_error(const std::string& output, const std::string& input) {
+  return FileError("Error: cannot write " + printable(output) + ": it is the input file " +
                printable(input) + ".\n");
 }
 

@@ -102,6 +102,16 @@ bool NumberStream::open(const std::string& path) {
   return std::ferror(file_) == 0;
 }
 
+void NumberStream::open_text(std::string_view text) {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+  buffer_.assign(text.begin(), text.end());
+  pos_ = 0;
+  end_ = buffer_.size();
+  eof_ = true;
+  error_.clear();
+}
+
 bool NumberStream::fill() {
   if (eof_ || file_ == nullptr) return false;
   if (pos_ > 0) {

@@ -28,6 +28,10 @@ class NumberStream {
   // unreadable, a directory).
   bool open(const std::string& path);
 
+  // Reads `text` (a copy of it) as the whole content of a file: for data
+  // made in memory that must be read back exactly as the file would be.
+  void open_text(std::string_view text);
+
   // One "%d" integer (32-bit range) or one "%lf" real.
   bool read_int(long long& value);
   bool read_real(double& value);

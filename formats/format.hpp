@@ -39,6 +39,9 @@ struct ConversionSettings {
 // atomic (id type x y z, atoms only, for many-body potentials).
 enum class LammpsStyle { full, molecular, atomic };
 
+// The style that "full", "molecular" or "atomic" names; false for anything else.
+bool parse_lammps_style(std::string_view text, LammpsStyle& style);
+
 // How frames with their topology are written.
 struct FrameSettings {
   LammpsStyle style = LammpsStyle::full;

@@ -196,6 +196,19 @@ std::unique_ptr<FrameWriter> lammps_data_writer(const FrameSettings& settings) {
 
 }  // namespace
 
+bool parse_lammps_style(std::string_view text, LammpsStyle& style) {
+  if (text == "full") {
+    style = LammpsStyle::full;
+  } else if (text == "molecular") {
+    style = LammpsStyle::molecular;
+  } else if (text == "atomic") {
+    style = LammpsStyle::atomic;
+  } else {
+    return false;
+  }
+  return true;
+}
+
 const Format& lammps_data_format() {
   static const Format format{
       "lammps",

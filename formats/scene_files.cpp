@@ -22,6 +22,10 @@ std::string extension_of(const std::string& name) {
   return name.substr(dot);
 }
 
+std::string tube_scene_title(int n, int m, std::string_view format_title) {
+  return format_text("(%d,%d) SWNT-", n, m) + std::string(format_title) + " FORMAT";
+}
+
 std::string scene_file_name(const std::string& output_name, long long scene) {
   std::string name = output_name;
   name.resize(name.size() - extension_of(output_name).size());

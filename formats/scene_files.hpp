@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "core/error.hpp"
 #include "core/text_format.hpp"
@@ -23,6 +24,11 @@ std::string scene_file_name(const std::string& output_name, long long scene);
 // The part of `name` from the last '.' of its last path component on ("" when
 // there is none): what scene_file_name replaces.
 std::string extension_of(const std::string& name);
+
+// The title line of the per-scene files of the (n,m) tube in the format
+// titled `format_title` (Format::title): "(n,m) SWNT-<format title> FORMAT",
+// as wrapping gives it.
+std::string tube_scene_title(int n, int m, std::string_view format_title);
 
 // The most scene files one conversion writes, and the error line for a
 // trajectory of more scenes.

@@ -2,6 +2,7 @@
 
 #include "core/error.hpp"
 #include "core/text_format.hpp"
+#include "files/file_errors.hpp"
 #include "files/number_stream.hpp"
 
 namespace swnt {
@@ -23,9 +24,7 @@ bool read_entry(NumberStream& table, long long& n, long long& m, StructureTableE
 
 StructureTableEntry read_structure_table(const std::string& path, int n, int m) {
   NumberStream table;
-  if (!table.open(path)) {
-    throw Error(format_text("Error: file access failed for %s\n", printable(path).c_str()));
-  }
+  if (!table.open(path)) throw access_error(path);
 
   const std::string missing =
       format_text("Error: parameters for (%d,%d) SWNT do not exist in the file.\n", n, m);

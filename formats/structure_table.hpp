@@ -17,7 +17,7 @@ struct StructureTableEntry {
   std::array<double, 2> vab{};  // from the A atom to the B atom of a primitive cell
 };
 
-// The vectors of the first entry for (n, m).  Throws Error "Error: file
+// The vectors of the first entry for (n, m).  Throws FileError "Error: file
 // access failed for <path>" when the file cannot be opened, and "Error:
 // parameters for (n,m) SWNT do not exist in the file." when no complete
 // entry has the key: an entry cut short by the end of the file, or a token

@@ -27,6 +27,12 @@ TrajectoryReader::TrajectoryReader(const TrajectoryInput& input) : input_(input)
   if (!read_trajectory_header(numbers_, header_)) throw_data_error();
 }
 
+TrajectoryReader::TrajectoryReader(std::string_view text, const std::string& name)
+    : input_(name, name) {
+  numbers_.open_text(text);
+  if (!read_trajectory_header(numbers_, header_)) throw_data_error();
+}
+
 void TrajectoryReader::read_scene(std::vector<Position3>& positions) {
   positions.clear();
   for (long long a = 0; a < header_.nmol; ++a) positions.push_back(read_atom());

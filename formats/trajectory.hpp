@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -49,6 +50,9 @@ class TrajectoryReader {
  public:
   // Opens the input and reads its header.
   explicit TrajectoryReader(const TrajectoryInput& input);
+  // Reads the trajectory held in `text` (copied) exactly as from a file of
+  // that content; messages name it `name`.
+  TrajectoryReader(std::string_view text, const std::string& name);
 
   const TrajectoryHeader& header() const { return header_; }
   const TrajectoryInput& input() const { return input_; }

@@ -40,6 +40,12 @@ int greatest_common_divisor(int a, int b);
 LatticeParams compute_lattice_params(int n, int m, const StructureParams& structure,
                                      const Log& debug = Log());
 
+// Refuses, with Error "Error: incorrect chirality=(n,m).", a chirality that
+// makes no tube: n of 0, m larger than n, or a unit cell whose hexagon and
+// atom counts, 2(n^2 + nm + m^2) / dr and twice that, do not fit 32-bit
+// integers.
+void check_chirality(int n, int m);
+
 // Refuses, with Error, a lattice that cannot make a tube: a vector
 // component of the structure or the lattice that is not finite, a chiral
 // vector of length 0, or a unit cell of length 0 along the axis.

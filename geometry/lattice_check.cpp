@@ -1,4 +1,6 @@
+#include <climits>
 #include <cmath>
+#include <cstdlib>
 
 #include "geometry/lattice.hpp"
 #include "core/error.hpp"
@@ -10,7 +12,29 @@ namespace {
 
 bool finite(const Vec2& v) { return std::isfinite(v.x) && std::isfinite(v.y); }
 
+// The chirality must give a unit cell whose hexagon and atom counts,
+// 2(n^2 + nm + m^2) / dr and twice that, fit 32-bit integers.
+bool chirality_fits(int n, int m) {
+  // Beyond 2^20 in either index, n^2 + nm + m^2 >= max(|n|,|m|)^2 / 2 is far
+  // out of range; below it every product fits easily in 64 bits.
+  constexpr long long kIndexLimit = 1LL << 20;
+  if (std::llabs(n) > kIndexLimit || std::llabs(m) > kIndexLimit) return false;
+  const long long ln = n;
+  const long long lm = m;
+  const long long doubled = 2 * (ln * ln + ln * lm + lm * lm);
+  if (doubled > INT_MAX) return false;
+  const long long dr = greatest_common_divisor(n + 2 * m, 2 * n + m);
+  if (dr == 0) return false;
+  return 2 * (doubled / dr) <= INT_MAX;
+}
+
 }  // namespace
+
+void check_chirality(int n, int m) {
+  if (n == 0 || n < m || !chirality_fits(n, m)) {
+    throw Error(format_text("Error: incorrect chirality=(%d,%d).\n", n, m));
+  }
+}
 
 void check_tube_lattice(const StructureParams& structure, const LatticeParams& lattice) {
   const char* reason = nullptr;

@@ -7,6 +7,11 @@
 
 namespace swnt {
 
+StructureParams table_structure(const std::array<double, 2>& va1, const std::array<double, 2>& va2,
+                                const std::array<double, 2>& vab) {
+  return {{va1[0], va1[1]}, {va2[0], va2[1]}, {vab[0], vab[1]}};
+}
+
 StructureParams cylindrical_structure(double bond_length) {
   StructureParams s;
   s.va1 = {1.5 * bond_length, std::sqrt(3.0) * 0.5 * bond_length};

@@ -4,6 +4,8 @@
 // the formats and handed over by the program.
 #pragma once
 
+#include <array>
+
 #include "core/error.hpp"
 #include "geometry/vec2.hpp"
 
@@ -14,6 +16,11 @@ struct StructureParams {
   Vec2 va2;  // second primitive lattice vector
   Vec2 vab;  // from the A atom to the B atom of a primitive cell
 };
+
+// The sheet of a structure table entry: its three vectors, x then y, in
+// Angstrom, as the file gives them.
+StructureParams table_structure(const std::array<double, 2>& va1, const std::array<double, 2>& va2,
+                                const std::array<double, 2>& vab);
 
 // The ideal honeycomb of bond length `bond_length`.
 StructureParams cylindrical_structure(double bond_length);

@@ -110,6 +110,14 @@ Position3 place_copy(double v, double u, const SceneShape& s) {
 
 }  // namespace
 
+double cells_of_length(double length, const LatticeParams& lattice) {
+  const double cells = length / lattice.lencell;
+  if (!std::isfinite(cells)) {
+    throw Error("Error: the tube length is too large for the unit cell of this lattice.\n");
+  }
+  return cells;
+}
+
 long long count_tube_atoms(const StructureParams& structure, const LatticeParams& lattice,
                            const std::vector<CellAtom>& cells, double lenunit) {
   const std::size_t natom = cell_atom_count(lattice, cells);

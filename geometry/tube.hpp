@@ -47,6 +47,11 @@ class TubeNotFinite : public Error {
   bool rolled_;
 };
 
+// The number of unit cells of `lattice` in a tube `length` Angstrom long.
+// Throws Error "Error: the tube length is too large for the unit cell of
+// this lattice." when the quotient is not finite.
+double cells_of_length(double length, const LatticeParams& lattice);
+
 // Number of atoms in every scene of the tube of `cells` unit cells.  A count
 // that does not fit a 32-bit integer (or a length that is not finite) gives
 // a value above INT_MAX, found without walking the whole tube.
@@ -70,6 +75,8 @@ class TubeRoller {
   long long atom_count() const { return atom_count_; }  // atoms in each scene
   int scene_count() const { return spec_.steps + 1; }
   const Position3& box() const { return box_; }
+  double length() const { return length_; }  // along the axis, in Angstrom, before scaling
+  bool periodic() const { return whole_; }    // a whole number of cells: the tube repeats with its length
 
   // Hands every atom of `scene` (0 the flat sheet when there are steps,
   // steps the closed tube) to `sink`, in runs of a few thousand.  Throws TubeNotFinite at the first

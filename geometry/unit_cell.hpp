@@ -14,6 +14,12 @@ struct CellAtom {
   int sub = 0;
 };
 
+// The largest unit cell that is built: its list is held in memory (12 bytes
+// an atom), and every copy of it takes 24 bytes an atom as positions and 48
+// as trajectory text, so a larger one is gigabytes of memory and tens of
+// gigabytes of output.
+inline constexpr int kMaxCellAtoms = 100000000;
+
 // Lists the unit cell of (n, m), selected on the ideal lattice of bond length
 // 1.44 Angstrom, ordered by c1, then c2, then sub.  The list holds exactly
 // natom entries; throws Error when the selection does not give natom atoms.

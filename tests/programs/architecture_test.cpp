@@ -1,10 +1,11 @@
 // The layers of the code depend downward only: the programs (builder/,
-// converters/, joiner/ and what they share in cli/) on the formats and the
-// geometry, those on the file layer, the file layer on the core model.  A
-// program includes no other program; formats and geometry include nothing of
-// each other, and geometry nothing of the file layer either: a tube is made
-// from plain values and becomes positions, never a file.  Only the programs
-// print.
+// converters/, joiner/, the Python module in python/, and what they share
+// in cli/) on the formats and the geometry, those on the file layer, the
+// file layer on the core model.  A program includes no other program;
+// formats and geometry include nothing of each other, and geometry nothing
+// of the file layer either: a tube is made from plain values and becomes
+// positions, never a file.  Only the programs print, the Python module not
+// at all.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,6 +24,7 @@ namespace fs = std::filesystem;
 const std::map<std::string, int> kLayer = {
     {"core", 0},     {"files", 1},   {"formats", 2},    {"geometry", 2},
     {"cli", 3},      {"builder", 3}, {"converters", 3}, {"joiner", 3},
+    {"python", 3},
 };
 
 bool is_program(const std::string& dir) { return kLayer.at(dir) == 3; }
@@ -112,12 +114,32 @@ TEST(Architecture, OnlyTheProgramsPrint) {
   }
 }
 
+// The Python module is a program that never prints either: its warnings go
+// through Python's warnings module, its errors are exceptions.
+TEST(Architecture, ThePythonModuleNeverPrints) {
+  static const std::regex printing(
+      R"re(\bstd::cout\b|\bstdout\b|\bstd::printf\s*\(|[^a-z_]printf\s*\(|\bputs\s*\(|\bputchar\s*\(|\bpy::print\s*\(|\bPySys_Write|\bkPrint\b|\bprint_text\s*\()re");
+  std::size_t seen = 0;
+  for (const Source& source : sources()) {
+    if (source.dir != "python") continue;
+    ++seen;
+    const std::string code = code_of(source.text);
+    std::smatch match;
+    EXPECT_FALSE(std::regex_search(code, match, printing))
+        << source.path << " prints: " << match.str();
+  }
+  EXPECT_GT(seen, 0u);
+}
+
 TEST(Architecture, TheRulesThemselvesCatchAnArrowUpward) {
   EXPECT_FALSE(may_include("core", "files"));
   EXPECT_FALSE(may_include("formats", "geometry"));
   EXPECT_FALSE(may_include("geometry", "files"));
   EXPECT_FALSE(may_include("formats", "builder"));
   EXPECT_FALSE(may_include("converters", "builder"));
+  EXPECT_FALSE(may_include("python", "builder"));
+  EXPECT_FALSE(may_include("python", "converters"));
+  EXPECT_TRUE(may_include("python", "formats"));
   EXPECT_TRUE(may_include("builder", "cli"));
   EXPECT_EQ(includes("#include \"builder/options.hpp\"\n#include <cstdio>\n"),
             std::vector<std::string>{"builder"});
