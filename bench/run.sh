@@ -134,10 +134,12 @@ fi
 
 if [ "${1:-}" = baseline ]; then
   rev="${2:?bench/run.sh baseline REV}"
-  base_src="$work/baseline-src"
   base_build="$build-baseline"
+  base_src="$base_build-src"  # one place, so that its build tree is reused
   note "== Building $rev (Release) into $base_build"
-  git -C "$root" worktree add --detach "$base_src" "$rev" > /dev/null 2>&1
+  git -C "$root" worktree remove --force "$base_src" > /dev/null 2>&1 || rm -rf "$base_src"
+  git -C "$root" worktree add --detach "$base_src" "$rev" > /dev/null 2>&1 ||
+    { note "cannot check out $rev"; exit 1; }
   trap 'git -C "$root" worktree remove --force "$base_src" > /dev/null 2>&1; rm -rf "$work"' EXIT
   cmake -S "$base_src" -B "$base_build" -DCMAKE_BUILD_TYPE=Release -DSWNT_BUILD_TESTS=OFF \
     -DSWNT_BUILD_BENCH=OFF > "$work/baseline.log" 2>&1 &&
