@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "geometry/lattice.hpp"
 #include "builder/number_grammar.hpp"
 #include "core/error.hpp"
-#include "files/file_errors.hpp"
 #include "core/text_format.hpp"
+#include "files/file_errors.hpp"
+#include "geometry/lattice.hpp"
 
 namespace swnt {
 

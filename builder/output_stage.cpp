@@ -10,15 +10,15 @@
 #include <vector>
 
 #include "builder/tube_writer.hpp"
-#include "core/error.hpp"
-#include "geometry/unit_cell.hpp"
-#include "files/file_identity.hpp"
 #include "cli/program.hpp"
-#include "files/file_errors.hpp"
-#include "files/output_file.hpp"
+#include "core/error.hpp"
 #include "core/text_format.hpp"
+#include "files/file_errors.hpp"
+#include "files/file_identity.hpp"
+#include "files/output_file.hpp"
 #include "formats/registry.hpp"
 #include "formats/scene_files.hpp"
+#include "geometry/unit_cell.hpp"
 
 namespace swnt {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "geometry/lattice.hpp"
 #include "builder/options.hpp"
+#include "geometry/lattice.hpp"
 #include "geometry/structure.hpp"
 
 namespace swnt {

@@ -8,14 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "files/file_identity.hpp"
 #include "cli/program.hpp"
-#include "files/file_errors.hpp"
-#include "files/output_file.hpp"
 #include "core/text_format.hpp"
-#include "formats/scene_files.hpp"
 #include "core/topology.hpp"
+#include "files/file_errors.hpp"
+#include "files/file_identity.hpp"
+#include "files/output_file.hpp"
 #include "formats/registry.hpp"
+#include "formats/scene_files.hpp"
 #include "formats/trajectory.hpp"
 
 namespace swnt {

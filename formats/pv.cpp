@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "formats/format.hpp"
 #include "core/bond_rule.hpp"
-#include "files/file_identity.hpp"
-#include "files/file_errors.hpp"
 #include "core/neighbour_search.hpp"
 #include "core/text_format.hpp"
+#include "files/file_errors.hpp"
+#include "files/file_identity.hpp"
 #include "files/output_file.hpp"
+#include "formats/format.hpp"
 #include "formats/trajectory.hpp"
 
 namespace swnt {

@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <vector>
 
-#include "formats/format.hpp"
 #include "core/bond_rule.hpp"
 #include "core/neighbour_search.hpp"
 #include "core/text_format.hpp"
 #include "files/output_file.hpp"
+#include "formats/format.hpp"
 #include "formats/scene_files.hpp"
 
 namespace swnt {

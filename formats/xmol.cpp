@@ -1,8 +1,8 @@
 #include "formats/xmol.hpp"
 
-#include "formats/format.hpp"
 #include "core/text_format.hpp"
 #include "files/output_file.hpp"
+#include "formats/format.hpp"
 #include "formats/scene_files.hpp"
 
 namespace swnt {

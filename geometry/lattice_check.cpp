@@ -2,9 +2,9 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "geometry/lattice.hpp"
 #include "core/error.hpp"
 #include "core/text_format.hpp"
+#include "geometry/lattice.hpp"
 
 namespace swnt {
 

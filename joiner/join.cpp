@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "files/file_identity.hpp"
 #include "cli/program.hpp"
 #include "core/text_format.hpp"
 #include "files/file_errors.hpp"
+#include "files/file_identity.hpp"
 #include "files/output_file.hpp"
 #include "formats/trajectory.hpp"
 

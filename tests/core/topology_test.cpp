@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "test_support.hpp"
 #include "files/number_stream.hpp"
 #include "formats/trajectory.hpp"
+#include "test_support.hpp"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <tuple>
 #include <vector>
 
-#include "test_support.hpp"
 #include "core/text_format.hpp"
+#include "test_support.hpp"
 
 namespace {
 

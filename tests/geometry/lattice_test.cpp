@@ -9,10 +9,10 @@
 
 #include "cli/program.hpp"
 #include "core/error.hpp"
+#include "core/text_format.hpp"
 #include "formats/structure_table.hpp"
 #include "geometry/structure.hpp"
 #include "test_support.hpp"
-#include "core/text_format.hpp"
 
 namespace {
 

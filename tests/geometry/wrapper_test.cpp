@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "test_support.hpp"
 #include "core/text_format.hpp"
+#include "test_support.hpp"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include <utility>
 #include <vector>
 
-#include "test_support.hpp"
 #include "core/text_format.hpp"
+#include "test_support.hpp"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "test_support.hpp"
 #include "core/text_format.hpp"
+#include "test_support.hpp"
 
 namespace {
 
