@@ -63,19 +63,19 @@ void write_scenes(OutputFile& file, const TubeRoller& roller) {
 
 }  // namespace
 
-TubeSpec tube_spec(const WrapOptions& options, const StructureParams& structure) {
-  TubeSpec spec;
-  spec.n = options.cn;
-  spec.m = options.cm;
-  spec.structure = structure;
-  spec.cells = options.lenunit;
-  spec.axis = options.iaxis;
-  spec.axial_scale = options.magaxis;
-  spec.diameter_scale = options.magdiam;
-  spec.shift = {options.shiftx, options.shifty, options.shiftz};
-  spec.centred = options.fcenter != 0;
-  spec.steps = options.nwrap;
-  return spec;
+TubeParams tube_params(const WrapOptions& options, const StructureParams& structure) {
+  TubeParams params;
+  params.n = options.cn;
+  params.m = options.cm;
+  params.structure = structure;
+  params.cells = options.lenunit;
+  params.axis = options.iaxis;
+  params.axial_scale = options.magaxis;
+  params.diameter_scale = options.magdiam;
+  params.shift = {options.shiftx, options.shifty, options.shiftz};
+  params.centred = options.fcenter != 0;
+  params.steps = options.nwrap;
+  return params;
 }
 
 Log debug_log(const WrapOptions& options) { return options.debug ? kPrint : Log(); }
@@ -89,7 +89,7 @@ void write_wrapped_tube(OutputFile& file, const std::string& path,
                         const std::vector<CellAtom>& cells, const StructureParams& structure,
                         const LatticeParams& lattice, const WrapOptions& options) {
   try {
-    const TubeRoller roller(tube_spec(options, structure), lattice, cells);
+    const TubeRoller roller(tube_params(options, structure), lattice, cells);
     if (!file.open(path)) throw write_error(path);
     // Nothing is in place before commit(): on an error the file is dropped.
     write_scenes(file, roller);

@@ -16,7 +16,7 @@
 namespace swnt {
 
 // The tube the options describe, rolled from `structure`.
-TubeSpec tube_spec(const WrapOptions& options, const StructureParams& structure);
+TubeParams tube_params(const WrapOptions& options, const StructureParams& structure);
 
 // The Log of the debug lines: printing in debug mode, empty otherwise.
 Log debug_log(const WrapOptions& options);

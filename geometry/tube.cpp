@@ -143,48 +143,48 @@ TubeNotFinite::TubeNotFinite(bool box, int axis, bool axial, bool rolled)
       axial_(axial),
       rolled_(rolled) {}
 
-TubeRoller::TubeRoller(const TubeSpec& spec, const LatticeParams& lattice,
+TubeRoller::TubeRoller(const TubeParams& params, const LatticeParams& lattice,
                        const std::vector<CellAtom>& cells)
-    : spec_(spec), lattice_(lattice), cells_(cells) {
+    : params_(params), lattice_(lattice), cells_(cells) {
   check_spec();
   measure_box();
 }
 
 // Refuses what a trajectory header cannot describe.
 void TubeRoller::check_spec() const {
-  if (spec_.axis < 0 || spec_.axis > 2) {
-    throw Error(format_text("Error: invalid tube axis %d.\n", spec_.axis));
+  if (params_.axis < 0 || params_.axis > 2) {
+    throw Error(format_text("Error: invalid tube axis %d.\n", params_.axis));
   }
-  if (!std::isfinite(spec_.cells)) {
+  if (!std::isfinite(params_.cells)) {
     throw Error("Error: the tube length is not a finite number of unit cells.\n");
   }
-  if (spec_.steps < 0 || spec_.steps == INT_MAX) {
-    throw Error(format_text("Error: %d wrapping steps cannot be written.\n", spec_.steps));
+  if (params_.steps < 0 || params_.steps == INT_MAX) {
+    throw Error(format_text("Error: %d wrapping steps cannot be written.\n", params_.steps));
   }
 }
 
 // The repetition along the tube, the atom count, and the box with the
 // placement shift.
 void TubeRoller::measure_box() {
-  const int A = spec_.axis;
-  const int B = (spec_.axis + 1) % 3;
-  const int C = (spec_.axis + 2) % 3;
+  const int A = params_.axis;
+  const int B = (params_.axis + 1) % 3;
+  const int C = (params_.axis + 2) % 3;
   natom_ = cell_atom_count(lattice_, cells_);
-  const TubeLength t = tube_length(lattice_, spec_.cells, natom_);
+  const TubeLength t = tube_length(lattice_, params_.cells, natom_);
   length_ = t.lt;
   whole_ = t.whole;
   copies_ = t.copies;
-  atom_count_ = count_tube_atoms(spec_.structure, lattice_, cells_, spec_.cells);
+  atom_count_ = count_tube_atoms(params_.structure, lattice_, cells_, params_.cells);
   if (atom_count_ > kMaxCount) {
     throw Error(format_text("Error: the tube is too long: more than %d atoms.\n", INT_MAX));
   }
 
-  Position3 shift = spec_.shift;
+  Position3 shift = params_.shift;
   Position3 box{0.0, 0.0, 0.0};
-  box[A] = std::fabs(spec_.axial_scale) * t.lt;
-  box[B] = std::fabs(spec_.diameter_scale) * lattice_.diameter * 4.0;
-  box[C] = std::fabs(spec_.diameter_scale) * lattice_.diameter * 4.0;
-  if (spec_.centred) {
+  box[A] = std::fabs(params_.axial_scale) * t.lt;
+  box[B] = std::fabs(params_.diameter_scale) * lattice_.diameter * 4.0;
+  box[C] = std::fabs(params_.diameter_scale) * lattice_.diameter * 4.0;
+  if (params_.centred) {
     // Centred on the origin.
     shift[A] = shift[A] - box[A] * 0.5;
   } else {
@@ -193,9 +193,9 @@ void TubeRoller::measure_box() {
     shift[B] = shift[B] + box[B] * 0.5;
     shift[C] = shift[C] + box[C] * 0.5;
   }
-  box[0] = box[0] + std::fabs(spec_.shift[0]) * 2.0;
-  box[1] = box[1] + std::fabs(spec_.shift[1]) * 2.0;
-  box[2] = box[2] + std::fabs(spec_.shift[2]) * 2.0;
+  box[0] = box[0] + std::fabs(params_.shift[0]) * 2.0;
+  box[1] = box[1] + std::fabs(params_.shift[1]) * 2.0;
+  box[2] = box[2] + std::fabs(params_.shift[2]) * 2.0;
   for (int axis = 0; axis < 3; ++axis) {
     if (!std::isfinite(box[axis])) throw TubeNotFinite(true, axis, axis == A, false);
   }
@@ -207,14 +207,14 @@ void TubeRoller::roll_scene(int scene, const AtomSink& sink) const {
   const TubeLength t{length_, whole_, 0.0, copies_, false};
   const double lench2 = lattice_.lench * lattice_.lench;
   // Fraction of the full turn: 0 is the flat sheet, 1 the closed tube.
-  const double f = spec_.steps == 0 ? 1.0 : static_cast<double>(scene) / spec_.steps;
+  const double f = params_.steps == 0 ? 1.0 : static_cast<double>(scene) / params_.steps;
   const bool rolled = f >= kTolerance && f < 1.0;
-  const SceneShape shape{spec_.axis,
-                         (spec_.axis + 1) % 3,
-                         (spec_.axis + 2) % 3,
+  const SceneShape shape{params_.axis,
+                         (params_.axis + 1) % 3,
+                         (params_.axis + 2) % 3,
                          f,
-                         lattice_.diameter * spec_.diameter_scale,
-                         spec_.axial_scale,
+                         lattice_.diameter * params_.diameter_scale,
+                         params_.axial_scale,
                          t.lt};
   // The atoms go out in runs: one call of the sink per run, not per atom.
   constexpr std::size_t kRun = 4096;
@@ -222,7 +222,7 @@ void TubeRoller::roll_scene(int scene, const AtomSink& sink) const {
   std::size_t filled = 0;
   for (long long k = 0; k < t.copies; ++k) {
     for (std::size_t i = 0; i < natom_; ++i) {
-      const Vec2 p = copy_position(cells_[i], k, spec_.structure, lattice_);
+      const Vec2 p = copy_position(cells_[i], k, params_.structure, lattice_);
       double v = dot_2d(p.x, p.y, lattice_.axis.x, lattice_.axis.y);
       if (!keep_copy(v, t)) continue;
 
@@ -234,7 +234,7 @@ void TubeRoller::roll_scene(int scene, const AtomSink& sink) const {
       Position3 pos = place_copy(v, u, shape);
       for (int axis = 0; axis < 3; ++axis) {
         pos[axis] = pos[axis] + shift_[axis];
-        if (!std::isfinite(pos[axis])) throw TubeNotFinite(false, axis, axis == spec_.axis, rolled);
+        if (!std::isfinite(pos[axis])) throw TubeNotFinite(false, axis, axis == params_.axis, rolled);
       }
       run[filled++] = pos;
       if (filled == kRun) {

@@ -16,7 +16,7 @@
 namespace swnt {
 
 // Everything that shapes one tube.  A multi-walled tube is a list of these.
-struct TubeSpec {
+struct TubeParams {
   int n = 0;                    // chirality
   int m = 0;
   StructureParams structure;    // the sheet the tube is rolled from
@@ -62,7 +62,7 @@ long long count_tube_atoms(const StructureParams& structure, const LatticeParams
 // `count` of them at a time.
 using AtomSink = std::function<void(const Position3* positions, std::size_t count)>;
 
-// Rolls the tube `spec` whose lattice is `lattice` and whose unit cell is
+// Rolls the tube `params` whose lattice is `lattice` and whose unit cell is
 // `cells` (the list must outlive the roller).
 class TubeRoller {
  public:
@@ -70,10 +70,10 @@ class TubeRoller {
   // throws Error for an axis out of range, a length that is not finite,
   // steps out of range or more atoms than 32 bits count; TubeNotFinite for
   // a box that is not finite.
-  TubeRoller(const TubeSpec& spec, const LatticeParams& lattice, const std::vector<CellAtom>& cells);
+  TubeRoller(const TubeParams& params, const LatticeParams& lattice, const std::vector<CellAtom>& cells);
 
   long long atom_count() const { return atom_count_; }  // atoms in each scene
-  int scene_count() const { return spec_.steps + 1; }
+  int scene_count() const { return params_.steps + 1; }
   const Position3& box() const { return box_; }
   double length() const { return length_; }  // along the axis, in Angstrom, before scaling
   bool periodic() const { return whole_; }    // a whole number of cells: the tube repeats with its length
@@ -87,7 +87,7 @@ class TubeRoller {
   void check_spec() const;
   void measure_box();
 
-  TubeSpec spec_;
+  TubeParams params_;
   LatticeParams lattice_;
   const std::vector<CellAtom>& cells_;
   std::size_t natom_ = 0;      // cell atoms used

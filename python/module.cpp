@@ -364,7 +364,7 @@ py::dict info_of(const Structure& structure) {
   }
   const TubeFacts& tube = *structure.tube;
   const LatticeParams& l = tube.lattice;
-  const StructureParams& s = tube.spec.structure;
+  const StructureParams& s = tube.params.structure;
   const auto pair = [](const Vec2& v) { return py::make_tuple(v.x, v.y); };
   info["n"] = l.n;
   info["m"] = l.m;
@@ -384,10 +384,10 @@ py::dict info_of(const Structure& structure) {
   info["va2"] = pair(s.va2);
   info["vab"] = pair(s.vab);
   info["table"] = tube.table.empty() ? py::object(py::none()) : py::object(py::str(tube.table));
-  info["cells"] = tube.spec.cells;
+  info["cells"] = tube.params.cells;
   info["length"] = tube.length;
-  info["periodic"] = structure.periodic[tube.spec.axis];
-  info["axis"] = std::string(1, "xyz"[tube.spec.axis]);
+  info["periodic"] = structure.periodic[tube.params.axis];
+  info["axis"] = std::string(1, "xyz"[tube.params.axis]);
   info["report"] = structure_report(s, l);
   return info;
 }

@@ -67,9 +67,9 @@ void convert(const Structure& structure, const WriteRequest& request, const std:
   if (!trajectory.finish()) throw write_error(name);
   ConversionSettings settings;
   if (structure.tube) {
-    settings.title = tube_scene_title(structure.tube->spec.n, structure.tube->spec.m, format.title);
+    settings.title = tube_scene_title(structure.tube->params.n, structure.tube->params.m, format.title);
     // Centred on the origin: the coordinates as they stand (wrapping -p).
-    settings.shift_half_box = !structure.tube->spec.centred;
+    settings.shift_half_box = !structure.tube->params.centred;
   } else {
     settings.title = structure.description;
   }
@@ -100,17 +100,17 @@ PreparedTube::PreparedTube(const TubeRequest& request) {
   }
   cells_ = build_unit_cell(request.n, request.m);
 
-  spec_.n = request.n;
-  spec_.m = request.m;
-  spec_.structure = structure;
-  spec_.cells = cells;
-  spec_.axis = request.axis;
-  spec_.axial_scale = request.axial_scale;
-  spec_.diameter_scale = request.diameter_scale;
-  spec_.shift = request.shift;
-  spec_.centred = request.centred;
-  spec_.steps = request.steps;
-  roller_ = std::make_unique<TubeRoller>(spec_, lattice_, cells_);
+  params_.n = request.n;
+  params_.m = request.m;
+  params_.structure = structure;
+  params_.cells = cells;
+  params_.axis = request.axis;
+  params_.axial_scale = request.axial_scale;
+  params_.diameter_scale = request.diameter_scale;
+  params_.shift = request.shift;
+  params_.centred = request.centred;
+  params_.steps = request.steps;
+  roller_ = std::make_unique<TubeRoller>(params_, lattice_, cells_);
 }
 
 void PreparedTube::roll(int scene, double* out) const {
@@ -141,9 +141,9 @@ Structure build_tube(const TubeRequest& request, std::optional<bool> periodic) {
         "do not repeat with the box (give cells=K, or periodic=False).\n",
         tube.cells(), tube.lattice().lencell));
   }
-  structure.periodic[tube.spec().axis] = periodic.value_or(tube.periodic());
+  structure.periodic[tube.params().axis] = periodic.value_or(tube.periodic());
   structure.description = format_text("(%d,%d) SWNT", request.n, request.m);
-  structure.tube = TubeFacts{tube.spec(), tube.lattice(), request.table, tube.length()};
+  structure.tube = TubeFacts{tube.params(), tube.lattice(), request.table, tube.length()};
   return structure;
 }
 

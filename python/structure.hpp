@@ -57,16 +57,16 @@ class PreparedTube {
   const Position3& box() const { return roller_->box(); }
   bool periodic() const { return roller_->periodic(); }
   double length() const { return roller_->length(); }
-  double cells() const { return spec_.cells; }
-  const TubeSpec& spec() const { return spec_; }
-  const StructureParams& structure() const { return spec_.structure; }
+  double cells() const { return params_.cells; }
+  const TubeParams& params() const { return params_; }
+  const StructureParams& structure() const { return params_.structure; }
   const LatticeParams& lattice() const { return lattice_; }
 
   // The positions of scene `scene` into out[0 .. 3 * atom_count()).
   void roll(int scene, double* out) const;
 
  private:
-  TubeSpec spec_;
+  TubeParams params_;
   LatticeParams lattice_;
   std::vector<CellAtom> cells_;
   std::unique_ptr<TubeRoller> roller_;
@@ -74,7 +74,7 @@ class PreparedTube {
 
 // What a tube was built from, kept with its atoms for its report.
 struct TubeFacts {
-  TubeSpec spec;
+  TubeParams params;
   LatticeParams lattice;
   std::string table;  // empty for the ideal lattice
   double length = 0.0;

@@ -16,13 +16,13 @@ namespace {
 static_assert(swnt::kTwoPi == 6.283185307179586);
 static_assert(swnt::kPi == 3.141592653589793);
 
-swnt::TubeSpec spec_of(int n, int m, double cells) {
-  swnt::TubeSpec spec;
-  spec.n = n;
-  spec.m = m;
-  spec.structure = swnt::cylindrical_structure(swnt::kIdealBondLength);
-  spec.cells = cells;
-  return spec;
+swnt::TubeParams params_of(int n, int m, double cells) {
+  swnt::TubeParams params;
+  params.n = n;
+  params.m = m;
+  params.structure = swnt::cylindrical_structure(swnt::kIdealBondLength);
+  params.cells = cells;
+  return params;
 }
 
 // A sink that hands each atom of a run to `each`.
@@ -34,10 +34,10 @@ swnt::AtomSink each_atom(Each each) {
 }
 
 // The lines of a trajectory the roller's scenes make, each atom as "%14.6lf  " three times.
-std::string rolled_lines(const swnt::TubeSpec& spec) {
-  const swnt::LatticeParams lattice = swnt::compute_lattice_params(spec.n, spec.m, spec.structure);
-  const std::vector<swnt::CellAtom> cells = swnt::build_unit_cell(spec.n, spec.m);
-  const swnt::TubeRoller roller(spec, lattice, cells);
+std::string rolled_lines(const swnt::TubeParams& params) {
+  const swnt::LatticeParams lattice = swnt::compute_lattice_params(params.n, params.m, params.structure);
+  const std::vector<swnt::CellAtom> cells = swnt::build_unit_cell(params.n, params.m);
+  const swnt::TubeRoller roller(params, lattice, cells);
   std::string text = swnt::format_text("0 %lld %d\n%lf  %lf  %lf\n0.0  0.0\n", roller.atom_count(),
                                        roller.scene_count(), roller.box()[0], roller.box()[1],
                                        roller.box()[2]);
@@ -50,22 +50,22 @@ std::string rolled_lines(const swnt::TubeSpec& spec) {
 }
 
 TEST(TubeRoller, ScenesGiveTheCommittedRollingTrajectory) {
-  swnt::TubeSpec spec = spec_of(4, 2, 1.5);
-  spec.steps = 2;
-  EXPECT_EQ(rolled_lines(spec), test_support::read_file(std::filesystem::path(TEST_DATA_DIR) /
+  swnt::TubeParams params = params_of(4, 2, 1.5);
+  params.steps = 2;
+  EXPECT_EQ(rolled_lines(params), test_support::read_file(std::filesystem::path(TEST_DATA_DIR) /
                                                         "tube" / "tube_4_2_rolling.dat"));
 }
 
 TEST(TubeRoller, ClosedTubeLiesOnItsScaledCylinderAroundAnyAxis) {
   for (const auto& [n, m] : std::vector<std::pair<int, int>>{{10, 10}, {8, 4}}) {
     SCOPED_TRACE(std::to_string(n) + "," + std::to_string(m));
-    swnt::TubeSpec spec = spec_of(n, m, 2.0);
-    spec.axis = 1;
-    spec.diameter_scale = 1.5;
-    spec.shift = {0.5, -2.0, 3.0};
-    const swnt::LatticeParams lattice = swnt::compute_lattice_params(n, m, spec.structure);
+    swnt::TubeParams params = params_of(n, m, 2.0);
+    params.axis = 1;
+    params.diameter_scale = 1.5;
+    params.shift = {0.5, -2.0, 3.0};
+    const swnt::LatticeParams lattice = swnt::compute_lattice_params(n, m, params.structure);
     const std::vector<swnt::CellAtom> cells = swnt::build_unit_cell(n, m);
-    const swnt::TubeRoller roller(spec, lattice, cells);
+    const swnt::TubeRoller roller(params, lattice, cells);
     EXPECT_EQ(roller.atom_count(), 2LL * lattice.natom);
     long long atoms = 0;
     roller.roll_scene(0, each_atom([&](const swnt::Position3& p) {
@@ -78,26 +78,26 @@ TEST(TubeRoller, ClosedTubeLiesOnItsScaledCylinderAroundAnyAxis) {
 }
 
 TEST(TubeRoller, ReportsWhatWouldNotBeFinite) {
-  const auto fault = [](const swnt::TubeSpec& spec, int scene) {
-    const swnt::LatticeParams lattice = swnt::compute_lattice_params(spec.n, spec.m, spec.structure);
-    const std::vector<swnt::CellAtom> cells = swnt::build_unit_cell(spec.n, spec.m);
+  const auto fault = [](const swnt::TubeParams& params, int scene) {
+    const swnt::LatticeParams lattice = swnt::compute_lattice_params(params.n, params.m, params.structure);
+    const std::vector<swnt::CellAtom> cells = swnt::build_unit_cell(params.n, params.m);
     try {
-      swnt::TubeRoller(spec, lattice, cells).roll_scene(scene, each_atom([](const swnt::Position3&) {}));
+      swnt::TubeRoller(params, lattice, cells).roll_scene(scene, each_atom([](const swnt::Position3&) {}));
     } catch (const swnt::TubeNotFinite& error) {
       return swnt::format_text("%s %c %d %d", error.box() ? "box" : "coordinates",
                                "xyz"[error.axis()], error.axial(), error.rolled());
     }
     return std::string("finite");
   };
-  swnt::TubeSpec wide = spec_of(5, 5, 1.0);
+  swnt::TubeParams wide = params_of(5, 5, 1.0);
   wide.diameter_scale = 1e308;
   EXPECT_EQ(fault(wide, 0), "box y 0 0");
-  swnt::TubeSpec long_tube = spec_of(5, 5, 1.0);
+  swnt::TubeParams long_tube = params_of(5, 5, 1.0);
   long_tube.axis = 2;
   long_tube.axial_scale = -1e308;
   EXPECT_EQ(fault(long_tube, 0), "box z 1 0");
   // A scene barely bent has an arc radius far beyond the tube's.
-  swnt::TubeSpec bent = spec_of(5, 5, 1.0);
+  swnt::TubeParams bent = params_of(5, 5, 1.0);
   bent.diameter_scale = 1e306;
   bent.steps = 100;
   EXPECT_EQ(fault(bent, 0), "finite");
