@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/error.hpp"
+#include "files/file_errors.hpp"
 
 namespace swnt {
 
@@ -29,7 +30,7 @@ int run_program(Work&& work) {
     print_text(error.what());
     return error.status();
   } catch (const std::bad_alloc&) {
-    print_text("Error: not enough memory.\n");
+    print_text(memory_error().what());
     return 1;
   }
 }
