@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <string>
@@ -53,6 +54,16 @@ struct Cell {
     if (axis == 1) return {xy, length(1), 0.0};
     return {xz, yz, length(2)};
   }
+  // The fractional coordinates of p along a, b, c, from the corner lo.
+  Position3 fractional(const Position3& p) const {
+    const double sc = (p[2] - lo[2]) / length(2);
+    const double sb = (p[1] - lo[1] - sc * yz) / length(1);
+    const double sa = (p[0] - lo[0] - sc * xz - sb * xy) / length(0);
+    return {sa, sb, sc};
+  }
+  // The distance between the two faces of the cell that edge `axis` joins:
+  // the room the cell gives along that edge.
+  double height(int axis) const;
 };
 
 // One scene of atoms: per atom its species (an index into `species`, which
@@ -68,5 +79,16 @@ struct Frame {
 
   std::size_t atom_count() const { return positions.size(); }
 };
+
+inline double Cell::height(int axis) const {
+  // The volume over the area of the face the other two edges span.
+  const Position3 u = vector((axis + 1) % 3);
+  const Position3 v = vector((axis + 2) % 3);
+  const double cx = u[1] * v[2] - u[2] * v[1];
+  const double cy = u[2] * v[0] - u[0] * v[2];
+  const double cz = u[0] * v[1] - u[1] * v[0];
+  const double volume = length(0) * length(1) * length(2);
+  return volume / std::sqrt(cx * cx + cy * cy + cz * cz);
+}
 
 }  // namespace swnt

@@ -82,31 +82,6 @@ struct TermTypes {
   int impropers = 1;
 };
 
-// The frame with its bonded topology.  The species are carbon, and hydrogen
-// when the ends are terminated; the cell is orthogonal.  Inside the cell
-// along the periodic axes: a position as read is positions[a][k] +
-// images[a][k] * (cell length k).  Molecules are numbered from 1 in the order
-// of their lowest atoms.
-struct Topology : Frame {
-  std::vector<std::array<std::int32_t, 3>> images;
-  std::vector<AtomPair> bonds;  // lower atom first, sorted
-  NeighbourLists neighbours;    // the bonds per atom, ascending
-
-  bool hydrogenated() const { return species.size() > 1; }
-
-  // A bonded term's type, from 1: one more than the number of its hydrogen
-  // atoms (C-C bonds 1, C-H 2; C-C-C angles 1, C-C-H 2; dihedrals C-C-C-C
-  // 1, H-C-C-C 2, H-C-C-H 3; impropers on a carbon with three carbons 1,
-  // with two carbons and a hydrogen 2).
-  template <class... Atoms>
-  int term_type(Atoms... atoms) const {
-    return 1 + (static_cast<int>(kind[atoms]) + ...);
-  }
-  // The types declared for each kind: a carbon holds at most one hydrogen,
-  // so bonds, angles and impropers hold at most one and dihedrals two (one
-  // at either end).  Without hydrogen, one type of each.
-  TermTypes term_types() const { return hydrogenated() ? TermTypes{2, 2, 3, 2} : TermTypes{}; }
-
   // Every two bonds that share an atom: f(i, centre, k), the centre
   // ascending, then i < k ascending.
   template <class F>
@@ -129,6 +104,10 @@ struct Topology : Frame {
 // header) is not a finite length larger than twice the cut-off, where the
 // minimum image would be ambiguous; empty when every periodic axis is fit.
 std::string period_error(const std::array<double, 3>& lengths, const TopologySettings& settings);
+// The same for any cell: the room between opposite faces (Cell::height)
+// along each periodic edge must exceed twice the cut-off; the error says
+// how many repeats of the cell along it are needed.
+std::string period_error(const Cell& cell, const TopologySettings& settings);
 
 // A shift of an atom by whole box lengths: -1, 0 or +1 along each axis.
 using ImageShift = std::array<int, 3>;
@@ -166,6 +145,17 @@ class TopologyBuilder {
   void build(std::vector<Position3>& scene, const std::vector<std::uint8_t>& kinds,
              const std::array<double, 3>& lengths, const TopologySettings& settings,
              Topology& topology, const Log& log, std::string_view label = {});
+
+  // The topology of a frame made elsewhere (read from extended XYZ, say):
+  // any species, per atom an index into frame.species; the cell as given,
+  // any triclinic one, its periodic axes those of `settings`, which repeat
+  // with the cell's edge vectors (the cell must have passed period_error());
+  // along an open axis a cell that does not hold the atoms gives way to the
+  // atoms' extent with kOpenMargin on either side.  The molecules are those
+  // of frame.molecule when it is filled (one number per atom, from 1), the
+  // connected atoms otherwise.  `frame` is left with storage to reuse.
+  void build(Frame& frame, const TopologySettings& settings, Topology& topology, const Log& log,
+             std::string_view label = {});
 
  private:
   // True when `kinds` holds a hydrogen.

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/forcefield.hpp"
 #include "core/topology.hpp"
 #include "files/output_file.hpp"
 #include "formats/trajectory.hpp"
@@ -46,6 +48,12 @@ bool parse_lammps_style(std::string_view text, LammpsStyle& style);
 struct FrameSettings {
   LammpsStyle style = LammpsStyle::full;
   PeriodicAxes periodic{false, false, false};
+  // The parameters written with the topology; null for none (the formats
+  // that must carry parameters then take the default set).
+  const ForceField* forcefield = nullptr;
+  // False: the molecules are kept but no bonded term is written (for
+  // many-body potentials, which find their own neighbours).
+  bool terms = true;
 };
 
 // Where a frame comes from: the trajectory (its name as messages show it),
@@ -69,6 +77,11 @@ class FrameWriter {
                            OutputFile& out) = 0;
   // Once, after the last frame, which is `last`.
   virtual void end(const Topology& /*last*/, OutputFile& /*out*/) {}
+  // The further files of a format that writes several (Format::companions),
+  // in that order, once after the frame: a format with companion files
+  // holds one scene per output.
+  virtual void write_companions(const Topology& /*topology*/, const FrameSource& /*source*/,
+                                std::span<OutputFile> /*files*/) {}
 };
 
 struct Format {
@@ -84,6 +97,10 @@ struct Format {
   // A writer of frames with their topology; null where the format is not
   // written so.
   std::unique_ptr<FrameWriter> (*frame_writer)(const FrameSettings& settings) = nullptr;
+  // The extensions of the further files that one output is made of, named
+  // after it with its extension replaced (tube.top and tube.gro): every
+  // file of one output is put in place together, or none is.
+  std::vector<std::string_view> companions = {};
 };
 
 }  // namespace swnt
