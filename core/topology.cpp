@@ -220,6 +220,7 @@ void TopologyBuilder::build(std::vector<Position3>& scene, const std::vector<std
   }
   check_term_counts(topology);
   number_molecules(topology);
+  assign_term_types(topology);
 }
 
 void TopologyBuilder::check(const std::string& error) const {
@@ -708,6 +709,115 @@ std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Top
                      topology.bonds.end(), by_atoms);
   topology.neighbours.build(points.size(), topology.bonds);
   return "";
+}
+
+int TermTypeTable::find(const Key& key) const {
+  if (!table_.empty()) return table_[index(key)];
+  const auto at = std::lower_bound(types_.begin(), types_.end(), key);
+  return at != types_.end() && *at == key ? static_cast<int>(at - types_.begin()) + 1 : 0;
+}
+
+std::size_t TermTypeTable::index(const Key& key) const {
+  std::size_t index = 0;
+  for (int k = 0; k < arity_; ++k) index = index * species_count_ + key[static_cast<std::size_t>(k)];
+  return index;
+}
+
+void TermTypeTable::assign(std::vector<Key> types, std::size_t species_count) {
+  types_ = std::move(types);
+  species_count_ = std::max<std::size_t>(species_count, 1);
+  table_.clear();
+  // A dense table of every key while it stays small; a search otherwise.
+  std::size_t size = 1;
+  for (int k = 0; k < arity_ && size <= kDenseTypeTable; ++k) size *= species_count_;
+  if (size > kDenseTypeTable) return;
+  table_.assign(size, 0);
+  for (std::size_t t = 0; t < types_.size(); ++t) table_[index(types_[t])] = static_cast<std::uint16_t>(t + 1);
+}
+
+namespace {
+
+using Key = TermTypeTable::Key;
+
+Key bond_key(std::uint8_t a, std::uint8_t b) { return {std::min(a, b), std::max(a, b), 0, 0}; }
+Key angle_key(std::uint8_t a, std::uint8_t centre, std::uint8_t c) {
+  return {std::min(a, c), centre, std::max(a, c), 0};
+}
+Key dihedral_key(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d) {
+  const Key forward{a, b, c, d};
+  const Key backward{d, c, b, a};
+  return std::min(forward, backward);
+}
+Key improper_key(std::uint8_t centre, std::uint8_t a, std::uint8_t b, std::uint8_t c) {
+  Key key{centre, a, b, c};
+  std::sort(key.begin() + 1, key.end());
+  return key;
+}
+
+}  // namespace
+
+int Topology::bond_type(std::uint32_t i, std::uint32_t j) const {
+  return typing.bonds.find(bond_key(kind[i], kind[j]));
+}
+int Topology::angle_type(std::uint32_t i, std::uint32_t centre, std::uint32_t k) const {
+  return typing.angles.find(angle_key(kind[i], kind[centre], kind[k]));
+}
+int Topology::dihedral_type(std::uint32_t i, std::uint32_t j, std::uint32_t k,
+                            std::uint32_t l) const {
+  return typing.dihedrals.find(dihedral_key(kind[i], kind[j], kind[k], kind[l]));
+}
+int Topology::improper_type(std::uint32_t centre, std::uint32_t a, std::uint32_t b,
+                            std::uint32_t c) const {
+  return typing.impropers.find(improper_key(kind[centre], kind[a], kind[b], kind[c]));
+}
+
+// The term types: the fixed lists of carbon and hydrogen, or those the terms
+// hold.
+void assign_term_types(Topology& topology) {
+  const std::size_t count = topology.species.size();
+  TermTyping& typing = topology.typing;
+  const bool carbon = count >= 1 && topology.species[0].symbol == "C";
+  if (carbon && count == 1) {
+    typing.bonds.assign({Key{0, 0, 0, 0}}, 1);
+    typing.angles.assign({Key{0, 0, 0, 0}}, 1);
+    typing.dihedrals.assign({Key{0, 0, 0, 0}}, 1);
+    typing.impropers.assign({Key{0, 0, 0, 0}}, 1);
+    return;
+  }
+  if (carbon && count == 2 && topology.species[1].symbol == "H") {
+    typing.bonds.assign({Key{0, 0, 0, 0}, Key{0, 1, 0, 0}}, 2);
+    typing.angles.assign({Key{0, 0, 0, 0}, Key{0, 0, 1, 0}}, 2);
+    typing.dihedrals.assign({Key{0, 0, 0, 0}, Key{0, 0, 0, 1}, Key{1, 0, 0, 1}}, 2);
+    typing.impropers.assign({Key{0, 0, 0, 0}, Key{0, 0, 0, 1}}, 2);
+    return;
+  }
+  std::vector<Key> bonds, angles, dihedrals, impropers;
+  const std::vector<std::uint8_t>& kind = topology.kind;
+  const auto collect = [](std::vector<Key>& keys) {
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  };
+  for (const AtomPair& bond : topology.bonds) bonds.push_back(bond_key(kind[bond.first], kind[bond.second]));
+  collect(bonds);
+  topology.for_each_angle([&](std::uint32_t i, std::uint32_t c, std::uint32_t k) {
+    angles.push_back(angle_key(kind[i], kind[c], kind[k]));
+    if (angles.size() > 4096) collect(angles);
+  });
+  collect(angles);
+  topology.for_each_dihedral([&](std::uint32_t i, std::uint32_t j, std::uint32_t k, std::uint32_t l) {
+    dihedrals.push_back(dihedral_key(kind[i], kind[j], kind[k], kind[l]));
+    if (dihedrals.size() > 4096) collect(dihedrals);
+  });
+  collect(dihedrals);
+  topology.for_each_improper([&](std::uint32_t c, std::uint32_t a, std::uint32_t b, std::uint32_t d) {
+    impropers.push_back(improper_key(kind[c], kind[a], kind[b], kind[d]));
+    if (impropers.size() > 4096) collect(impropers);
+  });
+  collect(impropers);
+  typing.bonds.assign(std::move(bonds), count);
+  typing.angles.assign(std::move(angles), count);
+  typing.dihedrals.assign(std::move(dihedrals), count);
+  typing.impropers.assign(std::move(impropers), count);
 }
 
 std::size_t Topology::angle_count() const {

@@ -82,6 +82,77 @@ struct TermTypes {
   int impropers = 1;
 };
 
+// Species beyond which the type of a term is searched rather than looked up.
+inline constexpr std::size_t kDenseTypeTable = 1 << 16;
+
+// The types of one kind of bonded term (2 atoms for bonds, 3 for angles, 4
+// for dihedrals and impropers): per type, numbered from 1, the species of
+// its atoms in their canonical order (kinds, an index into Frame::species):
+//   bond i-j        the lower species first;
+//   angle i-c-k     the lower outer species first, the centre second;
+//   dihedral i-j-k-l   the lower of the sequence and its reverse;
+//   improper on c with a, b, d   the centre first, then the three ascending.
+// With carbon alone, or carbon and hydrogen (species 0 and 1), every type a
+// tube terminated with hydrogen can hold is declared, in that order (bonds
+// C-C, C-H; angles C-C-C, C-C-H; dihedrals C-C-C-C, C-C-C-H, H-C-C-H;
+// impropers C;C,C,C and C;C,C,H): "1 plus the number of hydrogens".  With
+// other species, the types are those the terms hold, in ascending order.
+class TermTypeTable {
+ public:
+  using Key = std::array<std::uint8_t, 4>;  // unused places hold 0
+  explicit TermTypeTable(int arity = 2) : arity_(arity) {}
+
+  int arity() const { return arity_; }
+  int count() const { return static_cast<int>(types_.size()); }
+  // The species of type t (from 1), canonical order.
+  const Key& species(int t) const { return types_[static_cast<std::size_t>(t - 1)]; }
+  // The type of a canonical key, from 1; 0 when it is not declared.
+  int find(const Key& key) const;
+
+  // Declares the types, ascending keys; `species_count` bounds the kinds.
+  void assign(std::vector<Key> types, std::size_t species_count);
+
+ private:
+  std::size_t index(const Key& key) const;
+  int arity_;
+  std::vector<Key> types_;
+  std::size_t species_count_ = 1;
+  std::vector<std::uint16_t> table_;  // a dense lookup where the species are few
+};
+
+struct TermTyping {
+  TermTypeTable bonds{2};
+  TermTypeTable angles{3};
+  TermTypeTable dihedrals{4};
+  TermTypeTable impropers{4};
+};
+
+// The frame with its bonded topology.  Inside the cell along the periodic
+// axes: a position as read is positions[a] + sum over k of images[a][k] *
+// (cell edge vector k).  Molecules are numbered from 1 in the order of their
+// lowest atoms, unless the frame gave them.
+struct Topology : Frame {
+  std::vector<std::array<std::int32_t, 3>> images;
+  std::vector<AtomPair> bonds;  // lower atom first, sorted
+  NeighbourLists neighbours;    // the bonds per atom, ascending
+  TermTyping typing;            // the types of the bonded terms
+
+  // True when the species are carbon and hydrogen, as --hydrogenate makes
+  // them.
+  bool hydrogenated() const { return species.size() > 1; }
+
+  // The type (from 1) of each kind of term, by the species of its atoms
+  // (TermTypeTable gives the order).
+  int bond_type(std::uint32_t i, std::uint32_t j) const;
+  int angle_type(std::uint32_t i, std::uint32_t centre, std::uint32_t k) const;
+  int dihedral_type(std::uint32_t i, std::uint32_t j, std::uint32_t k, std::uint32_t l) const;
+  int improper_type(std::uint32_t centre, std::uint32_t a, std::uint32_t b, std::uint32_t c) const;
+  // The number of types declared of each kind.
+  TermTypes term_types() const {
+    return {typing.bonds.count(), typing.angles.count(), typing.dihedrals.count(),
+            typing.impropers.count()};
+  }
+
   // Every two bonds that share an atom: f(i, centre, k), the centre
   // ascending, then i < k ascending.
   template <class F>
@@ -100,6 +171,9 @@ struct TermTypes {
   std::size_t improper_count() const;
 };
 
+// Declares the term types of a topology whose bonds and species are final.
+void assign_term_types(Topology& topology);
+
 // The error for a periodic axis whose box length (from the trajectory's
 // header) is not a finite length larger than twice the cut-off, where the
 // minimum image would be ambiguous; empty when every periodic axis is fit.
@@ -107,7 +181,7 @@ std::string period_error(const std::array<double, 3>& lengths, const TopologySet
 // The same for any cell: the room between opposite faces (Cell::height)
 // along each periodic edge must exceed twice the cut-off; the error says
 // how many repeats of the cell along it are needed.
-std::string period_error(const Cell& cell, const TopologySettings& settings);
+std::string cell_period_error(const Cell& cell, const TopologySettings& settings);
 
 // A shift of an atom by whole box lengths: -1, 0 or +1 along each axis.
 using ImageShift = std::array<int, 3>;

@@ -41,7 +41,7 @@ char* put_number(char* at, unsigned long long value) {
   return at + length;
 }
 
-// One line "id type a b ..." of a bonded term (a type of one digit), atoms
+// One line "id type a b ..." of a bonded term, atoms
 // from 1: built in a buffer of its own and appended at once, since the
 // millions of such lines of a large tube make up most of the file.
 template <class... Atoms>
@@ -49,7 +49,7 @@ void append_term(std::string& text, unsigned long long id, int type, Atoms... at
   char line[22 * (sizeof...(Atoms) + 2)];
   char* at = put_number(line, id);
   *at++ = ' ';
-  *at++ = static_cast<char>('0' + type);
+  at = put_number(at, static_cast<unsigned long long>(type));
   ((*at++ = ' ', at = put_number(at, static_cast<unsigned long long>(atoms) + 1)), ...);
   *at++ = '\n';
   text.append(line, static_cast<std::size_t>(at - line));
@@ -174,17 +174,24 @@ class LammpsDataWriter : public FrameWriter {
       id = 0;
       return count > 0;
     };
-    const bool hydrogenated = topology.hydrogenated();
-    const auto term = [&](auto... members) {
-      append_term(text, ++id, hydrogenated ? topology.term_type(members...) : 1, members...);
+    const auto term = [&](int type, auto... members) {
+      append_term(text, ++id, type, members...);
       out.flush_if_full();
     };
     if (section("Bonds", counts.bonds)) {
-      for (const AtomPair& bond : topology.bonds) term(bond.first, bond.second);
+      for (const AtomPair& bond : topology.bonds) {
+        term(topology.bond_type(bond.first, bond.second), bond.first, bond.second);
+      }
     }
-    if (section("Angles", counts.angles)) topology.for_each_angle(term);
-    if (section("Dihedrals", counts.dihedrals)) topology.for_each_dihedral(term);
-    if (section("Impropers", counts.impropers)) topology.for_each_improper(term);
+    if (section("Angles", counts.angles)) {
+      topology.for_each_angle([&](auto... m) { term(topology.angle_type(m...), m...); });
+    }
+    if (section("Dihedrals", counts.dihedrals)) {
+      topology.for_each_dihedral([&](auto... m) { term(topology.dihedral_type(m...), m...); });
+    }
+    if (section("Impropers", counts.impropers)) {
+      topology.for_each_improper([&](auto... m) { term(topology.improper_type(m...), m...); });
+    }
   }
 
   LammpsStyle style_;

@@ -220,10 +220,10 @@ TEST(Topology, TrimmedAndHydrogenatedEndsOfOpenTubes) {
       if (n != m && m != 0) continue;
       // Per kind of term (bonds, angles, dihedrals, impropers), per type.
       std::array<std::array<long, 4>, 4> tally{};
-      for (const swnt::AtomPair& b : ended.bonds) ++tally[0][ended.term_type(b.first, b.second)];
-      ended.for_each_angle([&](auto... a) { ++tally[1][ended.term_type(a...)]; });
-      ended.for_each_dihedral([&](auto... a) { ++tally[2][ended.term_type(a...)]; });
-      ended.for_each_improper([&](auto... a) { ++tally[3][ended.term_type(a...)]; });
+      for (const swnt::AtomPair& b : ended.bonds) ++tally[0][ended.bond_type(b.first, b.second)];
+      ended.for_each_angle([&](auto... a) { ++tally[1][ended.angle_type(a...)]; });
+      ended.for_each_dihedral([&](auto... a) { ++tally[2][ended.dihedral_type(a...)]; });
+      ended.for_each_improper([&](auto... a) { ++tally[3][ended.improper_type(a...)]; });
       const long c = static_cast<long>(carbons);
       const long h = static_cast<long>(ended.atom_count()) - c;
       EXPECT_EQ(h, m == 0 ? 2 * n : 4 * n) << tube;
