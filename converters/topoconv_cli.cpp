@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <span>
 
 #include "cli/program.hpp"
 #include "core/text_format.hpp"
@@ -69,6 +70,29 @@ std::string scene_output_name(const std::string& output, long long scene, const 
   name.resize(name.size() - std::string(".xyz").size());
   const std::string extension = extension_of(output);
   return name + (extension.empty() ? std::string(format.extensions.front()) : extension);
+}
+
+// The files of one output: the output itself, then the further files of its
+// format (Format::companions), named after it with its extension replaced
+// (tube.top gives tube.gro).  Where the format has further files, an output
+// without an extension gets the format's first one too (tube gives tube.top
+// and tube.gro).
+std::vector<std::string> output_files(const std::string& output, const Format& format) {
+  if (format.companions.empty()) return {output};
+  const std::string extension = extension_of(output);
+  const std::string stem = output.substr(0, output.size() - extension.size());
+  std::vector<std::string> names{extension.empty() ? stem + std::string(format.extensions.front())
+                                                   : output};
+  for (const std::string_view companion : format.companions) {
+    names.push_back(stem + std::string(companion));
+    if (same_file(names.back(), names.front())) {
+      throw Error(format_text("Error: the output %s would be its own %s file: name it %s%s.\n",
+                              printable(output).c_str(), std::string(companion).c_str(),
+                              printable(stem).c_str(),
+                              std::string(format.extensions.front()).c_str()));
+    }
+  }
+  return names;
 }
 
 bool parse_scene(const std::string& text, Request& request) {
@@ -225,7 +249,9 @@ SceneRange scene_range(const Request& request, const TrajectoryHeader& header) {
                 : request.scenes == Scenes::last ? header.ndat
                                                  : 1;
   range.last = request.scenes == Scenes::all ? header.ndat : range.first;
-  range.file_per_scene = request.scenes == Scenes::all && request.format->can.file_per_scene;
+  // A format of several files holds one scene per output as well.
+  range.file_per_scene = request.scenes == Scenes::all && (request.format->can.file_per_scene ||
+                                                           !request.format->companions.empty());
   // As many files or frames as scenes: no one means more than a million.
   if (request.scenes == Scenes::all && header.ndat > kMaxSceneFiles) {
     throw Error(format_text(
@@ -251,23 +277,34 @@ int convert(const Request& request) {
   const TrajectoryHeader& header = reader.header();
   const SceneRange range = scene_range(request, header);
   const auto output_name = [&](long long scene) {
-    return range.file_per_scene ? scene_output_name(request.output, scene, *request.format)
-                                : request.output;
+    return output_files(range.file_per_scene
+                            ? scene_output_name(request.output, scene, *request.format)
+                            : request.output,
+                        *request.format);
   };
   // No output may replace the trajectory it is made from.
   for (long long scene = range.first; scene <= (range.file_per_scene ? range.last : range.first);
        ++scene) {
-    const std::string name = output_name(scene);
-    if (overwrites_input(name, request.input)) throw input_overwrite_error(name, request.input);
+    for (const std::string& name : output_name(scene)) {
+      if (overwrites_input(name, request.input)) throw input_overwrite_error(name, request.input);
+    }
   }
 
   const std::unique_ptr<FrameWriter> writer = request.format->frame_writer(request.frames);
-  OutputFile out;
-  const auto open = [&](const std::string& name) {
-    if (!out.open(name)) throw write_error(name);
+  // The output, then its further files; all of them are put in place together.
+  std::vector<OutputFile> files(1 + request.format->companions.size());
+  OutputFile& out = files.front();
+  const auto open = [&](const std::vector<std::string>& names) {
+    for (std::size_t k = 0; k < files.size(); ++k) {
+      if (!files[k].open(names[k])) throw write_error(names[k]);
+    }
     writer->begin(out);
   };
-  if (!range.file_per_scene) open(request.output);
+  const auto finish = [&](const Topology& last) {
+    writer->end(last, out);
+    if (const OutputFile* failed = commit_together(files)) throw write_error(failed->path());
+  };
+  if (!range.file_per_scene) open(output_name(range.first));
 
   std::vector<Position3> positions;
   TopologyBuilder builder;
@@ -283,15 +320,12 @@ int convert(const Request& request) {
     source.scene = scene;
     if (range.file_per_scene) open(output_name(scene));
     writer->write_frame(topology, source, out);
-    if (range.file_per_scene) {
-      writer->end(topology, out);
-      if (!out.commit()) throw write_error(out.path());
+    if (files.size() > 1) {
+      writer->write_companions(topology, source, std::span<OutputFile>(files).subspan(1));
     }
+    if (range.file_per_scene) finish(topology);
   }
-  if (!range.file_per_scene) {
-    writer->end(topology, out);
-    if (!out.commit()) throw write_error(out.path());
-  }
+  if (!range.file_per_scene) finish(topology);
   return 0;
 }
 

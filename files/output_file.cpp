@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "files/interruption.hpp"
 
@@ -153,6 +154,98 @@ void OutputFile::discard() {
   forget_scratch();
   buffer_.clear();
   finished_ = false;
+}
+
+namespace {
+
+// Copies the file `source` into the new file `target`, which must not exist
+// yet; false (and nothing left) when it cannot be done.
+bool copy_into_new(const std::string& source, const std::string& target) {
+  std::FILE* in = std::fopen(source.c_str(), "rb");
+  if (in == nullptr) return false;
+  std::FILE* out = std::fopen(target.c_str(), "wbx");
+  bool copied = out != nullptr;
+  if (copied) {
+    keep_permissions(source, target);
+    std::string block(std::size_t{1} << 20, '\0');
+    std::size_t got = 0;
+    while (copied && (got = std::fread(block.data(), 1, block.size(), in)) > 0) {
+      copied = std::fwrite(block.data(), 1, got, out) == got;
+    }
+    copied = copied && std::ferror(in) == 0;
+    copied = std::fclose(out) == 0 && copied;
+    if (!copied) std::remove(target.c_str());
+  }
+  std::fclose(in);
+  return copied;
+}
+
+// Keeps the existing regular file `target` reachable under a free scratch
+// name beside it (`kept`), without taking it from its own name; `kept` is
+// left empty when there is no such file.  False when it cannot be kept.
+bool keep_old_file(const std::string& target, std::string& kept) {
+  kept.clear();
+  struct stat old_file {};
+  if (lstat(target.c_str(), &old_file) != 0) return errno == ENOENT;
+  if (!S_ISREG(old_file.st_mode)) return true;
+  const std::string base = target + ".partial-" + std::to_string(getpid()) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = base + std::to_string(attempt);
+    if (link(target.c_str(), name.c_str()) == 0) {
+      kept = name;
+      return true;
+    }
+    if (errno == EEXIST) continue;
+    // No hard links here (or not to this file): a copy keeps it.
+    if (copy_into_new(target, name)) {
+      kept = name;
+      return true;
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+const OutputFile* commit_together(std::span<OutputFile> files) {
+  const auto give_up = [&](const OutputFile& failed) {
+    for (OutputFile& file : files) file.discard();
+    return &failed;
+  };
+  for (OutputFile& file : files) {
+    if (!file.finish()) return give_up(file);
+  }
+  // A device has no scratch file: it was written in place.
+  std::vector<bool> to_move(files.size());
+  for (std::size_t k = 0; k < files.size(); ++k) to_move[k] = !files[k].scratch_path().empty();
+
+  const InterruptionHold hold;
+  std::vector<std::string> kept(files.size());
+  std::size_t moved = 0;
+  for (; moved < files.size(); ++moved) {
+    OutputFile& file = files[moved];
+    if (!to_move[moved]) continue;
+    if (!keep_old_file(file.path(), kept[moved]) || !file.move_to(file.path())) break;
+  }
+  if (moved == files.size()) {
+    for (const std::string& name : kept) {
+      if (!name.empty()) std::remove(name.c_str());
+    }
+    return nullptr;
+  }
+  // Back as they were: the old files return to their names, new names go.
+  if (!kept[moved].empty()) std::remove(kept[moved].c_str());
+  for (std::size_t k = moved; k-- > 0;) {
+    if (!to_move[k]) continue;
+    const std::string& target = files[k].path();
+    if (!kept[k].empty()) {
+      std::rename(kept[k].c_str(), target.c_str());
+    } else {
+      std::remove(target.c_str());
+    }
+  }
+  return give_up(files[moved]);
 }
 
 bool copy_file(const std::string& source, const std::string& target) {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdio>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -85,6 +86,20 @@ class OutputFile {
   bool failed_ = false;
   bool finished_ = false;
 };
+
+// Puts the files of one output (a topology and its coordinates, say) in
+// place together: the set under their names is either the old one or the
+// new one, never a mix.  Every file is written and closed first; then each
+// scratch file is moved to its name, with the interruption signals held
+// back, while every file it replaces stays reachable under a scratch name
+// of its own beside it (a hard link, so that the name never goes missing;
+// a copy on a file system without hard links).  When a write, a close or a
+// move fails, the files already moved are put back as they were (a new name
+// is removed again) and the rest are discarded; otherwise the kept old files
+// are removed once the last move has succeeded.  Returns null when every
+// file is in place, else the file that failed (its path() names it).
+// Devices are written into, as by commit(), and cannot be taken back.
+const OutputFile* commit_together(std::span<OutputFile> files);
 
 // Copies the file `source` to `target` through an OutputFile: a file is
 // replaced in one step, a device is written into.  False when the source

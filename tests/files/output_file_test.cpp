@@ -1,6 +1,7 @@
 #include "files/output_file.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -113,6 +114,61 @@ TEST(OutputFile, FailuresAreReportedAndTouchNothing) {
   EXPECT_FALSE(out.open((dir / "missing" / "out.pv").string()));
   EXPECT_EQ(list_dir(dir.path()), Names{"sub"});
   EXPECT_EQ(list_dir(dir / "sub"), Names{"inside"});
+}
+
+// The files of one output are put in place together.  A move that fails
+// part-way (the third name has become a directory meanwhile) puts back the
+// files already moved: the old ones by their own inode and mode, a new name
+// removed again.
+TEST(OutputFile, FilesCommittedTogetherAreAllNewOrAllAsTheyWere) {
+  TempDir dir;
+  const Names names{"a.top", "b.gro", "c.itp"};
+  const auto open_all = [&](std::vector<swnt::OutputFile>& files) {
+    for (std::size_t k = 0; k < files.size(); ++k) {
+      ASSERT_TRUE(files[k].open((dir / names[k]).string()));
+      files[k].write("new " + names[k]);
+    }
+  };
+  write_file(dir / "a.top", "old a");
+  std::filesystem::permissions(dir / "a.top", std::filesystem::perms::owner_read |
+                                                  std::filesystem::perms::owner_write);
+  struct stat before {};
+  ASSERT_EQ(stat((dir / "a.top").c_str(), &before), 0);
+  {
+    std::vector<swnt::OutputFile> files(3);
+    open_all(files);
+    std::filesystem::create_directory(dir / "c.itp");
+    write_file(dir / "c.itp" / "inside", "kept");
+    EXPECT_EQ(swnt::commit_together(files), &files[2]);
+  }
+  struct stat after {};
+  ASSERT_EQ(stat((dir / "a.top").c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mode & 0777, 0600u);
+  EXPECT_EQ(read_file(dir / "a.top"), "old a");
+  EXPECT_EQ(list_dir(dir.path()), (Names{"a.top", "c.itp"}));
+  EXPECT_EQ(list_dir(dir / "c.itp"), Names{"inside"});
+
+  std::filesystem::remove_all(dir / "c.itp");
+  {
+    std::vector<swnt::OutputFile> files(3);
+    open_all(files);
+    EXPECT_EQ(swnt::commit_together(files), nullptr);
+  }
+  EXPECT_EQ(list_dir(dir.path()), names);
+  for (const std::string& name : names) EXPECT_EQ(read_file(dir / name), "new " + name);
+  ASSERT_EQ(stat((dir / "a.top").c_str(), &after), 0);
+  EXPECT_EQ(after.st_mode & 0777, 0600u);
+
+  // A close that fails (a full device) leaves every name as it was.
+  std::vector<swnt::OutputFile> files(2);
+  ASSERT_TRUE(files[0].open((dir / "a.top").string()));
+  ASSERT_TRUE(files[1].open("/dev/full"));
+  files[0].write("newer");
+  files[1].write("lost");
+  EXPECT_EQ(swnt::commit_together(files), &files[1]);
+  EXPECT_EQ(read_file(dir / "a.top"), "new a.top");
+  EXPECT_EQ(list_dir(dir.path()), names);
 }
 
 TEST(OutputFile, RemoveIfExists) {
