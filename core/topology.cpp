@@ -65,6 +65,42 @@ bool wrap_into_box(double& c, double lo, double hi, long long& image) {
   return image >= -kMaxImage && image <= kMaxImage;
 }
 
+// The same for a triclinic cell: the position moved by whole edge vectors
+// along the periodic edges until its fractional coordinates lie in [0, 1)
+// (rounding may leave them a hair outside, which the search allows for).
+bool wrap_into_cell(Position3& p, std::array<std::int32_t, 3>& image, const Cell& cell) {
+  const Position3 f = cell.fractional(p);
+  for (int a = 0; a < 3; ++a) {
+    if (!cell.periodic[a]) continue;
+    const double q = std::floor(f[a]);
+    if (!(std::fabs(q + image[a]) <= static_cast<double>(kMaxImage))) return false;
+    if (q == 0.0) continue;
+    const Position3 edge = cell.vector(a);
+    for (int k = 0; k < 3; ++k) p[k] -= q * edge[k];
+    image[a] += static_cast<std::int32_t>(q);
+  }
+  return true;
+}
+
+// A difference of positions taken to its nearest image along the periodic
+// edges.
+Position3 nearest_image(Position3 d, const Cell& cell) {
+  if (cell.orthogonal()) {
+    for (int a = 0; a < 3; ++a) {
+      if (cell.periodic[a]) d[a] -= cell.length(a) * std::round(d[a] / cell.length(a));
+    }
+    return d;
+  }
+  const Position3 f = cell.fractional({cell.lo[0] + d[0], cell.lo[1] + d[1], cell.lo[2] + d[2]});
+  for (int a = 0; a < 3; ++a) {
+    if (!cell.periodic[a]) continue;
+    const double q = std::round(f[a]);
+    const Position3 edge = cell.vector(a);
+    for (int k = 0; k < 3; ++k) d[k] -= q * edge[k];
+  }
+  return d;
+}
+
 std::string outside_error(std::size_t atom, int a) {
   return format_text("atom %zu lies more than %lld box lengths outside the box along %c", atom + 1,
                      kMaxImage, kAxisName[a]);
@@ -177,6 +213,27 @@ std::string period_error(const std::array<double, 3>& lengths, const TopologySet
   return "";
 }
 
+std::string cell_period_error(const Cell& cell, const TopologySettings& settings) {
+  if (cell.orthogonal()) return period_error({cell.length(0), cell.length(1), cell.length(2)}, settings);
+  const char* edge_name = "abc";
+  for (int a = 0; a < 3; ++a) {
+    if (!settings.periodic[a]) continue;
+    const double room = cell.height(a);
+    const double least = 2.0 * settings.cutoff;
+    if (std::isfinite(room) && room > least) continue;
+    std::string text = format_text(
+        "the cell is %f Angstrom across along its edge %c (%c), not more than twice the cut-off "
+        "(%g Angstrom), so the nearest image of an atom would be ambiguous",
+        room, edge_name[a], kAxisName[a], least);
+    if (std::isfinite(room) && room > 0.0) {
+      text += format_text(": repeat the cell at least %.0f times along it",
+                          std::floor(least / room) + 1.0);
+    }
+    return text;
+  }
+  return "";
+}
+
 void TopologyBuilder::build(std::vector<Position3>& scene, const std::array<double, 3>& lengths,
                             const TopologySettings& settings, Topology& topology, const Log& log,
                             std::string_view label) {
@@ -190,9 +247,40 @@ void TopologyBuilder::build(std::vector<Position3>& scene, const std::vector<std
   label_ = label;
   cutoff_ = settings.cutoff;
   const bool hydrogen_given = take_positions(scene, kinds, settings, topology);
+  topology.cell.xy = topology.cell.xz = topology.cell.yz = 0.0;
+  topology.molecule.clear();
   for (int a = 0; a < 3; ++a) {
     if (settings.periodic[a]) check(place_axis(a, lengths[a], true, topology));
   }
+  connect(settings, lengths, hydrogen_given, topology, log);
+  for (int a = 0; a < 3; ++a) {
+    if (settings.periodic[a]) continue;
+    std::string error = place_axis(a, lengths[a], false, topology);
+    if (!error.empty() && settings.hydrogenate) {
+      error += format_text(", the hydrogens %g Angstrom from their carbons (--ch)",
+                           settings.hydrogen_distance);
+    }
+    check(error);
+  }
+  finish(topology, !hydrogen_given);
+}
+
+void TopologyBuilder::build(Frame& frame, const TopologySettings& settings, Topology& topology,
+                            const Log& log, std::string_view label) {
+  label_ = label;
+  cutoff_ = settings.cutoff;
+  take_frame(frame, settings, topology);
+  const Cell& cell = topology.cell;
+  const std::array<double, 3> lengths{cell.length(0), cell.length(1), cell.length(2)};
+  place_periodic(topology);
+  connect(settings, lengths, false, topology, log);
+  place_open(settings, topology);
+  finish(topology, false);
+}
+
+// Bonds, their checks, and the ends trimmed and terminated on request.
+void TopologyBuilder::connect(const TopologySettings& settings, const std::array<double, 3>& lengths,
+                              bool hydrogen_given, Topology& topology, const Log& log) {
   const std::size_t n = topology.atom_count();
   add_boundary_images(settings, topology);
   find_bonds(n, settings, topology);
@@ -209,18 +297,15 @@ void TopologyBuilder::build(std::vector<Position3>& scene, const std::vector<std
     if (removed > 0) warn(log, format_text("atoms with fewer than two bonds removed: %zu", removed));
   }
   if (settings.hydrogenate) check(add_hydrogens(settings, topology));
-  for (int a = 0; a < 3; ++a) {
-    if (settings.periodic[a]) continue;
-    std::string error = place_axis(a, lengths[a], false, topology);
-    if (!error.empty() && settings.hydrogenate) {
-      error += format_text(", the hydrogens %g Angstrom from their carbons (--ch)",
-                           settings.hydrogen_distance);
-    }
-    check(error);
-  }
+}
+
+// The molecules and the term types, once the atoms are final.  `tube`: the
+// atoms are carbon and the hydrogens --hydrogenate placed, whose terms all
+// have types of the fixed lists.
+void TopologyBuilder::finish(Topology& topology, bool tube) {
   check_term_counts(topology);
   number_molecules(topology);
-  assign_term_types(topology);
+  assign_term_types(topology, !tube);
 }
 
 void TopologyBuilder::check(const std::string& error) const {
@@ -260,6 +345,7 @@ bool TopologyBuilder::take_positions(std::vector<Position3>& scene,
   }
   topology.species.assign(1, kCarbon);
   if (settings.hydrogenate || hydrogen_given) topology.species.push_back(kHydrogen);
+  hydrogen_kind_ = 1;
   if (kinds.empty()) {
     topology.kind.assign(n, 0);
   } else {
@@ -268,6 +354,128 @@ bool TopologyBuilder::take_positions(std::vector<Position3>& scene,
   topology.images.resize(n);
   topology.cell.periodic = settings.periodic;
   return hydrogen_given;
+}
+
+// The frame's atoms, species, molecules and cell become the topology's.
+void TopologyBuilder::take_frame(Frame& frame, const TopologySettings& settings,
+                                 Topology& topology) {
+  const std::size_t n = frame.positions.size();
+  topology.positions.swap(frame.positions);
+  topology.kind.swap(frame.kind);
+  topology.molecule.swap(frame.molecule);
+  topology.species = frame.species;
+  topology.cell = frame.cell;
+  topology.cell.periodic = settings.periodic;
+  if (topology.species.empty()) check("the frame names no species");
+  if (topology.kind.size() != n) {
+    check(format_text("%zu species are given for %zu atoms", topology.kind.size(), n));
+  }
+  if (!topology.molecule.empty() && topology.molecule.size() != n) {
+    check(format_text("%zu molecules are given for %zu atoms", topology.molecule.size(), n));
+  }
+  bool hydrogen = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (const double c : topology.positions[i]) {
+      if (!std::isfinite(c)) {
+        check(format_text("atom %zu has a coordinate that is not a finite number", i + 1));
+      }
+    }
+    if (topology.kind[i] >= topology.species.size()) {
+      check(format_text("atom %zu has no species", i + 1));
+    }
+    hydrogen = hydrogen || topology.species[topology.kind[i]].symbol == "H";
+    if (!topology.molecule.empty() && topology.molecule[i] == 0) {
+      check(format_text("atom %zu has the molecule 0: molecules are numbered from 1", i + 1));
+    }
+  }
+  if (hydrogen && (settings.trim || settings.hydrogenate)) {
+    check("the atoms hold hydrogen already: --trim and --hydrogenate take atoms without it");
+  }
+  if (settings.hydrogenate) {
+    if (topology.species.size() > 255) check("the frame has too many species to add hydrogen");
+    topology.species.push_back(kHydrogen);
+    hydrogen_kind_ = static_cast<std::uint8_t>(topology.species.size() - 1);
+  }
+  const Cell& cell = topology.cell;
+  for (int a = 0; a < 3; ++a) {
+    if (!std::isfinite(cell.lo[a]) || !std::isfinite(cell.hi[a]) || !std::isfinite(cell.length(a))) {
+      check(format_text("the cell along %c is not finite", kAxisName[a]));
+    }
+  }
+  if (!std::isfinite(cell.xy) || !std::isfinite(cell.xz) || !std::isfinite(cell.yz)) {
+    check("the tilts of the cell are not finite");
+  }
+  topology.images.assign(n, {0, 0, 0});
+}
+
+// The atoms moved into the cell along its periodic edges, the moves kept as
+// image flags.
+void TopologyBuilder::place_periodic(Topology& topology) {
+  const Cell& cell = topology.cell;
+  if (cell.orthogonal()) {
+    for (int a = 0; a < 3; ++a) {
+      if (!cell.periodic[a]) continue;
+      for (std::size_t i = 0; i < topology.atom_count(); ++i) {
+        long long image = 0;
+        if (!wrap_into_box(topology.positions[i][a], cell.lo[a], cell.hi[a], image)) {
+          check(outside_error(i, a));
+        }
+        topology.images[i][a] = static_cast<std::int32_t>(image);
+      }
+    }
+    return;
+  }
+  for (std::size_t i = 0; i < topology.atom_count(); ++i) {
+    if (!wrap_into_cell(topology.positions[i], topology.images[i], cell)) {
+      check(format_text("atom %zu lies more than %lld cell edges outside the cell", i + 1,
+                        kMaxImage));
+    }
+  }
+}
+
+// Along an open axis the cell stays where it holds the atoms; otherwise that
+// edge spans the atoms with kOpenMargin on either side.
+void TopologyBuilder::place_open(const TopologySettings& settings, Topology& topology) {
+  Cell& cell = topology.cell;
+  const std::size_t n = topology.atom_count();
+  for (int a = 0; a < 3; ++a) {
+    if (settings.periodic[a]) continue;
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    double low = kInfinity, high = -kInfinity;  // fractional, or Cartesian when orthogonal
+    for (const Position3& p : topology.positions) {
+      const double c = cell.orthogonal() ? p[a] : cell.fractional(p)[a];
+      low = std::min(low, c);
+      high = std::max(high, c);
+    }
+    const bool inside = cell.orthogonal() ? cell.length(a) > 0.0 && low >= cell.lo[a] && high <= cell.hi[a]
+                                          : low >= 0.0 && high <= 1.0;
+    if (inside) continue;
+    if (cell.orthogonal() || n == 0) {
+      cell.lo[a] = (n == 0 ? 0.0 : low) - kOpenMargin;
+      cell.hi[a] = (n == 0 ? 0.0 : high) + kOpenMargin;
+    } else {
+      // The edge moved and stretched along itself: the other fractional
+      // coordinates stay as they were.
+      const Position3 edge = cell.vector(a);
+      Position3 lengths{cell.length(0), cell.length(1), cell.length(2)};
+      const double margin = kOpenMargin / cell.height(a);
+      const double start = low - margin;
+      const double scale = high - low + 2.0 * margin;
+      for (int k = 0; k < 3; ++k) cell.lo[k] += start * edge[k];
+      if (a == 1) cell.xy = edge[0] * scale;
+      if (a == 2) {
+        cell.xz = edge[0] * scale;
+        cell.yz = edge[1] * scale;
+      }
+      lengths[a] = edge[a] * scale;
+      for (int k = 0; k < 3; ++k) cell.hi[k] = cell.lo[k] + lengths[k];
+    }
+    if (!std::isfinite(cell.lo[a]) || !std::isfinite(cell.hi[a]) || !std::isfinite(cell.length(a))) {
+      check(format_text(
+          "the box along %c would not be finite: the atoms lie from %g to %g Angstrom along it",
+          kAxisName[a], low, high));
+    }
+  }
 }
 
 // Hydrogen as given with the atoms: one bond at most, to a carbon, and one
@@ -304,6 +512,10 @@ void TopologyBuilder::add_boundary_images(const TopologySettings& settings, Topo
   image_of_.clear();
   image_shifts_.clear();
   const std::vector<Shift> shifts = half_shifts(settings.periodic);
+  if (!box.orthogonal()) {
+    add_cell_images(shifts, settings.cutoff, topology);
+    return;
+  }
   for (std::size_t i = 0; i < n; ++i) {
     const Position3 p = points[i];
     for (const Shift& s : shifts) {
@@ -313,6 +525,35 @@ void TopologyBuilder::add_boundary_images(const TopologySettings& settings, Topo
         if (s[a] > 0) near = p[a] < box.lo[a] + settings.cutoff;
         if (s[a] < 0) near = p[a] >= box.hi[a] - settings.cutoff;
         image[a] = p[a] + s[a] * box.length(a);
+      }
+      if (!near) continue;
+      points.push_back(image);
+      image_of_.push_back(static_cast<std::uint32_t>(i));
+      image_shifts_.push_back(s);
+    }
+  }
+}
+
+// The same in a triclinic cell: an atom is near a face when its distance
+// to it, the fractional coordinate times the room between the faces, is
+// within the cut-off; its image lies one edge vector beyond.
+void TopologyBuilder::add_cell_images(const std::vector<ImageShift>& shifts, double cutoff,
+                                      Topology& topology) {
+  std::vector<Position3>& points = topology.positions;
+  const Cell& cell = topology.cell;
+  const std::size_t n = points.size();
+  const Position3 heights{cell.height(0), cell.height(1), cell.height(2)};
+  const std::array<Position3, 3> edges{cell.vector(0), cell.vector(1), cell.vector(2)};
+  for (std::size_t i = 0; i < n; ++i) {
+    const Position3 p = points[i];
+    const Position3 f = cell.fractional(p);
+    for (const Shift& s : shifts) {
+      bool near = true;
+      Position3 image = p;
+      for (int a = 0; a < 3 && near; ++a) {
+        if (s[a] > 0) near = f[a] * heights[a] < cutoff;
+        if (s[a] < 0) near = (1.0 - f[a]) * heights[a] <= cutoff;
+        for (int k = 0; k < 3; ++k) image[k] += s[a] * edges[a][k];
       }
       if (!near) continue;
       points.push_back(image);
@@ -575,6 +816,14 @@ void TopologyBuilder::check_term_counts(const Topology& topology) const {
 // The molecules: the connected components, numbered by their lowest atom.
 void TopologyBuilder::number_molecules(Topology& topology) {
   const std::size_t atoms = topology.atom_count();
+  if (!topology.molecule.empty()) {
+    // Given with the atoms: kept as they are.
+    topology.molecule_count = 0;
+    for (const std::uint32_t m : topology.molecule) {
+      topology.molecule_count = std::max(topology.molecule_count, m);
+    }
+    return;
+  }
   topology.molecule.assign(atoms, 0);
   topology.molecule_count = 0;
   for (std::size_t first = 0; first < atoms; ++first) {
@@ -633,6 +882,7 @@ std::size_t TopologyBuilder::remove_loose_atoms(Topology& topology) {
     if (degree[i] == kRemoved) continue;
     degree[i] = next;
     topology.kind[next] = topology.kind[i];
+    if (!topology.molecule.empty()) topology.molecule[next] = topology.molecule[i];
     topology.positions[next] = topology.positions[i];
     topology.images[next] = topology.images[i];
     ++next;
@@ -640,6 +890,7 @@ std::size_t TopologyBuilder::remove_loose_atoms(Topology& topology) {
   topology.positions.resize(next);
   topology.images.resize(next);
   topology.kind.resize(next);
+  if (!topology.molecule.empty()) topology.molecule.resize(next);
   std::size_t kept = 0;
   for (const AtomPair& bond : topology.bonds) {
     const std::uint32_t first = degree[bond.first];
@@ -660,10 +911,8 @@ std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Top
   // the periodic axes.
   const auto direction = [&](std::size_t from, std::uint32_t to) {
     Position3 d;
-    for (int a = 0; a < 3; ++a) {
-      d[a] = points[to][a] - points[from][a];
-      if (box.periodic[a]) d[a] -= box.length(a) * std::round(d[a] / box.length(a));
-    }
+    for (int a = 0; a < 3; ++a) d[a] = points[to][a] - points[from][a];
+    d = nearest_image(d, box);
     const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
     for (double& component : d) component /= length;
     return d;
@@ -692,17 +941,19 @@ std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Top
     for (int a = 0; a < 3; ++a) {
       h[a] = points[c][a] - sum[a] / length * settings.hydrogen_distance;
       long long moved = image[a];
-      if (box.periodic[a] && !wrap_into_box(h[a], box.lo[a], box.hi[a], moved)) {
+      if (box.orthogonal() && box.periodic[a] && !wrap_into_box(h[a], box.lo[a], box.hi[a], moved)) {
         return outside_error(points.size(), a);
       }
       image[a] = static_cast<std::int32_t>(moved);
     }
+    if (!box.orthogonal() && !wrap_into_cell(h, image, box)) return outside_error(points.size(), 0);
+    if (!topology.molecule.empty()) topology.molecule.push_back(topology.molecule[c]);
     topology.bonds.push_back(
         {static_cast<std::uint32_t>(c), static_cast<std::uint32_t>(points.size())});
     points.push_back(h);
     topology.images.push_back(image);
   }
-  topology.kind.resize(points.size(), 1);
+  topology.kind.resize(points.size(), hydrogen_kind_);
   // A carbon's bond to its hydrogen follows its bonds to other carbons.
   std::inplace_merge(topology.bonds.begin(),
                      topology.bonds.begin() + static_cast<std::ptrdiff_t>(inside),
@@ -773,47 +1024,66 @@ int Topology::improper_type(std::uint32_t centre, std::uint32_t a, std::uint32_t
 
 // The term types: the fixed lists of carbon and hydrogen, or those the terms
 // hold.
-void assign_term_types(Topology& topology) {
+void assign_term_types(Topology& topology, bool collect) {
   const std::size_t count = topology.species.size();
   TermTyping& typing = topology.typing;
   const bool carbon = count >= 1 && topology.species[0].symbol == "C";
-  if (carbon && count == 1) {
-    typing.bonds.assign({Key{0, 0, 0, 0}}, 1);
-    typing.angles.assign({Key{0, 0, 0, 0}}, 1);
-    typing.dihedrals.assign({Key{0, 0, 0, 0}}, 1);
-    typing.impropers.assign({Key{0, 0, 0, 0}}, 1);
-    return;
-  }
-  if (carbon && count == 2 && topology.species[1].symbol == "H") {
-    typing.bonds.assign({Key{0, 0, 0, 0}, Key{0, 1, 0, 0}}, 2);
-    typing.angles.assign({Key{0, 0, 0, 0}, Key{0, 0, 1, 0}}, 2);
-    typing.dihedrals.assign({Key{0, 0, 0, 0}, Key{0, 0, 0, 1}, Key{1, 0, 0, 1}}, 2);
-    typing.impropers.assign({Key{0, 0, 0, 0}, Key{0, 0, 0, 1}}, 2);
-    return;
-  }
   std::vector<Key> bonds, angles, dihedrals, impropers;
+  if (carbon && count == 1) {
+    bonds = angles = dihedrals = impropers = {Key{0, 0, 0, 0}};
+  } else if (carbon && count == 2 && topology.species[1].symbol == "H") {
+    bonds = {Key{0, 0, 0, 0}, Key{0, 1, 0, 0}};
+    angles = {Key{0, 0, 0, 0}, Key{0, 0, 1, 0}};
+    dihedrals = {Key{0, 0, 0, 0}, Key{0, 0, 0, 1}, Key{1, 0, 0, 1}};
+    impropers = {Key{0, 0, 0, 0}, Key{0, 0, 0, 1}};
+  } else {
+    collect = true;
+  }
+  if (!collect) {
+    typing.bonds.assign(std::move(bonds), count);
+    typing.angles.assign(std::move(angles), count);
+    typing.dihedrals.assign(std::move(dihedrals), count);
+    typing.impropers.assign(std::move(impropers), count);
+    return;
+  }
   const std::vector<std::uint8_t>& kind = topology.kind;
-  const auto collect = [](std::vector<Key>& keys) {
+  // The keys met, kept sorted and unique whenever they have doubled.
+  std::size_t squeezed = 0;
+  const auto squeeze = [&](std::vector<Key>& keys, bool now) {
+    if (!now && keys.size() < 2 * squeezed + 4096) return;
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    squeezed = keys.size();
   };
-  for (const AtomPair& bond : topology.bonds) bonds.push_back(bond_key(kind[bond.first], kind[bond.second]));
-  collect(bonds);
+  const auto done = [&](std::vector<Key>& keys) {
+    squeeze(keys, true);
+    squeezed = 0;
+    if (keys.size() > kMaxTermTypes) {
+      throw Error(format_text("Error: the atoms hold %zu types of one kind of bonded term, more than "
+                              "the %zu that are numbered.\n",
+                              keys.size(), kMaxTermTypes));
+    }
+  };
+  for (const AtomPair& bond : topology.bonds) {
+    bonds.push_back(bond_key(kind[bond.first], kind[bond.second]));
+    squeeze(bonds, false);
+  }
+  done(bonds);
   topology.for_each_angle([&](std::uint32_t i, std::uint32_t c, std::uint32_t k) {
     angles.push_back(angle_key(kind[i], kind[c], kind[k]));
-    if (angles.size() > 4096) collect(angles);
+    squeeze(angles, false);
   });
-  collect(angles);
+  done(angles);
   topology.for_each_dihedral([&](std::uint32_t i, std::uint32_t j, std::uint32_t k, std::uint32_t l) {
     dihedrals.push_back(dihedral_key(kind[i], kind[j], kind[k], kind[l]));
-    if (dihedrals.size() > 4096) collect(dihedrals);
+    squeeze(dihedrals, false);
   });
-  collect(dihedrals);
+  done(dihedrals);
   topology.for_each_improper([&](std::uint32_t c, std::uint32_t a, std::uint32_t b, std::uint32_t d) {
     impropers.push_back(improper_key(kind[c], kind[a], kind[b], kind[d]));
-    if (impropers.size() > 4096) collect(impropers);
+    squeeze(impropers, false);
   });
-  collect(impropers);
+  done(impropers);
   typing.bonds.assign(std::move(bonds), count);
   typing.angles.assign(std::move(angles), count);
   typing.dihedrals.assign(std::move(dihedrals), count);

@@ -84,6 +84,8 @@ struct TermTypes {
 
 // Species beyond which the type of a term is searched rather than looked up.
 inline constexpr std::size_t kDenseTypeTable = 1 << 16;
+// The most types of one kind of term: they are numbered in 16 bits.
+inline constexpr std::size_t kMaxTermTypes = 65535;
 
 // The types of one kind of bonded term (2 atoms for bonds, 3 for angles, 4
 // for dihedrals and impropers): per type, numbered from 1, the species of
@@ -172,7 +174,9 @@ struct Topology : Frame {
 };
 
 // Declares the term types of a topology whose bonds and species are final.
-void assign_term_types(Topology& topology);
+// `collect`: the types the terms hold are added to the fixed lists of
+// carbon and hydrogen (they are always collected for other species).
+void assign_term_types(Topology& topology, bool collect = true);
 
 // The error for a periodic axis whose box length (from the trajectory's
 // header) is not a finite length larger than twice the cut-off, where the
@@ -232,6 +236,13 @@ class TopologyBuilder {
              std::string_view label = {});
 
  private:
+  void take_frame(Frame& frame, const TopologySettings& settings, Topology& topology);
+  void place_periodic(Topology& topology);
+  void place_open(const TopologySettings& settings, Topology& topology);
+  void connect(const TopologySettings& settings, const std::array<double, 3>& lengths,
+               bool hydrogen_given, Topology& topology, const Log& log);
+  void finish(Topology& topology, bool tube);
+  void add_cell_images(const std::vector<ImageShift>& shifts, double cutoff, Topology& topology);
   // True when `kinds` holds a hydrogen.
   bool take_positions(std::vector<Position3>& scene, const std::vector<std::uint8_t>& kinds,
                       const TopologySettings& settings, Topology& topology);
@@ -270,6 +281,7 @@ class TopologyBuilder {
   std::vector<std::uint32_t> stack_;
   std::vector<std::uint32_t> number_;  // per atom, while the loose ones are removed
   std::string_view label_;
+  std::uint8_t hydrogen_kind_ = 1;  // the species of the hydrogens --hydrogenate adds
   double cutoff_ = kBondCutoff;
 };
 

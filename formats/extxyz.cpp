@@ -29,12 +29,14 @@ class ExtxyzWriter : public FrameWriter {
 
  private:
   static void write_comment_line(const Cell& cell, std::string& text) {
+    // The three edge vectors, a row each; an orthogonal box's zeros as "0".
     text += "Lattice=\"";
     for (int a = 0; a < 3; ++a) {
+      const Position3 edge = cell.vector(a);
       for (int b = 0; b < 3; ++b) {
         if (a + b > 0) text += ' ';
-        if (a == b) {
-          append_fixed(text, cell.length(a), 0, kCoordinateDecimals);
+        if (a == b || (!cell.orthogonal() && b < a)) {
+          append_fixed(text, edge[b], 0, kCoordinateDecimals);
         } else {
           text += '0';
         }

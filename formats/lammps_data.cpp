@@ -114,6 +114,8 @@ class LammpsDataWriter : public FrameWriter {
     text += '\n';
   }
 
+  // The bounds, and for a triclinic cell its tilt factors: LAMMPS's
+  // restricted triclinic form is the one the cell is kept in.
   static void write_box(const Cell& cell, std::string& text) {
     for (int a = 0; a < 3; ++a) {
       append_fixed(text, cell.lo[a], 0, kCoordinateDecimals);
@@ -123,6 +125,12 @@ class LammpsDataWriter : public FrameWriter {
       text += kAxisBounds[a];
       text += cell.periodic[a] ? "  # periodic\n" : "  # open\n";
     }
+    if (cell.orthogonal()) return;
+    for (const double tilt : {cell.xy, cell.xz, cell.yz}) {
+      append_fixed(text, tilt, 0, kCoordinateDecimals);
+      text += ' ';
+    }
+    text += "xy xz yz\n";
   }
 
   static void write_masses(const Topology& topology, std::string& text) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -240,3 +241,120 @@ TEST(Topology, TrimmedAndHydrogenatedEndsOfOpenTubes) {
 }
 
 }  // namespace
+
+namespace {
+
+// The pairs closer than the cut-off by brute force over every image within
+// two edges along the periodic ones.
+std::vector<std::pair<std::uint32_t, std::uint32_t>> brute_force_bonds(
+    const std::vector<Position3>& atoms, const swnt::Cell& cell, double cutoff) {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> pairs;
+  const int reach[3] = {cell.periodic[0] ? 2 : 0, cell.periodic[1] ? 2 : 0, cell.periodic[2] ? 2 : 0};
+  for (std::uint32_t i = 0; i < atoms.size(); ++i) {
+    for (std::uint32_t j = i + 1; j < atoms.size(); ++j) {
+      bool close = false;
+      for (int u = -reach[0]; u <= reach[0]; ++u) {
+        for (int v = -reach[1]; v <= reach[1]; ++v) {
+          for (int w = -reach[2]; w <= reach[2]; ++w) {
+            Position3 image = atoms[j];
+            for (int k = 0; k < 3; ++k) {
+              image[k] += u * cell.vector(0)[k] + v * cell.vector(1)[k] + w * cell.vector(2)[k];
+            }
+            close = close || swnt::distance(atoms[i], image) < cutoff;
+          }
+        }
+      }
+      if (close) pairs.emplace_back(i, j);
+    }
+  }
+  return pairs;
+}
+
+}  // namespace
+
+// Atoms scattered in skewed cells, periodic along some edges: the bonds
+// are exactly the pairs within the cut-off through any image, the atoms end
+// up inside the cell, and their image flags give back the positions given.
+TEST(Topology, TriclinicCellsFindEveryPairThroughTheBoundary) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  const std::vector<swnt::PeriodicAxes> axes_list{{true, true, true}, {true, true, false}, {false, false, true}};
+  for (int trial = 0; trial < 6; ++trial) {
+    swnt::Cell cell;
+    cell.lo = {-3.0 * unit(random), 2.0 * unit(random), -1.0};
+    cell.hi = {cell.lo[0] + 8.0, cell.lo[1] + 7.5, cell.lo[2] + 9.0};
+    cell.xy = 3.9 * unit(random) - 1.95;
+    cell.xz = 3.9 * unit(random) - 1.95;
+    cell.yz = 3.5 * unit(random) - 1.75;
+    cell.periodic = axes_list[static_cast<std::size_t>(trial) % axes_list.size()];
+    // Atoms at least 1.1 Angstrom apart through every image, some outside the cell.
+    std::vector<Position3> atoms;
+    while (atoms.size() < 70) {
+      Position3 p = cell.lo;
+      const double f[3] = {1.4 * unit(random) - 0.2, 1.4 * unit(random) - 0.2, 1.4 * unit(random) - 0.2};
+      for (int a = 0; a < 3; ++a) {
+        for (int k = 0; k < 3; ++k) p[k] += f[a] * cell.vector(a)[k];
+      }
+      std::vector<Position3> trial_atoms = atoms;
+      trial_atoms.push_back(p);
+      if (brute_force_bonds(trial_atoms, cell, 1.1).size() ==
+          brute_force_bonds(atoms, cell, 1.1).size()) {
+        atoms.push_back(p);
+      }
+    }
+    swnt::Frame frame;
+    frame.positions = atoms;
+    frame.kind.assign(atoms.size(), 0);
+    frame.cell = cell;
+    swnt::TopologySettings settings{cell.periodic, 1.8};
+    ASSERT_EQ(swnt::cell_period_error(cell, settings), "");
+    swnt::TopologyBuilder builder;
+    swnt::Topology topology;
+    builder.build(frame, settings, topology, swnt::log_nothing);
+
+    const auto expected = brute_force_bonds(atoms, cell, 1.8);
+    ASSERT_EQ(topology.bonds.size(), expected.size()) << "trial " << trial;
+    for (std::size_t b = 0; b < expected.size(); ++b) {
+      EXPECT_EQ(topology.bonds[b].first, expected[b].first);
+      EXPECT_EQ(topology.bonds[b].second, expected[b].second);
+    }
+    for (std::size_t i = 0; i < atoms.size(); ++i) {
+      const Position3 f = topology.cell.fractional(topology.positions[i]);
+      Position3 back = topology.positions[i];
+      for (int a = 0; a < 3; ++a) {
+        if (cell.periodic[a]) {
+          EXPECT_TRUE(f[a] > -1e-12 && f[a] < 1.0 + 1e-12) << f[a];
+        }
+        for (int k = 0; k < 3; ++k) back[k] += topology.images[i][a] * cell.vector(a)[k];
+      }
+      for (int k = 0; k < 3; ++k) EXPECT_NEAR(back[k], atoms[i][k], 1e-9);
+    }
+  }
+}
+
+// A frame in an orthogonal cell gives the topology of the trajectory path,
+// and the cell's room is what decides whether it is long enough.
+TEST(Topology, FramesAgreeWithTheTrajectoryPath) {
+  const Scene scene = build_tube({"6", "6", "-u", "3", "-c", "1.42", "-az"});
+  const swnt::PeriodicAxes periodic{false, false, true};
+  swnt::Topology expected;
+  ASSERT_EQ(topology_of(scene, periodic, expected).error, "");
+  swnt::Frame frame;
+  frame.positions = scene.atoms;
+  frame.kind.assign(scene.atoms.size(), 0);
+  frame.cell = expected.cell;
+  swnt::TopologyBuilder builder;
+  swnt::Topology topology;
+  builder.build(frame, {periodic, swnt::kBondCutoff}, topology, swnt::log_nothing);
+  EXPECT_EQ(topology.positions, expected.positions);
+  EXPECT_EQ(topology.images, expected.images);
+  ASSERT_EQ(topology.bonds.size(), expected.bonds.size());
+  EXPECT_EQ(topology.molecule, expected.molecule);
+  EXPECT_EQ(topology.term_types().dihedrals, 1);
+
+  swnt::Cell skewed = expected.cell;
+  skewed.xz = 3.0;
+  skewed.hi[2] = skewed.lo[2] + 3.5;
+  EXPECT_NE(swnt::cell_period_error(skewed, {periodic, swnt::kBondCutoff}).find("at least 2 times"),
+            std::string::npos);
+}
