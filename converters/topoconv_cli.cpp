@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <span>
 
 #include "cli/program.hpp"
@@ -14,6 +15,7 @@
 #include "core/topology.hpp"
 #include "files/file_errors.hpp"
 #include "files/file_identity.hpp"
+#include "files/forcefield_file.hpp"
 #include "files/output_file.hpp"
 #include "formats/registry.hpp"
 #include "formats/scene_files.hpp"
@@ -47,6 +49,10 @@ std::string usage() {
          "  --hydrogenate                  --trim, then one hydrogen on every carbon with two\n"
          "                                 bonds\n"
          "  --ch D                         the C-H distance in Angstrom (default 1.09)\n"
+         "  --forcefield NAME|FILE         write the parameters of a force field: default\n"
+         "                                 (opls-aa), opls-aa, or a parameter file\n"
+         "  --terms all|none               none: keep the molecules, write no bonds, angles,\n"
+         "                                 dihedrals or impropers (for many-body potentials)\n"
          "  -h, --help                     this text\n";
 }
 
@@ -60,6 +66,7 @@ struct Request {
   TopologySettings topology;
   Scenes scenes = Scenes::last;
   long long scene = 0;  // with Scenes::one
+  std::optional<ForceField> forcefield;  // what frames.forcefield points to
 };
 
 // The per-scene files of a format that holds one scene: tube.data gives
@@ -147,6 +154,13 @@ void apply_option(const std::string& name, const std::string& value, Request& re
       throw usage_error(format_text(
           "invalid scene <%s>: a number from 1 to 2147483647, last or all.", shown.c_str()));
     }
+  } else if (name == "--forcefield") {
+    request.forcefield = load_forcefield(value);
+  } else if (name == "--terms") {
+    if (value != "all" && value != "none") {
+      throw usage_error(format_text("unknown terms <%s>: all or none.", shown.c_str()));
+    }
+    request.frames.terms = value == "all";
   } else if (name == "--ch") {
     if (!parse_length(value, request.topology.hydrogen_distance)) {
       throw usage_error(format_text(
@@ -200,7 +214,7 @@ bool parse_arguments(const std::vector<std::string>& args, Request& request) {
       continue;
     }
     if (name != "--format" && name != "--periodic" && name != "--style" && name != "--scene" &&
-        name != "--cutoff" && name != "--ch") {
+        name != "--cutoff" && name != "--ch" && name != "--forcefield" && name != "--terms") {
       throw usage_error(format_text("unknown option <%s>.", printable(arg).c_str()));
     }
     std::string value;
@@ -222,6 +236,7 @@ bool parse_arguments(const std::vector<std::string>& args, Request& request) {
   request.output = files[1];
   if (request.format == nullptr) request.format = &format_of_output(request.output);
   request.frames.periodic = request.topology.periodic;
+  if (request.forcefield) request.frames.forcefield = &*request.forcefield;
   return true;
 }
 

@@ -1,7 +1,9 @@
 // The LAMMPS data file, laid out as LAMMPS's write_data lays it out: the
 // title, the counts each followed by its number of types, the box bounds,
-// Masses, Atoms in the chosen style, then Bonds, Angles, Dihedrals and
-// Impropers.  One file holds one scene.
+// Masses, with a force field the coefficients of each style, Atoms in the
+// chosen style, then Bonds, Angles, Dihedrals and Impropers.  One file holds
+// one scene.
+#include <array>
 #include <cstring>
 
 #include "core/text_format.hpp"
@@ -68,25 +70,137 @@ void append_section(std::string& text, const char* heading) {
   text += "\n\n";
 }
 
+// A parameter as the coefficient sections write it: ten significant digits.
+void append_real(std::string& text, double value) { text += format_text("%.10g", value); }
+
+// The symbols of the atoms of term type t (from 1).
+template <std::size_t N>
+std::array<std::string_view, N> term_elements(const Topology& topology, const TermTypeTable& table,
+                                              int t) {
+  std::array<std::string_view, N> elements;
+  for (std::size_t k = 0; k < N; ++k) elements[k] = topology.species[table.species(t)[k]].symbol;
+  return elements;
+}
+
+// The coefficient sections of a force field, each headed by the style of
+// LAMMPS that its numbers are for, as write_data names it:
+//   PairIJ Coeffs # lj/cut      i j epsilon sigma, for every i <= j
+//   Bond Coeffs # harmonic      t K r0
+//   Angle Coeffs # harmonic     t K theta0
+//   Dihedral Coeffs # charmm    t K n d w, w = 0 (1-4 pairs by special_bonds)
+//   Improper Coeffs # harmonic  t K chi0
+// Every pair is given, combined by the set's rule, so that the file means
+// the same whatever pair_modify mix says.  The bonded sections are written
+// when the terms are.  Throws the force field's Error for an element or a
+// term it has no parameters for.
+std::string coefficient_sections(const ForceField& forcefield, const Topology& topology,
+                                 bool terms) {
+  std::string text;
+  const auto heading = [&](const char* name, int count) {
+    if (count > 0) append_section(text, name);
+    return count > 0;
+  };
+  const auto start = [&](int t) {
+    append_int(text, t, 0);
+    text += ' ';
+  };
+  const int species = static_cast<int>(topology.species.size());
+  heading("PairIJ Coeffs # lj/cut", species);
+  for (int i = 0; i < species; ++i) {
+    for (int j = i; j < species; ++j) {
+      const auto& si = topology.species[static_cast<std::size_t>(i)].symbol;
+      const auto& sj = topology.species[static_cast<std::size_t>(j)].symbol;
+      const PairParams pair = forcefield.pair(si, sj);
+      start(i + 1);
+      append_int(text, j + 1, 0);
+      text += ' ';
+      append_real(text, pair.epsilon);
+      text += ' ';
+      append_real(text, pair.sigma);
+      text += '\n';
+    }
+  }
+  if (!terms) return text;
+  const TermTyping& typing = topology.typing;
+  if (heading("Bond Coeffs # harmonic", typing.bonds.count())) {
+    for (int t = 1; t <= typing.bonds.count(); ++t) {
+      const auto e = term_elements<2>(topology, typing.bonds, t);
+      const BondParams& p = forcefield.bond(e[0], e[1]);
+      start(t);
+      append_real(text, p.k);
+      text += ' ';
+      append_real(text, p.r0);
+      text += '\n';
+    }
+  }
+  if (heading("Angle Coeffs # harmonic", typing.angles.count())) {
+    for (int t = 1; t <= typing.angles.count(); ++t) {
+      const auto e = term_elements<3>(topology, typing.angles, t);
+      const AngleParams& p = forcefield.angle(e[0], e[1], e[2]);
+      start(t);
+      append_real(text, p.k);
+      text += ' ';
+      append_real(text, p.theta0);
+      text += '\n';
+    }
+  }
+  if (heading("Dihedral Coeffs # charmm", typing.dihedrals.count())) {
+    for (int t = 1; t <= typing.dihedrals.count(); ++t) {
+      const auto e = term_elements<4>(topology, typing.dihedrals, t);
+      const DihedralParams& p = forcefield.dihedral(e[0], e[1], e[2], e[3]);
+      start(t);
+      append_real(text, p.k);
+      text += ' ';
+      append_int(text, p.n, 0);
+      text += ' ';
+      // A whole number of degrees (the parameter file takes no other).
+      append_int(text, static_cast<long long>(p.phase), 0);
+      text += " 0.0\n";
+    }
+  }
+  if (heading("Improper Coeffs # harmonic", typing.impropers.count())) {
+    for (int t = 1; t <= typing.impropers.count(); ++t) {
+      const auto e = term_elements<4>(topology, typing.impropers, t);
+      const ImproperParams& p = forcefield.improper(e[0], e[1], e[2], e[3]);
+      start(t);
+      append_real(text, p.k);
+      text += ' ';
+      append_real(text, p.chi0);
+      text += '\n';
+    }
+  }
+  return text;
+}
+
 class LammpsDataWriter : public FrameWriter {
  public:
-  explicit LammpsDataWriter(LammpsStyle style) : style_(style) {}
+  explicit LammpsDataWriter(const FrameSettings& settings)
+      : style_(settings.style), forcefield_(settings.forcefield), terms_(settings.terms) {}
 
   void write_frame(const Topology& topology, const FrameSource& source,
                    OutputFile& out) override {
-    const bool bonded = style_ != LammpsStyle::atomic;
+    const bool molecular = style_ != LammpsStyle::atomic;
+    const bool bonded = molecular && terms_;
     Counts counts{topology.atom_count(), bonded ? topology.bonds.size() : 0,
                   bonded ? topology.angle_count() : 0, bonded ? topology.dihedral_count() : 0,
                   bonded ? topology.improper_count() : 0};
+    // The parameters first: a missing one leaves nothing written.
+    const std::string coefficients =
+        forcefield_ != nullptr ? coefficient_sections(*forcefield_, topology, bonded) : "";
+    const std::vector<std::string> charges = charge_texts(topology);
     std::string& text = out.buffer();
     text += format_text(
         "LAMMPS data file written by topoconv from %s, scene %lld of %lld, periodic axes: %s",
         source.input.c_str(), source.scene, source.scenes, axes_text(topology.cell.periodic).c_str());
+    if (forcefield_ != nullptr) {
+      text += ", force field " + printable(forcefield_->name) + ", units real";
+    }
     text += "\n\n";
-    write_counts(topology, counts, text);
+    write_counts(topology, counts, bonded, text);
     write_box(topology.cell, text);
     write_masses(topology, text);
-    write_atoms(topology, out);
+    text += coefficients;
+    write_atoms(topology, charges, out);
     if (!bonded) return;
     write_terms(topology, counts, out);
   }
@@ -96,12 +210,35 @@ class LammpsDataWriter : public FrameWriter {
     std::size_t atoms, bonds, angles, dihedrals, impropers;
   };
 
-  // Each count followed by its number of types.
-  void write_counts(const Topology& topology, const Counts& counts, std::string& text) const {
+  // Per species the charge of the full style ("0.0" without a force field);
+  // a style without charges refuses a force field that gives any.
+  std::vector<std::string> charge_texts(const Topology& topology) const {
+    std::vector<std::string> charges(topology.species.size(), "0.0");
+    if (forcefield_ == nullptr) return charges;
+    for (std::size_t t = 0; t < charges.size(); ++t) {
+      const AtomParams& atom = forcefield_->atom(topology.species[t].symbol);
+      if (atom.charge != 0.0 && style_ != LammpsStyle::full) {
+        throw Error(format_text(
+            "Error: the force field %s gives %s a charge, which the LAMMPS atom style %s "
+            "cannot hold: use --style full.\n",
+            printable(forcefield_->name).c_str(), atom.element.c_str(),
+            style_ == LammpsStyle::molecular ? "molecular" : "atomic"));
+      }
+      charges[t] = format_text("%.10g", atom.charge);
+      if (charges[t].find_first_of(".e") == std::string::npos) charges[t] += ".0";
+    }
+    return charges;
+  }
+
+  // Each count followed by its number of types; the bonded ones where the
+  // terms are written (a file without them omits them, as write_data does
+  // for a molecular system without bonds).
+  void write_counts(const Topology& topology, const Counts& counts, bool bonded,
+                    std::string& text) const {
     const TermTypes types = topology.term_types();
     append_count(text, counts.atoms, "atoms");
     append_count(text, topology.species.size(), "atom types");
-    if (style_ != LammpsStyle::atomic) {
+    if (bonded) {
       append_count(text, counts.bonds, "bonds");
       append_count(text, static_cast<std::size_t>(types.bonds), "bond types");
       append_count(text, counts.angles, "angles");
@@ -143,7 +280,8 @@ class LammpsDataWriter : public FrameWriter {
     }
   }
 
-  void write_atoms(const Topology& topology, OutputFile& out) const {
+  void write_atoms(const Topology& topology, const std::vector<std::string>& charges,
+                   OutputFile& out) const {
     const bool bonded = style_ != LammpsStyle::atomic;
     std::string& text = out.buffer();
     append_section(text, style_ == LammpsStyle::full        ? "Atoms # full"
@@ -157,7 +295,10 @@ class LammpsDataWriter : public FrameWriter {
         text += ' ';
       }
       append_int(text, topology.kind[i] + 1, 0);
-      if (style_ == LammpsStyle::full) text += " 0.0";
+      if (style_ == LammpsStyle::full) {
+        text += ' ';
+        text += charges[topology.kind[i]];
+      }
       for (const double c : topology.positions[i]) {
         text += ' ';
         append_fixed(text, c, 0, kCoordinateDecimals);
@@ -203,10 +344,12 @@ class LammpsDataWriter : public FrameWriter {
   }
 
   LammpsStyle style_;
+  const ForceField* forcefield_;
+  bool terms_;
 };
 
 std::unique_ptr<FrameWriter> lammps_data_writer(const FrameSettings& settings) {
-  return std::make_unique<LammpsDataWriter>(settings.style);
+  return std::make_unique<LammpsDataWriter>(settings);
 }
 
 }  // namespace

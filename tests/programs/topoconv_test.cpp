@@ -104,6 +104,14 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
   test_support::write_file(dir / "wide.dat", "0 1 1\n10 10 10\n0 0\n0 0 1e5\n");
   test_support::write_file(dir / "many.dat", "0 0 1000001\n10 10 10\n0 0\n");
   test_support::write_file(dir / "line.dat", "0 3 1\n10 10 4.2\n0 0\n0 0 0\n0 0 1.4\n0 0 2.8\n");
+  // Force fields without carbon, without the bond of two carbons, with a
+  // mistake, and with charges.
+  test_support::write_file(dir / "hydrogen.ff", "atom H HA 0 2.42 0.03\n");
+  test_support::write_file(dir / "atoms.ff", "atom C CA 0 3.55 0.07\nangle * C * 63 120\n");
+  test_support::write_file(dir / "bad.ff", "atom C CA 0 3.55 0.07\nbond C C 469\n");
+  test_support::write_file(dir / "charged.ff",
+                           "atom C CA -0.1 3.55 0.07\nbond C C 469 1.4\nangle C C C 63 120\n"
+                           "dihedral * C C * 3.625 2 180\nimproper C * * * 2.2 0\n");
   // A square, then a rhombus with one diagonal: eight atoms, then six.
   test_support::write_file(dir / "shapes.dat",
                            "0 4 2\n10 10 10\n0 0\n0 0 0\n1.4 0 0\n1.4 1.4 0\n"
@@ -139,6 +147,22 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
       {{"--hydrogenate", "--scene", "all", "shapes.dat", "out.pdb"},
        "Error: scene 2 keeps 6 atoms where scene 1 keeps 8: the models of a PDB file must hold the "
        "same atoms."},
+      {{"--forcefield", "hydrogen.ff", "ring.dat", "out.data"},
+       "Error: the force field hydrogen.ff has no parameters for the element C."},
+      {{"--forcefield", "atoms.ff", "ring.dat", "out.data"},
+       "Error: the force field atoms.ff has no parameters for the bond C-C."},
+      {{"--forcefield", "bad.ff", "ring.dat", "out.data"},
+       "Error: bad.ff line 2: bond takes 4 values (bond A B K R0), not 3."},
+      {{"--forcefield", "missing.ff", "ring.dat", "out.data"},
+       "Error: unknown force field <missing.ff>: neither a shipped set (default, opls-aa) nor a "
+       "parameter file that can be read."},
+      {{"--forcefield", ".", "ring.dat", "out.data"},
+       "Error: unknown force field <.>: neither a shipped set (default, opls-aa) nor a parameter "
+       "file that can be read."},
+      {{"--forcefield", "charged.ff", "--style", "molecular", "ring.dat", "out.data"},
+       "Error: the force field charged.ff gives C a charge, which the LAMMPS atom style molecular "
+       "cannot hold: use --style full."},
+      {{"--terms", "some", "ring.dat", "out.data"}, "Error: unknown terms <some>: all or none."},
       {{"ring.dat"}, "Error: a trajectory and an output file are required."},
       {{"ring.dat", "out.gro"},
        "Error: the format of <out.gro> is not known from its name: give --format lammps, extxyz or "
@@ -173,6 +197,66 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
   const auto help = run_program(TOPOCONV_EXE, {"ring.dat", "-h"}, dir.path());
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.output.rfind("Usage: topoconv [options] trajectory output\n", 0), 0u);
+}
+
+// With a force field the LAMMPS file carries its parameters: the whole file
+// of a ring of ten carbons, each with a hydrogen, against the one expected;
+// a parameter file of the same numbers gives the same file.  With --terms
+// none the molecules stay and no bonded term is written.
+TEST(Topoconv, WritesTheParametersOfAForceField) {
+  TempDir dir;
+  ASSERT_EQ(run_program(WRAPPING_EXE, {"5", "0", "-u", "1", "-az", "-f", "ends.dat"}, dir.path())
+                .status,
+            0);
+  const auto shipped = run_program(
+      TOPOCONV_EXE, {"--hydrogenate", "--forcefield", "default", "ends.dat", "ends.data"},
+      dir.path());
+  EXPECT_EQ(shipped.status, 0) << shipped.output;
+  const std::string expected =
+      read_file(std::filesystem::path(TEST_DATA_DIR) / "lammps/ends_5_0_opls.data");
+  EXPECT_EQ(read_file(dir / "ends.data"), expected);
+
+  const std::string copy = (std::filesystem::path(TEST_DATA_DIR) / "../../examples/opls-aa.ff").string();
+  const auto file = run_program(
+      TOPOCONV_EXE, {"--hydrogenate", "--forcefield=" + copy, "ends.dat", "copy.data"}, dir.path());
+  EXPECT_EQ(file.status, 0) << file.output;
+  std::string renamed = read_file(dir / "copy.data");
+  const std::size_t name = renamed.find(copy);
+  ASSERT_NE(name, std::string::npos);
+  EXPECT_EQ(renamed.replace(name, copy.size(), "opls-aa"), expected);
+
+  // Each type with numbers of its own: each in its place.
+  const std::string distinct = (std::filesystem::path(TEST_DATA_DIR) / "lammps/distinct.ff").string();
+  ASSERT_EQ(run_program(TOPOCONV_EXE,
+                        {"--hydrogenate", "--forcefield", distinct, "ends.dat", "distinct.data"},
+                        dir.path())
+                .status,
+            0);
+  const std::string numbers = read_file(dir / "distinct.data");
+  EXPECT_NE(numbers.find("\n\nPairIJ Coeffs # lj/cut\n\n1 1 0.086 3.4\n1 2 0.03591656999 3\n"
+                         "2 2 0.015 2.6\n\nBond Coeffs # harmonic\n\n1 400 1.42\n2 340 1.09\n\n"
+                         "Angle Coeffs # harmonic\n\n1 60 118\n2 40 121\n\n"
+                         "Dihedral Coeffs # charmm\n\n1 3 2 180 0.0\n2 2 2 180 0.0\n3 1 2 180 0.0\n\n"
+                         "Improper Coeffs # harmonic\n\n1 5 0\n2 4 0\n\nAtoms # full\n\n"),
+            std::string::npos)
+      << numbers;
+
+  test_support::write_file(dir / "ring.dat", kRing);
+  const auto none = run_program(
+      TOPOCONV_EXE, {"--periodic", "z", "--style", "molecular", "--terms", "none", "ring.dat", "ring.data"},
+      dir.path());
+  EXPECT_EQ(none.status, 0) << none.output;
+  EXPECT_EQ(read_file(dir / "ring.data"),
+            "LAMMPS data file written by topoconv from ring.dat, scene 1 of 1, periodic axes: z\n\n"
+            "5 atoms\n1 atom types\n\n"
+            "-5.00000000 5.00000000 xlo xhi  # open\n-5.00000000 5.00000000 ylo yhi  # open\n"
+            "-2.80000000 2.80000000 zlo zhi  # periodic\n\nMasses\n\n1 12.011  # C\n\n"
+            "Atoms # molecular\n\n"
+            "1 1 1 0.00000000 0.00000000 2.79999990 0 0 -1\n"
+            "2 1 1 0.00000000 0.00000000 -1.40000000 0 0 0\n"
+            "3 1 1 0.50000000 0.00000000 0.00000000 0 0 0\n"
+            "4 1 1 0.00000000 0.00000000 1.40000000 0 0 0\n"
+            "5 2 1 3.00000000 3.00000000 0.00000000 0 0 0\n");
 }
 
 // A tube built along x (wrapping's default axis) made periodic along z does
