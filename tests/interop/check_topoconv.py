@@ -9,6 +9,18 @@
   lammps-ends    LAMMPS with pair_style rebo minimizes hydrogen-terminated
                  (10,0) and (5,5) segments to its tolerance: no carbon moves
                  more than 0.3 A, every H stays within 1.2 A of its carbon.
+  lammps-manybody  REBO gives a periodic (10,10) tube the same energy from the
+                 file of --style atomic, of --style molecular --terms none and
+                 of --style full under special_bonds lj/coul 1 1 1 and zero
+                 bonded styles (the shipped inputs), and a wrong one without
+                 that special_bonds; the walls of a double wall get the
+                 energies of the tubes alone; the AIREBO and Tersoff inputs
+                 run as shipped.
+  lammps-forcefield  The coefficients that --forcefield writes give the
+                 energies computed here from the parameter file (bonds,
+                 angles, dihedrals, impropers, Lennard-Jones with the 1-4
+                 scaling), for a hydrogen-terminated and a periodic tube, and
+                 LAMMPS under mpirun -np 2 gives those of one process.
   ase-extxyz     ASE reads cell, pbc, positions and species (also of a
                  hydrogen-terminated tube); its neighbour list gives the
                  reference bonds.
@@ -224,6 +236,231 @@ def check_lammps_ends(tools, work):
               f"carbons moved up to {moved:.3f} A, C-H up to {stretched:.3f} A")
 
 
+def energy_of(log, pattern):
+    match = re.search(pattern, log)
+    if match is None:
+        raise CheckFailed(f"no line matching {pattern!r} in:\n{log[-2000:]}")
+    return [float(v) for v in match.groups()]
+
+
+def check_lammps_manybody(tools, work):
+    np = require_module("numpy", "python3-numpy")
+    for potential in ("CH.rebo", "CH.airebo", "BNC.tersoff"):
+        if not Path("/usr/share/lammps/potentials", potential).exists():
+            skip(f"{potential} not found (Debian package lammps-data)")
+    for example in ("rebo_tube", "rebo_walls", "rebo_bonds", "airebo_tube", "tersoff_tube"):
+        shutil.copy(tools.source / "examples" / f"{example}.lmp", work)
+    per_atom = r"energy per atom (\S+) eV"
+    run([tools.wrapping, "10", "10", "-u", "10", "-az", "-b", "-f", "tube.dat"], work)
+    files = {"atomic": ["--style", "atomic"], "none": ["--style", "molecular", "--terms", "none"],
+             "full": []}
+    for name, options in files.items():
+        run([tools.topoconv, "--periodic", "z", *options, "tube.dat", f"{name}.data"], work)
+    atomic = energy_of(lammps(work, "rebo_tube.lmp", "-var", "data", "atomic.data"), per_atom)[0]
+    total, none = energy_of(lammps(work, "rebo_walls.lmp", "-var", "data", "none.data"),
+                            r"energy (\S+) eV, per atom (\S+) eV")
+    full = energy_of(lammps(work, "rebo_bonds.lmp", "-var", "data", "full.data"), per_atom)[0]
+    if abs(none - atomic) > 1e-9 * abs(atomic) or abs(full - atomic) > 1e-9 * abs(atomic):
+        raise CheckFailed(f"REBO energy per atom: {atomic} eV (atomic), {none} eV (molecular, "
+                          f"--terms none), {full} eV (full, special_bonds 1 1 1)")
+    rows = np.loadtxt(work / "walls.txt", skiprows=4, ndmin=2)
+    expect("the walls of one tube (molecule, atoms, energy)", [[1, 400, round(total, 4)]],
+           [[int(r[0]), int(r[1]), round(r[2], 4)] for r in rows])
+    # Without special_bonds lj/coul 1 1 1 the bonded pairs leave REBO's
+    # neighbour list and the energy is wrong, with no error.
+    script = (work / "rebo_bonds.lmp").read_text()
+    (work / "excluded.lmp").write_text(re.sub(r"(?m)^special_bonds.*$", "", script))
+    excluded = energy_of(lammps(work, "excluded.lmp", "-var", "data", "full.data"), per_atom)[0]
+    if abs(excluded - atomic) < 0.01 * abs(atomic):
+        raise CheckFailed(f"REBO without special_bonds 1 1 1: {excluded} eV per atom, "
+                          f"{atomic} eV expected to differ")
+    print(f"ok (10,10): {atomic:.8f} eV per atom from the atomic, molecular and full files "
+          f"({excluded:.8f} eV without special_bonds 1 1 1)")
+
+    # A double wall: REBO does not reach from one wall to the other, so each
+    # wall has the energy of its tube alone.
+    run([tools.wrapping, "5", "5", "-u", "10", "-az", "-f", "walls.dat"], work)
+    run([tools.wrapping, "10", "10", "-u", "10", "-az", "-f", "outer.dat"], work)
+    alone = []
+    for tube in ("walls", "outer"):
+        run([tools.topoconv, "--periodic", "z", "--style", "atomic", f"{tube}.dat", f"{tube}.data"], work)
+        log = lammps(work, "rebo_tube.lmp", "-var", "data", f"{tube}.data")
+        alone.append(energy_of(log, per_atom)[0] * (200 if tube == "walls" else 400))
+    run([tools.scenejoin, "walls.dat", "outer.dat"], work)
+    run([tools.topoconv, "--periodic", "z", "--style", "molecular", "--terms", "none", "walls.dat",
+         "walls.data"], work)
+    total = energy_of(lammps(work, "rebo_walls.lmp"), r"energy (\S+) eV")[0]
+    rows = np.loadtxt(work / "walls.txt", skiprows=4, ndmin=2)
+    if [int(r[1]) for r in rows] != [200, 400] or np.abs(rows[:, 2] - alone).max() > 1e-6 * abs(total) \
+            or abs(rows[:, 2].sum() - total) > 1e-6 * abs(total):
+        raise CheckFailed(f"double wall: walls {rows.tolist()}, total {total} eV, the tubes alone "
+                          f"{alone} eV")
+    print(f"ok double wall: walls {rows[0, 2]:.4f} and {rows[1, 2]:.4f} eV, as the tubes alone")
+
+    for example, data, low, high in [("airebo_tube", "atomic.data", -7.5, -7.2),
+                                     ("tersoff_tube", "outer.data", -8.0, -7.8)]:
+        log = lammps(work, f"{example}.lmp", "-var", "data", data)
+        energy, force = energy_of(log, r"energy per atom (\S+) eV, largest force (\S+) ")
+        if not low < energy < high or force > 0.5:
+            raise CheckFailed(f"{example}: {energy} eV per atom, largest force {force} eV/A")
+        print(f"ok {example}.lmp: {energy:.6f} eV per atom, largest force {force:.3g} eV/A")
+
+
+def read_parameters(path):
+    """The entries of a parameter file as lists of fields, by keyword."""
+    entries = {}
+    for line in Path(path).read_text().splitlines():
+        fields = line.split("#")[0].split()
+        if fields:
+            entries.setdefault(fields[0], []).append(fields[1:])
+    return entries
+
+
+def lookup(entries, elements, centre_first=False):
+    """The numbers of the first exact entry for these elements, else of the
+    first with wildcards; either direction, or the centre first and the rest
+    in any order."""
+    n = len(elements)
+    if centre_first:
+        orders = [(elements[0], *rest) for rest in itertools.permutations(elements[1:])]
+    else:
+        orders = [tuple(elements), tuple(reversed(elements))]
+    found = [e for e in entries if any(all(p in ("*", x) for p, x in zip(e[:n], order))
+                                       for order in orders)]
+    exact = [e for e in found if "*" not in e[:n]]
+    return [float(v) for v in (exact or found)[0][n:]]
+
+
+def read_data_file(path):
+    """Positions, elements, box lengths and periodic flags, and the terms
+    (atom indices from 0) of a LAMMPS data file of ours."""
+    import numpy as np
+    text = Path(path).read_text()
+    sections = dict(re.findall(r"\n\n([A-Z][A-Za-z ]*?)(?: # \S+)?\n\n(.*?)(?=\n\n|\Z)", text, re.S))
+    symbols = {int(l.split()[0]): l.split("#")[1].strip() for l in sections["Masses"].splitlines()}
+    atoms = sorted((list(map(float, l.split())) for l in sections["Atoms"].splitlines()))
+    xyz = np.array([a[4:7] for a in atoms])
+    elements = [symbols[int(a[2])] for a in atoms]
+    bounds = re.findall(r"(\S+) (\S+) [xyz]lo [xyz]hi  # (\w+)", text)
+    box = np.array([float(hi) - float(lo) for lo, hi, _ in bounds])
+    periodic = np.array([kind == "periodic" for _, _, kind in bounds])
+    terms = {kind: [[int(v) - 1 for v in l.split()[2:]] for l in sections[kind].splitlines()]
+             for kind in ("Bonds", "Angles", "Dihedrals", "Impropers") if kind in sections}
+    return xyz, elements, box, periodic, terms
+
+
+def reference_energies(data, parameters):
+    """Bond, angle, dihedral, improper and Lennard-Jones energies (kcal/mol)
+    of a data file under the set of a parameter file, with the cut-off 10 A
+    of opls_tube.lmp."""
+    import numpy as np
+    xyz, elements, box, periodic, terms = read_data_file(data)
+    ff = read_parameters(parameters)
+
+    def vector(i, j):   # from atom i to atom j, through the nearest image
+        d = xyz[j] - xyz[i]
+        return d - np.where(periodic, np.round(d / box) * box, 0.0)
+
+    def dihedral(i, j, k, l):
+        b1, b2, b3 = vector(i, j), vector(j, k), vector(k, l)
+        n1, n2 = np.cross(b1, b2), np.cross(b2, b3)
+        m = np.cross(n1, b2 / np.linalg.norm(b2))
+        return np.arctan2(np.dot(m, n2), np.dot(n1, n2))
+
+    e = {"ebond": 0.0, "eangle": 0.0, "edihed": 0.0, "eimp": 0.0, "evdwl": 0.0}
+    for i, j in terms["Bonds"]:
+        k, r0 = lookup(ff["bond"], [elements[i], elements[j]])
+        e["ebond"] += k * (np.linalg.norm(vector(i, j)) - r0) ** 2
+    for i, j, l in terms["Angles"]:
+        k, theta0 = lookup(ff["angle"], [elements[i], elements[j], elements[l]])
+        u, v = vector(j, i), vector(j, l)
+        theta = np.arccos(np.dot(u, v) / np.linalg.norm(u) / np.linalg.norm(v))
+        e["eangle"] += k * (theta - np.radians(theta0)) ** 2
+    for t in terms["Dihedrals"]:
+        k, n, phase = lookup(ff["dihedral"], [elements[a] for a in t])
+        e["edihed"] += k * (1 + np.cos(n * dihedral(*t) - np.radians(phase)))
+    for t in terms["Impropers"]:
+        k, chi0 = lookup(ff["improper"], [elements[a] for a in t], centre_first=True)
+        e["eimp"] += k * (abs(dihedral(*t)) - np.radians(chi0)) ** 2
+    # Lennard-Jones: every pair within the cut-off but those one or two
+    # bonds apart; three bonds apart scaled by the set's lj14.
+    atom = {el: (float(s), float(eps)) for el, _, _, s, eps in ff["atom"]}
+    arithmetic = ff.get("combination", [["geometric"]])[0][0] == "arithmetic"
+    lj14 = float(ff.get("scale14", [["1", "1"]])[0][0])
+    partners = [set() for _ in xyz]
+    for i, j in terms["Bonds"]:
+        partners[i].add(j)
+        partners[j].add(i)
+    for i in range(len(xyz)):
+        within = {i}
+        for depth in (1, 2, 3):
+            shell = set().union(*(partners[a] for a in within)) - within
+            for j in shell:
+                if j > i and depth == 3:
+                    e["evdwl"] -= (1 - lj14) * pair_energy(vector(i, j), atom, elements, i, j,
+                                                           arithmetic)
+            within |= shell
+            if depth == 2:
+                excluded = set(within)
+        for j in range(i + 1, len(xyz)):
+            if j not in excluded:
+                e["evdwl"] += pair_energy(vector(i, j), atom, elements, i, j, arithmetic)
+    return e
+
+
+def pair_energy(d, atom, elements, i, j, arithmetic):
+    import numpy as np
+    r = np.linalg.norm(d)
+    if r >= 10.0:
+        return 0.0
+    (si, ei), (sj, ej) = atom[elements[i]], atom[elements[j]]
+    sigma = (si + sj) / 2 if arithmetic else np.sqrt(si * sj)
+    epsilon = np.sqrt(ei * ej)
+    return 4 * epsilon * ((sigma / r) ** 12 - (sigma / r) ** 6)
+
+
+def check_lammps_forcefield(tools, work):
+    lmp = shutil.which("lmp") or skip("lmp not found (Debian packages lammps, lammps-data)")
+    mpirun = shutil.which("mpirun") or skip("mpirun not found (Debian package openmpi-bin)")
+    script = (tools.source / "examples" / "opls_tube.lmp").read_text()
+    distinct = tools.source / "tests" / "data" / "lammps" / "distinct.ff"
+    cases = [("ends", ["10", "0", "-l", "20", "-az"], ["--hydrogenate"], str(distinct), "s"),
+             ("periodic", ["10", "10", "-u", "10", "-az"], ["--periodic", "z"], "default", "p")]
+    terms = ("pe", "ebond", "eangle", "edihed", "eimp", "evdwl")
+    pattern = (r"energy (\S+) kcal/mol: bonds (\S+), angles (\S+), dihedrals (\S+), "
+               r"impropers (\S+), Lennard-Jones (\S+)")
+    for name, shape, options, forcefield, zboundary in cases:
+        run([tools.wrapping, *shape, "-f", f"{name}.dat"], work)
+        run([tools.topoconv, *options, "--forcefield", forcefield, f"{name}.dat", f"{name}.data"], work)
+        parameters = distinct if name == "ends" else tools.source / "examples" / "opls-aa.ff"
+        scales = read_parameters(parameters)["scale14"][0]
+        # The input's special_bonds from the set's 1-4 scales.
+        (work / f"{name}.lmp").write_text(re.sub(
+            r"(?m)^special_bonds.*$", f"special_bonds   lj 0.0 0.0 {scales[0]} coul 0.0 0.0 "
+            f"{scales[1]}", script))
+        variables = ["-var", "data", f"{name}.data", "-var", "zboundary", zboundary]
+        one = run([lmp, "-log", "none", *variables, "-in", f"{name}.lmp"], work)
+        two = run([mpirun, "--allow-run-as-root", "--oversubscribe", "-np", "2", lmp, "-log",
+                   "none", *variables, "-in", f"{name}.lmp"], work)
+        for log, procs in ((one, 1), (two, 2)):
+            if "ERROR" in log or f"on {procs} procs" not in log:
+                raise CheckFailed(f"{name}: LAMMPS on {procs} processes failed:\n{log[-3000:]}")
+        serial = dict(zip(terms, energy_of(one, pattern)))
+        parallel = dict(zip(terms, energy_of(two, pattern)))
+        ours = reference_energies(work / f"{name}.data", parameters)
+        ours["pe"] = sum(ours.values())
+        for term in terms:
+            scale = max(abs(serial["pe"]), 1.0)
+            if abs(parallel[term] - serial[term]) > 1e-6 * scale:
+                raise CheckFailed(f"{name}: {term} {parallel[term]} on 2 processes, "
+                                  f"{serial[term]} on one")
+            if abs(ours[term] - serial[term]) > 1e-6 * scale:
+                raise CheckFailed(f"{name}: {term} {serial[term]} from LAMMPS, {ours[term]} "
+                                  f"from the parameter file")
+        print(f"ok {name} ({Path(forcefield).name}): " +
+              ", ".join(f"{t} {serial[t]:.6f}" for t in terms) + " kcal/mol, alike on 2 processes")
+
+
 def check_ase_extxyz(tools, work):
     np = require_module("numpy", "python3-numpy")
     require_module("ase", "python3-ase")
@@ -316,7 +553,8 @@ def check_openbabel_pdb(tools, work):
 
 
 CHECKS = {"lammps-rebo": check_lammps_rebo, "lammps-full": check_lammps_full,
-          "lammps-ends": check_lammps_ends,
+          "lammps-ends": check_lammps_ends, "lammps-manybody": check_lammps_manybody,
+          "lammps-forcefield": check_lammps_forcefield,
           "ase-extxyz": check_ase_extxyz, "mdanalysis": check_mdanalysis,
           "openbabel-pdb": check_openbabel_pdb}
 
