@@ -22,15 +22,24 @@ __extension__ using Uint128 = unsigned __int128;
 
 constexpr std::uint64_t kPowersOfTen[] = {1,         10,         100,         1000,
                                           10000,     100000,     1000000,     10000000,
-                                          100000000, 1000000000, 10000000000};
+                                          100000000, 1000000000, 10000000000, 100000000000};
 
 // The decimals the fast conversion below takes, and the magnitude below
-// which the scaled value fits 64 bits with room to spare.
+// which the scaled value fits 64 bits with room to spare (below 10^18): up
+// to 9 decimals below 10^9, and up to 11 (the coordinates of a .gro file)
+// below 10^7.
 constexpr int kFastPrecisionMax = 9;
 constexpr double kFastMagnitudeLimit = 1e9;
+constexpr int kFastPrecisionWide = 11;
+constexpr double kFastMagnitudeLimitWide = 1e7;
 
-// "%.*f" for a finite value below kFastMagnitudeLimit with 1 to 9 decimals,
-// in integer arithmetic: the value is m * 2^e exactly, so m * 10^precision
+bool fast_fixed(double value, int precision) {
+  const double magnitude = std::fabs(value);
+  return precision >= 1 && ((precision <= kFastPrecisionMax && magnitude < kFastMagnitudeLimit) ||
+                            (precision <= kFastPrecisionWide && magnitude < kFastMagnitudeLimitWide));
+}
+
+// "%.*f" for a finite value that fast_fixed() accepts, in integer arithmetic: the value is m * 2^e exactly, so m * 10^precision
 // shifted right by -e, rounded half to even on the exact remainder, is the
 // printed number scaled by 10^precision.  printf rounds the exact binary
 // value the same way, so the digits are the same.  Returns the length
@@ -53,7 +62,7 @@ std::size_t format_fixed_small(char* text, double value, int precision) {
   const std::uint64_t scale = kPowersOfTen[precision];
   std::uint64_t scaled = 0;  // the value times 10^precision, rounded
   if (shift < 100) {
-    const Uint128 product = static_cast<Uint128>(mantissa) * scale;  // below 2^83
+    const Uint128 product = static_cast<Uint128>(mantissa) * scale;  // below 2^90
     const Uint128 quotient = product >> shift;                        // below 10^18
     const Uint128 remainder = product - (quotient << shift);
     const Uint128 half = static_cast<Uint128>(1) << (shift - 1);
@@ -78,7 +87,7 @@ std::size_t format_fixed_small(char* text, double value, int precision) {
 }  // namespace
 
 void append_fixed(std::string& out, double value, int width, int precision) {
-  if (precision >= 1 && precision <= kFastPrecisionMax && std::fabs(value) < kFastMagnitudeLimit) {
+  if (fast_fixed(value, precision)) {
     char text[32];
     append_padded(out, text, format_fixed_small(text, value, precision), width);
     return;

@@ -48,7 +48,7 @@ TEST(TextFormat, FixedHandlesSignsTiesAndSpecialValues) {
 TEST(TextFormat, FixedMatchesPrintfAtEveryPrecisionAndMagnitude) {
   // Values of every binary exponent from tiny to beyond 1e9, exact binary
   // fractions whose last printed digit is an exact tie (j / 2^k), and values
-  // right at powers of ten, each at 0 to 10 decimals.
+  // right at powers of ten, each at 0 to 12 decimals.
   std::mt19937_64 rng(271828);
   std::uniform_real_distribution<double> unit(1.0, 2.0);
   std::uniform_int_distribution<int> exponent(-1080, 40);
@@ -69,8 +69,10 @@ TEST(TextFormat, FixedMatchesPrintfAtEveryPrecisionAndMagnitude) {
   values.push_back(-999999999.99999994);
   values.push_back(1e9);
   values.push_back(std::nextafter(1e9, 0.0));
+  values.push_back(9999999.999999999);
+  values.push_back(std::nextafter(1e7, 0.0));
   for (const double value : values) {
-    for (int precision = 0; precision <= 10; ++precision) {
+    for (int precision = 0; precision <= 12; ++precision) {
       std::string ours;
       swnt::append_fixed(ours, value, 14, precision);
       ASSERT_EQ(ours, printf_fixed(value, 14, precision)) << value << " " << precision;

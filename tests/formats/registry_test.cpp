@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 #include <string>
 
@@ -21,8 +22,13 @@ TEST(Registry, EveryFormatIsDeclaredOnceAndWrittenOneWay) {
       EXPECT_EQ(extension.front(), '.') << format->name;
       EXPECT_EQ(swnt::lower_case(std::string(extension)), extension) << format->name;
     }
+    // A further file of an output never takes the output's own name.
+    for (const std::string_view companion : format->companions) {
+      EXPECT_EQ(companion.front(), '.') << format->name;
+      EXPECT_EQ(std::count(format->extensions.begin(), format->extensions.end(), companion), 0);
+    }
   }
-  EXPECT_EQ(swnt::find_format("gromacs"), nullptr);
+  EXPECT_EQ(swnt::find_format("gro"), nullptr);
 }
 
 TEST(Registry, TheExtensionChoosesAmongTheFormatsAsked) {
@@ -36,8 +42,10 @@ TEST(Registry, TheExtensionChoosesAmongTheFormatsAsked) {
   EXPECT_EQ(named("a.pdb"), "pdb");
   EXPECT_EQ(named("a.pdb/tube"), "none");
   EXPECT_EQ(named("tube.pv"), "none");
-  EXPECT_EQ(swnt::format_names(writes_frames), "lammps, extxyz or pdb");
-  EXPECT_EQ(swnt::format_extensions(writes_frames), ".data or .lmp, .extxyz or .xyz, .pdb");
+  EXPECT_EQ(named("tube.top"), "gromacs");
+  EXPECT_EQ(named("tube.gro"), "none");  // the coordinates of a GROMACS output
+  EXPECT_EQ(swnt::format_names(writes_frames), "lammps, extxyz, pdb or gromacs");
+  EXPECT_EQ(swnt::format_extensions(writes_frames), ".data or .lmp, .extxyz or .xyz, .pdb, .top");
   const auto converts = [](const swnt::Format& format) { return format.convert != nullptr; };
   EXPECT_EQ(swnt::format_names(converts, "|", "|"), "pv|xmol|tinker");
 }

@@ -43,7 +43,7 @@ class Examples : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const auto& entry : fs::directory_iterator(fs::path(SWNT_SOURCE_DIR) / "examples")) {
-      fs::copy_file(entry.path(), dir_ / entry.path().filename().string());
+      fs::copy(entry.path(), dir_ / entry.path().filename().string(), fs::copy_options::recursive);
     }
   }
 

@@ -230,6 +230,94 @@ TEST(Interrupted, ConvertersReplaceAnOlderOutputWholeOrNotAtAll) {
   }
 }
 
+// topoconv's GROMACS output is two files, put in place together: stopped
+// after any file operation, by an interruption they are both old or both
+// new; after SIGKILL, which cannot be held back while the files are moved,
+// each is old or new and whole, and an old file taken from its name is
+// still beside it under a scratch name.
+TEST(Interrupted, TopoconvPutsTheTopologyAndCoordinatesInPlaceTogether) {
+  const std::string input = tube_5_5();
+  const std::vector<std::string> args = {"--format", "gromacs", "in.dat", "out"};
+  const std::map<std::string, std::string> old_files{{"out.top", "an older topology\n"},
+                                                     {"out.gro", "older coordinates\n"}};
+  std::map<std::string, std::string> finished;
+  {
+    TempDir dir;
+    write_file(dir / "in.dat", input);
+    ASSERT_EQ(test_support::run_program(TOPOCONV_EXE, args, dir.path()).status, 0);
+    for (const auto& [name, content] : old_files) finished[name] = read_file(dir / name);
+  }
+  for (const bool replaced : {true, false}) {
+    for (const int signal_number : {SIGKILL, SIGINT, SIGTERM, SIGHUP}) {
+      int interrupted = 0;
+      for (; interrupted < 100; ++interrupted) {
+        TempDir dir;
+        write_file(dir / "in.dat", input);
+        if (replaced) {
+          for (const auto& [name, content] : old_files) write_file(dir / name, content);
+        }
+        test_support::RunOptions how = with_fault("SWNT_FAULT_KILL_AFTER", std::to_string(interrupted + 1));
+        how.env.emplace_back("SWNT_FAULT_SIGNAL", std::to_string(signal_number));
+        const test_support::RunResult run = test_support::run_program(TOPOCONV_EXE, args, dir.path(), how);
+        if (run.signal == 0) break;
+        EXPECT_EQ(run.signal, signal_number);
+        int new_files = 0, old_ones = 0;
+        for (const auto& [name, content] : test_support::snapshot(dir.path())) {
+          const auto old = old_files.find(name);
+          if (name == "in.dat") {
+            EXPECT_EQ(content, input);
+          } else if (finished.count(name) == 1 && content == finished.at(name)) {
+            ++new_files;
+          } else if (old != old_files.end() && content == old->second) {
+            ++old_ones;
+          } else {
+            // Only SIGKILL leaves scratch files: a partial new one, or an
+            // old file kept while the set was moved.
+            EXPECT_EQ(signal_number, SIGKILL) << name << " after operation " << interrupted + 1;
+            EXPECT_NE(name.find(".partial-"), std::string::npos) << name;
+          }
+        }
+        if (signal_number != SIGKILL) {
+          EXPECT_TRUE(new_files == 0 || new_files == 2) << "after operation " << interrupted + 1;
+          EXPECT_EQ(old_ones, replaced && new_files == 0 ? 2 : 0) << interrupted + 1;
+        }
+      }
+      EXPECT_GE(interrupted, 6) << signal_number;
+      EXPECT_LT(interrupted, 100) << "topoconv never ran to its end";
+    }
+  }
+}
+
+// A move that fails part-way puts back what was moved: the old files, or
+// no file where there was none.
+TEST(InjectedFailure, TopoconvPutsTheOutputBackWhenOneOfItsFilesCannotBeMoved) {
+  const std::string input = tube_5_5();
+  const std::map<std::string, std::string> old_files{{"out.top", "an older topology\n"},
+                                                     {"out.gro", "older coordinates\n"}};
+  struct Case {
+    std::string fault;
+    std::string output;
+  };
+  const std::vector<Case> cases = {{"rename:1", "Error: cannot write file out.top\n"},
+                                   {"rename:2", "Error: cannot write file out.gro\n"},
+                                   {"fclose:2", "Error: cannot write file out.gro\n"}};
+  for (const Case& c : cases) {
+    for (const bool replaced : {true, false}) {
+      TempDir dir;
+      write_file(dir / "in.dat", input);
+      if (replaced) {
+        for (const auto& [name, content] : old_files) write_file(dir / name, content);
+      }
+      const auto before = snapshot(dir.path());
+      const test_support::RunResult run = test_support::run_program(
+          TOPOCONV_EXE, {"in.dat", "out.top"}, dir.path(), with_fault("SWNT_FAULT_FAIL", c.fault));
+      EXPECT_EQ(run.status, 1) << c.fault;
+      EXPECT_EQ(run.output, c.output) << c.fault;
+      EXPECT_EQ(snapshot(dir.path()), before) << c.fault << " replaced " << replaced;
+    }
+  }
+}
+
 TEST(InjectedFailure, JoinKeepsEveryFileWhenAnOperationFails) {
   const std::string a = trajectory(3, 2, 1.0);
   const std::string b = trajectory(2, 2, 2.0);

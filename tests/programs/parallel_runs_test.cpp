@@ -193,4 +193,61 @@ TEST(Interruptions, ProgramsStoppedAtRandomMomentsLeaveOldOrNewFilesAndNoScratch
   }
 }
 
+// topoconv's GROMACS outputs, two files each, made at once in one directory:
+// the same files as one after another, and, stopped at random moments, every
+// pair old or new together.
+TEST(ParallelRuns, OutputsOfSeveralFilesStaySetsWhenMadeAtOnceOrStopped) {
+  const Files inputs = make_inputs();
+  std::vector<Command> runs;
+  std::vector<std::string> outputs;
+  for (int k = 0; k < 8; ++k) {
+    const std::string name = std::string("gromacs_") + char('0' + k);
+    runs.push_back({TOPOCONV_EXE, "--periodic", k % 2 == 0 ? "z" : "none", "--format", "gromacs",
+                    k % 4 == 3 ? "t.dat" : "in.dat", name});
+    outputs.push_back(name);
+  }
+  const auto prepare = [&](const fs::path& dir) {
+    for (const auto& [name, content] : inputs) test_support::write_file(dir / (name + ".dat"), content);
+    for (const auto& name : outputs) {
+      test_support::write_file(dir / (name + ".top"), "an older topology\n");
+      test_support::write_file(dir / (name + ".gro"), "older coordinates\n");
+    }
+  };
+  TempDir serial_dir;
+  prepare(serial_dir.path());
+  for (const Command& run : runs) {
+    ASSERT_EQ(test_support::run_program(run[0], {run.begin() + 1, run.end()}, serial_dir.path()).status, 0);
+  }
+  const Files expected = snapshot(serial_dir.path());
+  {
+    TempDir dir;
+    prepare(dir.path());
+    for (const auto& started : start_all(runs, dir.path())) {
+      EXPECT_EQ(test_support::wait_program(started).status, 0);
+    }
+    EXPECT_EQ(differing(snapshot(dir.path()), expected), std::vector<std::string>{});
+  }
+  std::mt19937 random(29);
+  for (int round = 0; round < 10; ++round) {
+    TempDir dir;
+    prepare(dir.path());
+    const auto started = start_all(runs, dir.path());
+    std::this_thread::sleep_for(std::chrono::milliseconds(random() % 40));
+    for (const auto& program : started) kill(program.pid, SIGTERM);
+    for (const auto& program : started) {
+      const RunResult result = test_support::wait_program(program);
+      EXPECT_TRUE(result.status == 0 || result.signal == SIGTERM) << result.output;
+    }
+    const Files after = snapshot(dir.path());
+    EXPECT_EQ(after.size(), expected.size()) << "round " << round;  // no scratch file left
+    for (const auto& name : outputs) {
+      const bool top_new = after.at(name + ".top") == expected.at(name + ".top");
+      const bool gro_new = after.at(name + ".gro") == expected.at(name + ".gro");
+      EXPECT_EQ(top_new, gro_new) << name << " in round " << round;
+      EXPECT_TRUE(top_new || after.at(name + ".top") == "an older topology\n") << name;
+      EXPECT_TRUE(gro_new || after.at(name + ".gro") == "older coordinates\n") << name;
+    }
+  }
+}
+
 }  // namespace

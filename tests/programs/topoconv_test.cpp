@@ -123,7 +123,7 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
   const std::vector<Case> cases = {
       {{"--bogus", "ring.dat", "out.data"}, "Error: unknown option <--bogus>."},
       {{"--format", "gro", "ring.dat", "out.data"},
-       "Error: unknown format <gro>: lammps, extxyz or pdb."},
+       "Error: unknown format <gro>: lammps, extxyz, pdb or gromacs."},
       {{"--style", "charge", "ring.dat", "out.data"},
        "Error: unknown style <charge>: full, molecular or atomic."},
       {{"--periodic", "zz", "ring.dat", "out.data"},
@@ -165,8 +165,8 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
       {{"--terms", "some", "ring.dat", "out.data"}, "Error: unknown terms <some>: all or none."},
       {{"ring.dat"}, "Error: a trajectory and an output file are required."},
       {{"ring.dat", "out.gro"},
-       "Error: the format of <out.gro> is not known from its name: give --format lammps, extxyz or "
-       "pdb."},
+       "Error: the format of <out.gro> is not known from its name: give --format lammps, extxyz, "
+       "pdb or gromacs."},
       {{"--scene", "2", "ring.dat", "out.data"},
        "Error: there is no scene 2: the trajectory ring.dat holds 1."},
       {{"missing.dat", "out.data"}, "Error: file access failed for missing.dat"},
