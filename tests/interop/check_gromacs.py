@@ -171,7 +171,7 @@ def reference_energies(xyz, box, periodic, terms):
 
 def check_gromacs_openmm(tools, work):
     np = require_module("numpy", "python3-numpy")
-    mm = require_module("openmm", "python3-openmm")
+    mm = require_module("openmm", "python3-simtk")
     from openmm import app, unit
     xyz, box, periodic = gromacs_files(tools, work, "armchair")
     bonds, angles, dihedrals, _ = reference_topology(xyz, box, periodic)
