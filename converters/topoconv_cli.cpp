@@ -20,6 +20,7 @@
 #include "formats/registry.hpp"
 #include "formats/scene_files.hpp"
 #include "formats/trajectory.hpp"
+#include "formats/xyz_reader.hpp"
 
 namespace swnt {
 
@@ -38,8 +39,14 @@ std::string usage() {
          "the output format; by default from the output's\n" +
          std::string(kOptionColumn, ' ') + "extension: " + format_extensions(writes_frames) +
          "\n" +
+         "  --input-format trajectory|extxyz|xyz\n"
+         "                                 the input format; by default from the input's\n"
+         "                                 extension: .extxyz or .xyz extended or plain XYZ\n"
+         "                                 (xyz: plain, every comment line free text),\n"
+         "                                 anything else a trajectory\n"
          "  --periodic AXES                the axes that repeat with the box length: x, y, z,\n"
-         "                                 several (\"xz\"), or none (the default)\n"
+         "                                 several (\"xz\"), or none (the default; with XYZ\n"
+         "                                 input the file's pbc flags)\n"
          "  --style full|molecular|atomic  the LAMMPS atom style (default full)\n"
          "  --scene N|last|all             the scene written, counted from 1 (default last),\n"
          "                                 or all of them\n"
@@ -58,6 +65,11 @@ std::string usage() {
 
 enum class Scenes { one, last, all };
 
+// How the input is read: as a trajectory, as XYZ (extended where a comment
+// line gives a Lattice or Properties, plain otherwise), or as plain XYZ
+// whatever its comment lines hold.
+enum class InputFormat { trajectory, xyz, plain_xyz };
+
 struct Request {
   std::string input;
   std::string output;
@@ -67,6 +79,8 @@ struct Request {
   Scenes scenes = Scenes::last;
   long long scene = 0;  // with Scenes::one
   std::optional<ForceField> forcefield;  // what frames.forcefield points to
+  std::optional<InputFormat> input_format;  // from --input-format or the input's extension
+  bool periodic_given = false;  // --periodic, which XYZ's pbc flags give way to
 };
 
 // The per-scene files of a format that holds one scene: tube.data gives
@@ -149,6 +163,16 @@ void apply_option(const std::string& name, const std::string& value, Request& re
       throw usage_error(format_text(
           "unknown periodic axes <%s>: one or more of x, y, z, or none.", shown.c_str()));
     }
+    request.periodic_given = true;
+  } else if (name == "--input-format") {
+    if (value == "trajectory" || value == "extxyz" || value == "xyz") {
+      request.input_format = value == "trajectory" ? InputFormat::trajectory
+                             : value == "extxyz"   ? InputFormat::xyz
+                                                   : InputFormat::plain_xyz;
+    } else {
+      throw usage_error(format_text("unknown input format <%s>: trajectory, extxyz or xyz.",
+                                    shown.c_str()));
+    }
   } else if (name == "--scene") {
     if (!parse_scene(value, request)) {
       throw usage_error(format_text(
@@ -170,6 +194,13 @@ void apply_option(const std::string& name, const std::string& value, Request& re
     throw usage_error(format_text("invalid cut-off <%s>: a positive finite number of Angstrom.",
                                   shown.c_str()));
   }
+}
+
+// The input's format, when no --input-format names it: XYZ for the
+// extensions .extxyz and .xyz (any case), a trajectory for any other.
+InputFormat input_format_of(const std::string& input) {
+  const std::string extension = lower_case(extension_of(input));
+  return extension == ".extxyz" || extension == ".xyz" ? InputFormat::xyz : InputFormat::trajectory;
 }
 
 // The output's format, when no --format names it: from its extension.
@@ -214,7 +245,8 @@ bool parse_arguments(const std::vector<std::string>& args, Request& request) {
       continue;
     }
     if (name != "--format" && name != "--periodic" && name != "--style" && name != "--scene" &&
-        name != "--cutoff" && name != "--ch" && name != "--forcefield" && name != "--terms") {
+        name != "--cutoff" && name != "--ch" && name != "--forcefield" && name != "--terms" &&
+        name != "--input-format") {
       throw usage_error(format_text("unknown option <%s>.", printable(arg).c_str()));
     }
     std::string value;
@@ -237,6 +269,7 @@ bool parse_arguments(const std::vector<std::string>& args, Request& request) {
   if (request.format == nullptr) request.format = &format_of_output(request.output);
   request.frames.periodic = request.topology.periodic;
   if (request.forcefield) request.frames.forcefield = &*request.forcefield;
+  if (!request.input_format) request.input_format = input_format_of(request.input);
   return true;
 }
 
@@ -344,13 +377,139 @@ int convert(const Request& request) {
   return 0;
 }
 
+// The conversion of an XYZ file: its frames are the scenes, each with its
+// own species and cell; the file's pbc flags are the periodic axes unless
+// --periodic names them (the reader applies that).  With --scene all the
+// frames are counted first, so that the outputs are known and named before
+// anything is written, as from a trajectory.
+int convert_xyz(const Request& request) {
+  const std::string shown_input = printable(request.input);
+  XyzSettings settings;
+  settings.plain = request.input_format == InputFormat::plain_xyz;
+  if (request.periodic_given) settings.periodic = request.topology.periodic;
+  XyzReader reader(request.input, settings);
+  reader.open(request.input);
+  const Format& format = *request.format;
+  const bool every = request.scenes == Scenes::all;
+  const bool file_per_scene = every && (format.can.file_per_scene || !format.companions.empty());
+  const auto no_frame = [&] {
+    return Error("Error: the XYZ file " + shown_input + " holds no frame.\n");
+  };
+
+  long long total = 0;  // the frames of the file
+  if (every) {
+    while (reader.skip_frame()) {
+      if (reader.frames() > kMaxSceneFiles) {
+        throw Error(format_text(
+            "Error: the XYZ file %s holds more than the %lld frames that topoconv writes with "
+            "--scene all.\n",
+            shown_input.c_str(), kMaxSceneFiles));
+      }
+    }
+    total = reader.frames();
+    if (total == 0) throw no_frame();
+    if (!reader.rewind()) {
+      throw Error("Error: cannot read " + shown_input +
+                  " a second time: --scene all counts the frames of an XYZ file before it "
+                  "converts them, which a pipe does not allow.\n");
+    }
+  }
+  const auto output_name = [&](long long scene) {
+    return output_files(file_per_scene ? scene_output_name(request.output, scene, format)
+                                       : request.output,
+                        format);
+  };
+  // No output may replace the file it is made from.
+  for (long long scene = 1; scene <= (file_per_scene ? total : 1); ++scene) {
+    for (const std::string& name : output_name(scene)) {
+      if (overwrites_input(name, request.input)) throw input_overwrite_error(name, request.input);
+    }
+  }
+
+  // The frame written, its topology, and the outputs, opened once the first
+  // frame has given its periodic axes.
+  Frame frame;
+  TopologyBuilder builder;
+  Topology topology;
+  std::unique_ptr<FrameWriter> writer;
+  std::vector<OutputFile> files(1 + format.companions.size());
+  OutputFile& out = files.front();
+  const auto open = [&](const std::vector<std::string>& names) {
+    if (!writer) {
+      FrameSettings frames = request.frames;
+      frames.periodic = topology.cell.periodic;
+      writer = format.frame_writer(frames);
+    }
+    for (std::size_t k = 0; k < files.size(); ++k) {
+      if (!files[k].open(names[k])) throw write_error(names[k]);
+    }
+    writer->begin(out);
+  };
+  const auto finish = [&] {
+    writer->end(topology, out);
+    if (const OutputFile* failed = commit_together(files)) throw write_error(failed->path());
+  };
+  FrameSource source{shown_input, 0, total, every};
+  const auto write = [&](long long scene) {
+    const std::string where = every ? format_text("scene %lld: ", scene) : std::string();
+    TopologySettings topology_settings = request.topology;
+    topology_settings.periodic = frame.cell.periodic;
+    const std::string period = cell_period_error(frame.cell, topology_settings);
+    if (!period.empty()) throw Error("Error: " + where + period + ".\n");
+    builder.build(frame, topology_settings, topology, kPrint, where);
+    source.scene = scene;
+    if (file_per_scene || !writer) open(output_name(scene));
+    writer->write_frame(topology, source, out);
+    if (files.size() > 1) {
+      writer->write_companions(topology, source, std::span<OutputFile>(files).subspan(1));
+    }
+    if (file_per_scene) finish();
+  };
+
+  if (every) {
+    for (long long scene = 1; scene <= total; ++scene) {
+      if (!reader.read_frame(frame)) {
+        throw Error(format_text("Error: the XYZ file %s ends before frame %lld, which it held "
+                                "when its frames were counted.\n",
+                                shown_input.c_str(), scene));
+      }
+      write(scene);
+    }
+    if (!file_per_scene) finish();
+    return 0;
+  }
+  long long scene = 0;
+  if (request.scenes == Scenes::one) {
+    for (long long k = 1; k < request.scene && reader.skip_frame(); ++k) {
+    }
+    if (reader.frames() + 1 < request.scene || !reader.read_frame(frame)) {
+      if (reader.frames() == 0) throw no_frame();
+      throw Error(format_text("Error: there is no scene %lld: the XYZ file %s holds %lld.\n",
+                              request.scene, shown_input.c_str(), reader.frames()));
+    }
+    scene = request.scene;
+    while (reader.skip_frame()) {
+    }
+  } else {
+    // The last frame: each one read in turn into one of two frames.
+    for (Frame next; reader.read_frame(next);) std::swap(frame, next);
+    scene = reader.frames();
+    if (scene == 0) throw no_frame();
+  }
+  source.scenes = reader.frames();
+  write(scene);
+  finish();
+  return 0;
+}
+
 }  // namespace
 
 int run_topoconv(const std::vector<std::string>& args) {
   return run_program([&] {
     Request request;
     if (!parse_arguments(args, request)) return 0;
-    return convert(request);
+    return request.input_format == InputFormat::trajectory ? convert(request)
+                                                           : convert_xyz(request);
   });
 }
 

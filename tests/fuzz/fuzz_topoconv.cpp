@@ -4,6 +4,10 @@
 // file it wrote agrees with itself: a LAMMPS data file holds exactly the
 // atoms and terms its header counts, each term naming atoms that exist; an
 // extended XYZ frame holds the atoms its count line announces.
+//
+// Built as fuzz_topoconv_xyz (FUZZ_XYZ_INPUT), the rest is an XYZ file
+// (in.xyz, extended or plain) instead, and the axes "none" leave the
+// periodic axes to the file's pbc flags.
 #include <sstream>
 
 #include "converters/topoconv_cli.hpp"
@@ -85,14 +89,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::clear_scratch();
   const path& dir = fuzz::scratch_dir();
   const std::uint8_t choice = data[0];
-  fuzz::write_bytes(dir / "in.dat", fuzz::as_text(data + 1, size - 1));
+#ifdef FUZZ_XYZ_INPUT
+  const std::string input = "in.xyz";
+#else
+  const std::string input = "in.dat";
+#endif
+  fuzz::write_bytes(dir / input, fuzz::as_text(data + 1, size - 1));
 
   const bool lammps = (choice & 1) == 0;
   const bool bonded = (choice & 2) == 0;
   const char* axes[] = {"none", "x", "y", "z", "xz", "xyz", "yz", "xy"};
   const std::string output = (dir / (lammps ? "out.data" : "out.extxyz")).string();
-  std::vector<std::string> args{"topoconv", (dir / "in.dat").string(), output,
-                                "--periodic", axes[(choice >> 2) & 7]};
+  std::vector<std::string> args{"topoconv", (dir / input).string(), output};
+#ifdef FUZZ_XYZ_INPUT
+  if (((choice >> 2) & 7) != 0) args.insert(args.end(), {"--periodic", axes[(choice >> 2) & 7]});
+#else
+  args.insert(args.end(), {"--periodic", axes[(choice >> 2) & 7]});
+#endif
   if (lammps) args.insert(args.end(), {"--style", bonded ? "full" : "atomic"});
   if (choice & 32) args.insert(args.end(), {"--scene", "all"});
   if (choice & 64) args.push_back("--hydrogenate");
@@ -105,7 +118,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Per-scene LAMMPS files of the scenes before a fault may stay; nothing
     // else, and never a scratch file.
     for (const std::string& name : names) {
-      FUZZ_CHECK(name == "in.dat" || name.find("partial") == std::string::npos,
+      FUZZ_CHECK(name == input || name.find("partial") == std::string::npos,
                  "scratch file left behind");
     }
     return 0;
