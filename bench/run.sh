@@ -306,6 +306,10 @@ for atoms in "${sizes[@]}"; do
   record topoconv-atomic "$atoms" "$atoms"
   measure "$runs" ":" "$topoconv" --periodic z "$inputs/tube_z.dat" tube.extxyz
   record topoconv-extxyz "$atoms" "$atoms"
+  # The same tube read back from that extended XYZ file (periodic by its pbc flags).
+  "$topoconv" --periodic z "$inputs/tube_z.dat" "$inputs/tube_z.extxyz" > /dev/null
+  measure "$runs" ":" "$topoconv" --style atomic "$inputs/tube_z.extxyz" tube.data
+  record topoconv-xyz-input "$atoms" "$atoms"
   # The same tube open, its ends terminated with hydrogen and not.
   for format in data extxyz; do
     measure "$runs" ":" "$topoconv" "$inputs/tube_z.dat" "tube.$format"
@@ -363,6 +367,7 @@ target() {
     "topoconv-full 1000000") echo "3.0 1024" ;;
     "topoconv-atomic 1000000") echo "0.6 -" ;;
     "topoconv-extxyz 1000000") echo "0.5 -" ;;
+    "topoconv-xyz-input 1000000") echo "1.0 -" ;;
     "ballconv-max 32000") echo "0.5 -" ;;
     *) echo "- -" ;;
   esac
@@ -405,6 +410,7 @@ describe() {  # what each row does
     topoconv-full) echo 'topoconv --periodic z (LAMMPS full, all terms)' ;;
     topoconv-atomic) echo 'topoconv --periodic z --style atomic' ;;
     topoconv-extxyz) echo 'topoconv --periodic z (extended XYZ)' ;;
+    topoconv-xyz-input) echo 'topoconv --style atomic, reading that extended XYZ' ;;
     topoconv-open-data) echo 'topoconv, open tube (LAMMPS full)' ;;
     topoconv-ends-data) echo 'topoconv --hydrogenate, open tube (LAMMPS full)' ;;
     topoconv-open-extxyz) echo 'topoconv, open tube (extended XYZ)' ;;
@@ -427,7 +433,7 @@ echo
 echo "$header target at 10^6 | met |"
 echo "$rule---|---|"
 for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
-    topoconv-full topoconv-atomic topoconv-extxyz topoconv-open-data topoconv-ends-data \
+    topoconv-full topoconv-atomic topoconv-extxyz topoconv-xyz-input topoconv-open-data topoconv-ends-data \
     topoconv-open-extxyz topoconv-ends-extxyz; do
   line="| $(describe "$key") |"
   for atoms in "${sizes[@]}"; do
@@ -454,7 +460,7 @@ if [ "${#sizes[@]}" -gt 1 ]; then
   echo "$header"
   echo "$rule"
   for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
-      topoconv-full topoconv-atomic topoconv-extxyz topoconv-open-data topoconv-ends-data \
+      topoconv-full topoconv-atomic topoconv-extxyz topoconv-xyz-input topoconv-open-data topoconv-ends-data \
       topoconv-open-extxyz topoconv-ends-extxyz; do
     line="| $(describe "$key") |"
     for ((k = 1; k < ${#sizes[@]}; k++)); do
