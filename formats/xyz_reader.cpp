@@ -160,9 +160,11 @@ const KeyValue* find_key(const std::vector<KeyValue>& pairs, std::string_view ke
 
 // A whole field as strtod reads it: false when it is no number at all.
 bool parse_real(std::string_view field, double& value) {
+#if defined(__cpp_lib_to_chars)  // from_chars for doubles; absent in older libraries
   const char* end = field.data() + field.size();
   const auto result = std::from_chars(field.data(), end, value);
   if (result.ec == std::errc() && result.ptr == end) return true;
+#endif
   // What from_chars leaves (a leading '+', hexadecimal, values beyond the
   // range of a double) goes to strtod itself.
   const std::string text(field);
