@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <optional>
 #include <utility>
 
 #include "core/elements.hpp"
@@ -73,42 +74,73 @@ bool equal_ignoring_case(std::string_view a, std::string_view b) {
 }
 
 // The pieces of a value separated by blanks or commas, as ASE splits the
-// numbers of a Lattice or the flags of pbc.
-std::vector<std::string_view> value_items(std::string_view value) {
-  std::vector<std::string_view> items;
+// numbers of a Lattice or the flags of pbc: the first `N` into `items`, and
+// how many there are.
+template <std::size_t N>
+std::size_t value_items(std::string_view value, std::array<std::string_view, N>& items) {
+  std::size_t count = 0;
   std::size_t k = 0;
   const auto separator = [](char c) { return c == ',' || is_blank(c) || c == '\n'; };
   while (k < value.size()) {
     while (k < value.size() && separator(value[k])) ++k;
     const std::size_t start = k;
     while (k < value.size() && !separator(value[k])) ++k;
-    if (k > start) items.push_back(value.substr(start, k - start));
+    if (k > start) {
+      if (count < N) items[count] = value.substr(start, k - start);
+      ++count;
+    }
   }
-  return items;
+  return count;
 }
 
-// One key=value pair of a comment line; a key without '=' has no value.
-struct KeyValue {
-  std::string key;
-  std::string value;
-  bool has_value = false;
+// The values of the keys a comment line may give, each the last with '='
+// (any case of the key); null where a key is not given.
+struct CommentKeys {
+  std::optional<std::string> lattice, properties, pbc, origin;
+  bool unclosed = false;  // a quote or bracket never closed
 };
 
-// The pairs of a comment line as ASE's key=value parser makes them: blanks
-// separate pairs, '=' a key from its value (blanks around it allowed), a
-// backslash takes the next character as it is, and "", '', {} and [] hold
-// text with blanks.  `unclosed` tells of a quote or bracket never closed.
-std::vector<KeyValue> key_values(std::string_view line, bool& unclosed) {
+// Reads a comment line as ASE's key=value parser does: blanks separate
+// pairs, '=' a key from its value (blanks around it allowed, further '='
+// kept in the value), a backslash takes the next character as it is, and
+// "", '', {} and [] hold text with blanks.  One pair is held at a time, so
+// that memory stays within the size of the line.
+CommentKeys comment_keys(std::string_view line) {
   const auto space = [](char c) { return is_blank(c) || c == '\n'; };
   while (!line.empty() && space(line.front())) line.remove_prefix(1);
   while (!line.empty() && space(line.back())) line.remove_suffix(1);
-  // Each pair as its pieces: the key, then the value's parts between '='.
-  std::vector<std::vector<std::string>> pairs{{std::string()}};
+  struct Pair {
+    std::string key, value;
+    bool has_value = false;
+    std::size_t piece = 0;  // the length of the piece being read (key or value part)
+    bool empty() const { return key.empty() && !has_value; }
+  };
+  CommentKeys keys;
+  const auto take = [&](const Pair& pair) {
+    if (!pair.has_value) return;
+    if (equal_ignoring_case(pair.key, "Lattice")) keys.lattice = pair.value;
+    if (equal_ignoring_case(pair.key, "Properties")) keys.properties = pair.value;
+    if (equal_ignoring_case(pair.key, "pbc")) keys.pbc = pair.value;
+    if (equal_ignoring_case(pair.key, "Origin")) keys.origin = pair.value;
+  };
+  // The pair before a blank stays open while the next one is empty: an '='
+  // then belongs to it ("key = value").
+  Pair pair;
+  Pair before;
+  bool before_open = false;
+  const auto add = [&](char c) {
+    if (before_open) {
+      take(before);
+      before_open = false;
+    }
+    (pair.has_value ? pair.value : pair.key) += c;
+    ++pair.piece;
+  };
   char closer = '\0';
   bool escaped = false;
   for (const char c : line) {
     if (escaped) {
-      pairs.back().back() += c;
+      add(c);
       escaped = false;
     } else if (c == '\\') {
       escaped = true;
@@ -116,46 +148,33 @@ std::vector<KeyValue> key_values(std::string_view line, bool& unclosed) {
       if (c == closer) {
         closer = '\0';
       } else {
-        pairs.back().back() += c;
+        add(c);
       }
     } else if (c == '"' || c == '\'') {
       closer = c;
     } else if (c == '{' || c == '[') {
       closer = c == '{' ? '}' : ']';
     } else if (space(c)) {
-      if (pairs.back().back().empty()) continue;
-      pairs.push_back({std::string()});
+      if (pair.piece == 0) continue;
+      before = std::move(pair);
+      before_open = true;
+      pair = Pair();
     } else if (c == '=') {
-      // "key = value": the blank before '=' began a pair of nothing.
-      if (pairs.size() > 1 && pairs.back().size() == 1 && pairs.back().front().empty()) {
-        pairs.pop_back();
+      if (pair.empty() && before_open) {
+        pair = std::move(before);
+        before_open = false;
       }
-      pairs.back().emplace_back();
+      if (pair.has_value) pair.value += '=';
+      pair.has_value = true;
+      pair.piece = 0;
     } else {
-      pairs.back().back() += c;
+      add(c);
     }
   }
-  unclosed = closer != '\0';
-  std::vector<KeyValue> result;
-  for (const std::vector<std::string>& pieces : pairs) {
-    if (pieces.size() == 1 && pieces.front().empty()) continue;
-    KeyValue pair{pieces.front(), {}, pieces.size() > 1};
-    for (std::size_t k = 1; k < pieces.size(); ++k) {
-      if (k > 1) pair.value += '=';
-      pair.value += pieces[k];
-    }
-    result.push_back(std::move(pair));
-  }
-  return result;
-}
-
-// The last pair of key `key` (any case) that has a value, or null.
-const KeyValue* find_key(const std::vector<KeyValue>& pairs, std::string_view key) {
-  const KeyValue* found = nullptr;
-  for (const KeyValue& pair : pairs) {
-    if (pair.has_value && equal_ignoring_case(pair.key, key)) found = &pair;
-  }
-  return found;
+  if (before_open) take(before);
+  take(pair);
+  keys.unclosed = closer != '\0';
+  return keys;
 }
 
 // A whole field as strtod reads it: false when it is no number at all.
@@ -318,45 +337,43 @@ void XyzReader::read_comment(std::string_view line) {
   placement_.cell.periodic = periodic;
   if (settings_.plain) return;
 
-  bool unclosed = false;
-  const std::vector<KeyValue> pairs = key_values(line, unclosed);
-  const KeyValue* lattice = find_key(pairs, "Lattice");
-  const KeyValue* properties = find_key(pairs, "Properties");
-  extended_ = lattice != nullptr || properties != nullptr;
+  const CommentKeys keys = comment_keys(line);
+  extended_ = keys.lattice || keys.properties;
   if (!extended_) return;
-  if (unclosed) fail("a quote or bracket of the comment line is never closed");
-  if (properties != nullptr) read_properties(properties->value);
-  if (lattice == nullptr) return;
+  if (keys.unclosed) fail("a quote or bracket of the comment line is never closed");
+  if (keys.properties) read_properties(*keys.properties);
+  if (!keys.lattice) return;
 
   LatticeVectors vectors{};
-  const std::vector<std::string_view> numbers = value_items(lattice->value);
-  if (numbers.size() != 9) {
-    fail(format_text("the Lattice holds %zu numbers where nine are needed", numbers.size()));
-  }
+  std::array<std::string_view, 9> numbers;
+  const std::size_t given = value_items(*keys.lattice, numbers);
+  if (given != 9) fail(format_text("the Lattice holds %zu numbers where nine are needed", given));
   for (std::size_t k = 0; k < 9; ++k) vectors[k / 3][k % 3] = read_real(numbers[k], "the Lattice value");
   Position3 origin{0.0, 0.0, 0.0};
-  if (const KeyValue* given = find_key(pairs, "Origin")) {
-    const std::vector<std::string_view> corner = value_items(given->value);
-    if (corner.size() != 3) {
-      fail(format_text("the Origin holds %zu numbers where three are needed", corner.size()));
+  if (keys.origin) {
+    std::array<std::string_view, 3> corner;
+    const std::size_t numbers_given = value_items(*keys.origin, corner);
+    if (numbers_given != 3) {
+      fail(format_text("the Origin holds %zu numbers where three are needed", numbers_given));
     }
     for (std::size_t k = 0; k < 3; ++k) origin[k] = read_real(corner[k], "the Origin value");
   }
   // With a Lattice, every axis repeats unless pbc says otherwise.
   PeriodicAxes flags{true, true, true};
-  if (const KeyValue* pbc = find_key(pairs, "pbc")) {
-    const std::vector<std::string_view> items = value_items(pbc->value);
-    if (items.size() != 1 && items.size() != 3) {
-      fail("pbc " + shown(pbc->value) + " is not one or three of T and F");
+  if (keys.pbc) {
+    std::array<std::string_view, 3> items;
+    const std::size_t flags_given = value_items(*keys.pbc, items);
+    if (flags_given != 1 && flags_given != 3) {
+      fail("pbc " + shown(*keys.pbc) + " is not one or three of T and F");
     }
     for (std::size_t k = 0; k < 3; ++k) {
-      const std::string_view item = items[items.size() == 1 ? 0 : k];
+      const std::string_view item = items[flags_given == 1 ? 0 : k];
       if (equal_ignoring_case(item, "T") || equal_ignoring_case(item, "True")) {
         flags[k] = true;
       } else if (equal_ignoring_case(item, "F") || equal_ignoring_case(item, "False")) {
         flags[k] = false;
       } else {
-        fail("pbc " + shown(pbc->value) + " is not one or three of T and F");
+        fail("pbc " + shown(*keys.pbc) + " is not one or three of T and F");
       }
     }
   }
@@ -370,24 +387,25 @@ void XyzReader::read_properties(const std::string& value) {
   columns_.clear();
   fields_ = 0;
   const std::string shown_value = shown(value);
-  std::vector<std::string_view> parts;
+  // The fields between colons, one after the other.
   std::string_view rest = value;
-  for (;;) {
+  bool more = true;
+  const auto next_part = [&] {
     const std::size_t colon = rest.find(':');
-    parts.push_back(rest.substr(0, colon));
-    if (colon == std::string_view::npos) break;
-    rest.remove_prefix(colon + 1);
-  }
-  if (parts.size() % 3 != 0) {
-    fail("the Properties " + shown_value + " are not name:type:count triples");
-  }
+    const std::string_view part = rest.substr(0, colon);
+    more = colon != std::string_view::npos;
+    rest.remove_prefix(more ? colon + 1 : rest.size());
+    return part;
+  };
   bool species = false;
   bool pos = false;
   bool molecule = false;
-  for (std::size_t k = 0; k < parts.size(); k += 3) {
-    const std::string_view name = parts[k];
-    const std::string_view type = parts[k + 1];
-    const std::string_view count_text = parts[k + 2];
+  while (more) {
+    const std::string_view name = next_part();
+    if (!more) fail("the Properties " + shown_value + " are not name:type:count triples");
+    const std::string_view type = next_part();
+    if (!more) fail("the Properties " + shown_value + " are not name:type:count triples");
+    const std::string_view count_text = next_part();
     std::size_t count = 0;
     const char* end = count_text.data() + count_text.size();
     const auto result = std::from_chars(count_text.data(), end, count);
@@ -421,7 +439,12 @@ void XyzReader::read_properties(const std::string& value) {
       special(molecule, "molecule", "I", 1);
       role = Column::molecule;
     }
-    columns_.push_back({role, count});
+    // Columns passed over one after another are passed over as one.
+    if (role == Column::other && !columns_.empty() && columns_.back().role == Column::other) {
+      columns_.back().count += count;
+    } else {
+      columns_.push_back({role, count});
+    }
     fields_ += count;
   }
   if (!pos) fail("the Properties " + shown_value + " have no column pos (pos:R:3)");
