@@ -162,6 +162,9 @@ TEST(XyzReader, ReadsPlainXyzAndTheAxesItIsTold) {
   XyzSettings plain_only;
   plain_only.plain = true;
   EXPECT_EQ(read_all(extended, plain_only)[0].cell.hi, (Position3{0.0, 0.0, 0.0}));
+  // Blanks around '=' (as ASE allows them), one flag for all three axes.
+  EXPECT_EQ(read_all("1\nLattice = \"10 0 0 0 10 0 0 0 10\" pbc= F\nC 1 2 3\n")[0].cell.periodic,
+            (swnt::PeriodicAxes{false, false, false}));
   // Without pbc a Lattice repeats along all three axes.
   EXPECT_EQ(read_all("1\nLattice=\"10 0 0 0 10 0 0 0 10\"\nC 1 2 3\n")[0].cell.periodic,
             (swnt::PeriodicAxes{true, true, true}));
