@@ -93,29 +93,6 @@ std::string scene_output_name(const std::string& output, long long scene, const 
   return name + (extension.empty() ? std::string(format.extensions.front()) : extension);
 }
 
-// The files of one output: the output itself, then the further files of its
-// format (Format::companions), named after it with its extension replaced
-// (tube.top gives tube.gro).  Where the format has further files, an output
-// without an extension gets the format's first one too (tube gives tube.top
-// and tube.gro).
-std::vector<std::string> output_files(const std::string& output, const Format& format) {
-  if (format.companions.empty()) return {output};
-  const std::string extension = extension_of(output);
-  const std::string stem = output.substr(0, output.size() - extension.size());
-  std::vector<std::string> names{extension.empty() ? stem + std::string(format.extensions.front())
-                                                   : output};
-  for (const std::string_view companion : format.companions) {
-    names.push_back(stem + std::string(companion));
-    if (same_file(names.back(), names.front())) {
-      throw Error(format_text("Error: the output %s would be its own %s file: name it %s%s.\n",
-                              printable(output).c_str(), std::string(companion).c_str(),
-                              printable(stem).c_str(),
-                              std::string(format.extensions.front()).c_str()));
-    }
-  }
-  return names;
-}
-
 bool parse_scene(const std::string& text, Request& request) {
   if (text == "last" || text == "all") {
     request.scenes = text == "last" ? Scenes::last : Scenes::all;
@@ -325,7 +302,7 @@ int convert(const Request& request) {
   const TrajectoryHeader& header = reader.header();
   const SceneRange range = scene_range(request, header);
   const auto output_name = [&](long long scene) {
-    return output_files(range.file_per_scene
+    return output_file_names(range.file_per_scene
                             ? scene_output_name(request.output, scene, *request.format)
                             : request.output,
                         *request.format);

@@ -34,6 +34,14 @@ std::string format_extensions(Eligible&& eligible);
 
 std::string lower_case(std::string text);
 
+// The files of one output: the output itself, then the further files of its
+// format (Format::companions), named after it with its extension replaced
+// (tube.top gives tube.gro).  Where the format has further files, an output
+// without an extension gets the format's first one too (tube gives tube.top
+// and tube.gro).  Throws Error when the output would be one of its own
+// further files (tube.gro).
+std::vector<std::string> output_file_names(const std::string& output, const Format& format);
+
 template <class Eligible>
 const Format* format_of_file(const std::string& path, Eligible&& eligible) {
   const std::string extension = lower_case(extension_of(path));

@@ -432,7 +432,7 @@ void write_method(const py::object& self, const py::object& path_object, const p
   const bool frames = format.frame_writer != nullptr;
   if (!frames && (!style.is_none() || !periodic.is_none() || cutoff || trim || hydrogenate || ch)) {
     fail("style, periodic, cutoff, trim, hydrogenate and ch belong to the formats with a "
-         "topology (lammps, extxyz, pdb), not to " + std::string(format.name));
+         "topology (lammps, extxyz, pdb, gromacs), not to " + std::string(format.name));
   }
   if (frames) {
     request.topology = topology_settings(structure, cutoff.value_or(kBondCutoff), periodic, trim,
@@ -719,7 +719,8 @@ with the bytes the programs write:
 - trajectory (.dat, .wrp): the file of `wrapping ... -f path`;
 - pv, xmol, tinker: the files of `wrapping ... -p / -xx / -xt` (XMOL and
   TINKER make one file per scene: tube.xyz gives tube001.xyz);
-- lammps (.data, .lmp), extxyz (.extxyz, .xyz), pdb (.pdb): the file of
+- lammps (.data, .lmp), extxyz (.extxyz, .xyz), pdb (.pdb), gromacs (.top,
+  with the coordinates beside it: tube.top gives tube.gro too): the files of
   `topoconv [options] trajectory path` run on that trajectory: the positions
   go through its text (6 decimals) first.
 

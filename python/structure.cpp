@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <utility>
 
 #include "core/text_format.hpp"
@@ -171,7 +172,7 @@ void write_structure(const Structure& structure, const WriteRequest& request, co
   if (format.frame_writer == nullptr && structure.has_hydrogen()) {
     throw Error("Error: the " + std::string(format.title) +
                 " is written from a trajectory, which holds no species: the hydrogen atoms of "
-                "this structure would become carbon (write lammps, extxyz or pdb).\n");
+                "this structure would become carbon (write lammps, extxyz, pdb or gromacs).\n");
   }
   const std::string text = trajectory_text(structure);
   if (format.frame_writer == nullptr && format.convert == nullptr) {
@@ -193,8 +194,11 @@ void write_structure(const Structure& structure, const WriteRequest& request, co
   const std::array<double, 3> lengths = lengths_of(reader.header());
   check_period(lengths, request.topology);
   const std::unique_ptr<FrameWriter> writer = format.frame_writer(request.frames);
-  OutputFile out;
-  open(out, request.path);
+  // The output, then the further files of its format, put in place together.
+  const std::vector<std::string> names = output_file_names(request.path, format);
+  std::vector<OutputFile> files(names.size());
+  for (std::size_t k = 0; k < files.size(); ++k) open(files[k], names[k]);
+  OutputFile& out = files.front();
   writer->begin(out);
   std::vector<Position3> positions;
   reader.read_scene(positions);
@@ -203,8 +207,11 @@ void write_structure(const Structure& structure, const WriteRequest& request, co
   builder.build(positions, structure.kinds, lengths, request.topology, topology, log);
   const FrameSource source{printable(request.source), 1, 1, false};
   writer->write_frame(topology, source, out);
+  if (files.size() > 1) {
+    writer->write_companions(topology, source, std::span<OutputFile>(files).subspan(1));
+  }
   writer->end(topology, out);
-  commit(out);
+  if (const OutputFile* failed = commit_together(files)) throw write_error(failed->path());
 }
 
 }  // namespace swnt

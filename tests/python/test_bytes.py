@@ -88,6 +88,8 @@ CONVERSIONS = [
     ("ideal bond 1.42", "t.data", ["--periodic", "xz"], dict(periodic="xz")),
     ("axis y, from the origin, shifted, scaled", "t.pdb", ["--periodic", "none"], {}),
     ("periodic", "t.out", ["--format", "pdb"], dict(format="pdb")),
+    ("periodic", "t.top", [], {}),
+    ("open", "t", ["--hydrogenate", "--format", "gromacs"], dict(hydrogenate=True, format="gromacs")),
 ]
 
 
@@ -102,7 +104,11 @@ def test_topology_formats_are_topoconvs(programs, name, output, options, kwargs)
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
         t.write(programs.directory / output, source="t.dat", **kwargs)
-    assert programs.read(output) == programs.read("w_" + output)
+    # A GROMACS output is two files, the topology and its coordinates.
+    gromacs = output.endswith(".top") or kwargs.get("format") == "gromacs"
+    stem = output.removesuffix(".top")
+    for name in [stem + ".top", stem + ".gro"] if gromacs else [output]:
+        assert programs.read(name) == programs.read("w_" + name)
     assert [str(w.message) for w in caught] == warning_lines(printed)
     assert all(w.category is swnt.SwntWarning for w in caught)
 
