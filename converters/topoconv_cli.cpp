@@ -34,7 +34,11 @@ constexpr std::size_t kOptionColumn = 33;
 
 std::string usage() {
   std::string format_option = "  --format " + format_names(writes_frames, "|", "|");
-  format_option.resize(std::max(format_option.size() + 1, kOptionColumn), ' ');
+  // Its text in the column, or on a line of its own when the names fill it.
+  if (format_option.size() >= kOptionColumn) format_option += '\n';
+  format_option.resize(format_option.back() == '\n' ? format_option.size() + kOptionColumn
+                                                     : kOptionColumn,
+                       ' ');
   return "Usage: topoconv [options] trajectory output\n" + format_option +
          "the output format; by default from the output's\n" +
          std::string(kOptionColumn, ' ') + "extension: " + format_extensions(writes_frames) +
@@ -392,9 +396,8 @@ int convert_xyz(const Request& request) {
     }
   }
   const auto output_name = [&](long long scene) {
-    return output_files(file_per_scene ? scene_output_name(request.output, scene, format)
-                                       : request.output,
-                        format);
+    return output_file_names(
+        file_per_scene ? scene_output_name(request.output, scene, format) : request.output, format);
   };
   // No output may replace the file it is made from.
   for (long long scene = 1; scene <= (file_per_scene ? total : 1); ++scene) {
