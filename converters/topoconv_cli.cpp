@@ -32,6 +32,21 @@ bool writes_frames(const Format& format) { return format.frame_writer != nullptr
 // The option column of the usage text is this wide.
 constexpr std::size_t kOptionColumn = 33;
 
+// Text in the description column, lines broken after a comma so that
+// none passes column 80.
+std::string wrapped(const std::string& text) {
+  constexpr std::size_t kWidth = 80 - kOptionColumn;
+  std::string lines;
+  std::size_t start = 0;
+  while (text.size() - start > kWidth) {
+    const std::size_t comma = text.rfind(", ", start + kWidth - 1);
+    if (comma == std::string::npos || comma < start) break;
+    lines += std::string(kOptionColumn, ' ') + text.substr(start, comma + 1 - start) + '\n';
+    start = comma + 2;
+  }
+  return lines + std::string(kOptionColumn, ' ') + text.substr(start) + '\n';
+}
+
 std::string usage() {
   std::string format_option = "  --format " + format_names(writes_frames, "|", "|");
   // Its text in the column, or on a line of its own when the names fill it.
@@ -41,8 +56,7 @@ std::string usage() {
                        ' ');
   return "Usage: topoconv [options] trajectory output\n" + format_option +
          "the output format; by default from the output's\n" +
-         std::string(kOptionColumn, ' ') + "extension: " + format_extensions(writes_frames) +
-         "\n" +
+         wrapped("extension: " + format_extensions(writes_frames)) +
          "  --input-format trajectory|extxyz|xyz\n"
          "                                 the input format; by default from the input's\n"
          "                                 extension: .extxyz or .xyz extended or plain XYZ\n"

@@ -2,14 +2,40 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <span>
 
 #include "core/error.hpp"
 #include "core/text_format.hpp"
 
 namespace swnt {
+
+namespace {
+
+// The whole of `text` as a decimal number: from_chars where the library has
+// it for doubles, strtod of a copy otherwise (older libraries, as in the
+// WebAssembly build); neither takes a leading '+' or blank.
+bool parse_decimal(std::string_view text, double& value) {
+  if (text.empty() || text[0] == '+' || std::isspace(static_cast<unsigned char>(text[0]))) return false;
+#if defined(__cpp_lib_to_chars)
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, value, std::chars_format::general);
+  return result.ec == std::errc() && result.ptr == end;
+#else
+  const std::string copy(text);
+  const char* lower = copy.c_str();
+  // strtod also reads hexadecimal numbers, which from_chars's general format does not.
+  if (copy.find_first_of("xXpP") != std::string::npos) return false;
+  char* end = nullptr;
+  value = std::strtod(lower, &end);
+  return end == lower + copy.size();
+#endif
+}
+
+}  // namespace
 
 namespace {
 
@@ -236,9 +262,7 @@ class Parser {
     std::string_view text = fields_[field];
     if (text.size() > 1 && text[0] == '+' && text[1] != '-') text.remove_prefix(1);
     double value = 0.0;
-    const char* end = text.data() + text.size();
-    const auto result = std::from_chars(text.data(), end, value, std::chars_format::general);
-    if (result.ec != std::errc() || result.ptr != end || !std::isfinite(value)) {
+    if (!parse_decimal(text, value) || !std::isfinite(value)) {
       fail(format_text("%s <%s> is not a number", what, printable(fields_[field]).c_str()));
     }
     if (value < low || value > high) {

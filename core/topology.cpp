@@ -1005,6 +1005,74 @@ Key improper_key(std::uint8_t centre, std::uint8_t a, std::uint8_t b, std::uint8
   return key;
 }
 
+// The distinct keys of one kind of term, with the keys given at the start:
+// marked in a dense table where the species are few (one pass, no sort),
+// gathered and made unique by sorting otherwise.
+class KeyCollector {
+ public:
+  KeyCollector(int arity, std::size_t species, const std::vector<Key>& given)
+      : arity_(arity), species_(species), keys_(given) {
+    std::size_t size = 1;
+    for (int k = 0; k < arity && size <= kDenseTypeTable; ++k) size *= species;
+    if (size <= kDenseTypeTable) {
+      seen_.assign(size, 0);
+      for (const Key& key : given) seen_[index(key)] = 1;
+    }
+  }
+
+  void add(const Key& key) {
+    if (!seen_.empty()) {
+      seen_[index(key)] = 1;
+      return;
+    }
+    keys_.push_back(key);
+    if (keys_.size() >= 2 * squeezed_ + 4096) squeeze();
+  }
+
+  // Ascending; throws when there are more than can be numbered.
+  std::vector<Key> keys() {
+    if (!seen_.empty()) {
+      keys_.clear();
+      for (std::size_t i = 0; i < seen_.size(); ++i) {
+        if (seen_[i] == 0) continue;
+        Key key{0, 0, 0, 0};
+        std::size_t rest = i;
+        for (int k = arity_ - 1; k >= 0; --k) {
+          key[static_cast<std::size_t>(k)] = static_cast<std::uint8_t>(rest % species_);
+          rest /= species_;
+        }
+        keys_.push_back(key);
+      }
+    } else {
+      squeeze();
+    }
+    if (keys_.size() > kMaxTermTypes) {
+      throw Error(format_text("Error: the atoms hold %zu types of one kind of bonded term, more "
+                              "than the %zu that are numbered.\n",
+                              keys_.size(), kMaxTermTypes));
+    }
+    return std::move(keys_);
+  }
+
+ private:
+  std::size_t index(const Key& key) const {
+    std::size_t index = 0;
+    for (int k = 0; k < arity_; ++k) index = index * species_ + key[static_cast<std::size_t>(k)];
+    return index;
+  }
+  void squeeze() {
+    std::sort(keys_.begin(), keys_.end());
+    keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
+    squeezed_ = keys_.size();
+  }
+
+  int arity_;
+  std::size_t species_;
+  std::vector<Key> keys_;
+  std::vector<std::uint8_t> seen_;
+  std::size_t squeezed_ = 0;
+};
+
 }  // namespace
 
 int Topology::bond_type(std::uint32_t i, std::uint32_t j) const {
@@ -1030,7 +1098,9 @@ void assign_term_types(Topology& topology, bool collect) {
   const bool carbon = count >= 1 && topology.species[0].symbol == "C";
   std::vector<Key> bonds, angles, dihedrals, impropers;
   if (carbon && count == 1) {
+    // Carbon alone holds no other key.
     bonds = angles = dihedrals = impropers = {Key{0, 0, 0, 0}};
+    collect = false;
   } else if (carbon && count == 2 && topology.species[1].symbol == "H") {
     bonds = {Key{0, 0, 0, 0}, Key{0, 1, 0, 0}};
     angles = {Key{0, 0, 0, 0}, Key{0, 0, 1, 0}};
@@ -1047,43 +1117,22 @@ void assign_term_types(Topology& topology, bool collect) {
     return;
   }
   const std::vector<std::uint8_t>& kind = topology.kind;
-  // The keys met, kept sorted and unique whenever they have doubled.
-  std::size_t squeezed = 0;
-  const auto squeeze = [&](std::vector<Key>& keys, bool now) {
-    if (!now && keys.size() < 2 * squeezed + 4096) return;
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-    squeezed = keys.size();
-  };
-  const auto done = [&](std::vector<Key>& keys) {
-    squeeze(keys, true);
-    squeezed = 0;
-    if (keys.size() > kMaxTermTypes) {
-      throw Error(format_text("Error: the atoms hold %zu types of one kind of bonded term, more than "
-                              "the %zu that are numbered.\n",
-                              keys.size(), kMaxTermTypes));
-    }
-  };
-  for (const AtomPair& bond : topology.bonds) {
-    bonds.push_back(bond_key(kind[bond.first], kind[bond.second]));
-    squeeze(bonds, false);
-  }
-  done(bonds);
+  KeyCollector collect_bonds(2, count, bonds), collect_angles(3, count, angles),
+      collect_dihedrals(4, count, dihedrals), collect_impropers(4, count, impropers);
+  for (const AtomPair& bond : topology.bonds) collect_bonds.add(bond_key(kind[bond.first], kind[bond.second]));
   topology.for_each_angle([&](std::uint32_t i, std::uint32_t c, std::uint32_t k) {
-    angles.push_back(angle_key(kind[i], kind[c], kind[k]));
-    squeeze(angles, false);
+    collect_angles.add(angle_key(kind[i], kind[c], kind[k]));
   });
-  done(angles);
   topology.for_each_dihedral([&](std::uint32_t i, std::uint32_t j, std::uint32_t k, std::uint32_t l) {
-    dihedrals.push_back(dihedral_key(kind[i], kind[j], kind[k], kind[l]));
-    squeeze(dihedrals, false);
+    collect_dihedrals.add(dihedral_key(kind[i], kind[j], kind[k], kind[l]));
   });
-  done(dihedrals);
   topology.for_each_improper([&](std::uint32_t c, std::uint32_t a, std::uint32_t b, std::uint32_t d) {
-    impropers.push_back(improper_key(kind[c], kind[a], kind[b], kind[d]));
-    squeeze(impropers, false);
+    collect_impropers.add(improper_key(kind[c], kind[a], kind[b], kind[d]));
   });
-  done(impropers);
+  bonds = collect_bonds.keys();
+  angles = collect_angles.keys();
+  dihedrals = collect_dihedrals.keys();
+  impropers = collect_impropers.keys();
   typing.bonds.assign(std::move(bonds), count);
   typing.angles.assign(std::move(angles), count);
   typing.dihedrals.assign(std::move(dihedrals), count);
