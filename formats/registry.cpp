@@ -16,11 +16,13 @@ const Format& lammps_data_format();
 const Format& extxyz_format();
 const Format& pdb_format();
 const Format& gromacs_format();
+const Format& psf_format();
 
 const std::vector<const Format*>& registered_formats() {
   static const std::vector<const Format*> formats{
       &trajectory_format(),  &pv_format(),     &xmol_format(), &tinker_format(),
       &lammps_data_format(), &extxyz_format(), &pdb_format(),  &gromacs_format(),
+      &psf_format(),
   };
   return formats;
 }

@@ -81,7 +81,7 @@ def openmm_energies(system, positions, periodic):
     names = sorted(set(groups.values()))
     for force in system.getForces():
         kind = type(force).__name__
-        if kind == "CMMotionRemover":
+        if kind == "CMMotionRemover" or (kind == "CMAPTorsionForce" and force.getNumTorsions() == 0):
             continue
         if kind not in groups:
             raise CheckFailed(f"OpenMM made a force this check does not know: {kind}")
@@ -90,6 +90,8 @@ def openmm_energies(system, positions, periodic):
                                  "CustomTorsionForce", "CustomBondForce"):
             force.setUsesPeriodicBoundaryConditions(True)
         if kind == "NonbondedForce":
+            # 1-4 pairs through the boundary are exceptions of a periodic tube.
+            force.setExceptionsUsePeriodicBoundaryConditions(periodic)
             force.setUseDispersionCorrection(False)
             force.setUseSwitchingFunction(False)
         if kind == "CustomNonbondedForce":
@@ -120,10 +122,12 @@ def from_psf(work, name, periodic):
     psf = app.CharmmPsfFile(str(work / f"{name}.psf"))
     params = app.CharmmParameterSet(str(work / f"{name}.prm"))
     crd = app.CharmmCrdFile(str(work / f"{name}.crd"))
-    cryst1 = next(line for line in (work / f"{name}.pdb").read_text().splitlines()
-                  if line.startswith("CRYST1"))
-    lengths = [float(cryst1[6 + 9 * k:15 + 9 * k]) for k in range(3)]
-    psf.setBox(*[x * unit.angstrom for x in lengths])
+    # The cell in full from the psf's title (the PDB's CRYST1 has three decimals).
+    cell = next(line for line in (work / f"{name}.psf").read_text().splitlines()
+                if line.startswith("* cell "))
+    a, b, c, alpha, beta, gamma = (float(v) for v in cell[len("* cell "):].split(",")[0].split())
+    psf.setBox(a * unit.angstrom, b * unit.angstrom, c * unit.angstrom,
+               alpha * unit.degree, beta * unit.degree, gamma * unit.degree)
     method = app.CutoffPeriodic if periodic else app.CutoffNonPeriodic
     system = psf.createSystem(params, nonbondedMethod=method,
                               nonbondedCutoff=CUTOFF / 10 * unit.nanometer)
