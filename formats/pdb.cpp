@@ -1,6 +1,10 @@
 #include "formats/pdb.hpp"
 
+#include <array>
+#include <cmath>
+
 #include "core/text_format.hpp"
+#include "formats/atom_names.hpp"
 #include "formats/format.hpp"
 
 namespace swnt {
@@ -82,15 +86,33 @@ class PdbWriter : public FrameWriter {
     throw Error("Error: " + where_ + reason + ".\n");
   }
 
+  // The cell's edge lengths and the angles between its edges (alpha between
+  // b and c, beta between a and c, gamma between a and b), with a along x
+  // and b in the xy plane as PDB places them.
   void write_cryst1(const Cell& cell, std::string& text) const {
     text += "CRYST1";
+    std::array<Position3, 3> edge{};
+    std::array<double, 3> length{};
     for (int a = 0; a < 3; ++a) {
-      if (!append_columns(text, cell.length(a), 9)) {
+      edge[a] = cell.vector(a);
+      length[a] = cell.orthogonal() ? cell.length(a)
+                                    : std::sqrt(edge[a][0] * edge[a][0] + edge[a][1] * edge[a][1] +
+                                                edge[a][2] * edge[a][2]);
+      if (!append_columns(text, length[a], 9)) {
         fail(format_text("the box length %.3f along %c does not fit the nine columns of PDB",
-                         cell.length(a), kAxisName[a]));
+                         length[a], kAxisName[a]));
       }
     }
-    text += "  90.00  90.00  90.00 P 1           1\n";
+    if (cell.orthogonal()) {
+      text += "  90.00  90.00  90.00 P 1           1\n";
+      return;
+    }
+    const auto angle = [&](int a, int b) {
+      const double dot = edge[a][0] * edge[b][0] + edge[a][1] * edge[b][1] + edge[a][2] * edge[b][2];
+      return std::acos(dot / (length[a] * length[b])) * (180.0 / kPi);
+    };
+    for (const double degrees : {angle(1, 2), angle(0, 2), angle(0, 1)}) append_fixed(text, degrees, 7, 2);
+    text += " P 1           1\n";
   }
 
   void check_numbers(const Topology& topology) const {
@@ -105,15 +127,25 @@ class PdbWriter : public FrameWriter {
   }
 
   void write_atoms(const Topology& topology, OutputFile& out) const {
+    const AtomNaming naming(topology);
+    if (naming.residue_count > kPdbMaxResidue) {
+      fail(format_text("%u residues are more than the %lld that PDB can number",
+                       naming.residue_count, kPdbMaxResidue));
+    }
     std::string& text = out.buffer();
     for (std::size_t i = 0; i < topology.atom_count(); ++i) {
       const std::string& element = topology.species[topology.kind[i]].symbol;
       text += "HETATM";
       text += hybrid36(static_cast<long long>(i) + 1, 5);
-      // The atom name: a one-letter element stands in the second column.
-      text += element.size() == 1 ? "  " + element + "  " : ' ' + element + "  ";
+      // The atom name, unique within its residue: a one-letter element
+      // stands in the second column, and four characters fill all four.
+      const std::string name = naming.name(topology, i);
+      text += ' ';
+      if (element.size() == 1 && name.size() < 4) text += ' ';
+      text += name;
+      text.append(element.size() == 1 && name.size() < 4 ? 3 - name.size() : 4 - name.size(), ' ');
       text += " CNT A";
-      text += hybrid36(topology.molecule[i], 4);
+      text += hybrid36(naming.residue[i], 4);
       text += "    ";
       for (int a = 0; a < 3; ++a) {
         const double c = topology.positions[i][a];

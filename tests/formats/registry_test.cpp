@@ -44,8 +44,8 @@ TEST(Registry, TheExtensionChoosesAmongTheFormatsAsked) {
   EXPECT_EQ(named("tube.pv"), "none");
   EXPECT_EQ(named("tube.top"), "gromacs");
   EXPECT_EQ(named("tube.gro"), "none");  // the coordinates of a GROMACS output
-  EXPECT_EQ(swnt::format_names(writes_frames), "lammps, extxyz, pdb or gromacs");
-  EXPECT_EQ(swnt::format_extensions(writes_frames), ".data or .lmp, .extxyz or .xyz, .pdb, .top");
+  EXPECT_EQ(swnt::format_names(writes_frames), "lammps, extxyz, pdb, gromacs or psf");
+  EXPECT_EQ(swnt::format_extensions(writes_frames), ".data or .lmp, .extxyz or .xyz, .pdb, .top, .psf");
   const auto converts = [](const swnt::Format& format) { return format.convert != nullptr; };
   EXPECT_EQ(swnt::format_names(converts, "|", "|"), "pv|xmol|tinker");
 }

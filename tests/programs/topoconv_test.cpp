@@ -28,7 +28,8 @@ TEST(Topoconv, WritesThePeriodicRingInEveryFormat) {
   for (const std::vector<std::string>& args :
        {std::vector<std::string>{"--periodic", "z", "ring.dat", "ring.data"},
         {"ring.dat", "--periodic=z", "ring.xyz"},
-        {"ring.dat", "ring.pdb", "--periodic", "z"}}) {
+        {"ring.dat", "ring.pdb", "--periodic", "z"},
+        {"--periodic", "z", "ring.dat", "ring.psf"}}) {
     const auto result = run_program(TOPOCONV_EXE, args, dir.path());
     EXPECT_EQ(result.status, 0) << result.output;
     EXPECT_EQ(result.output, "");
@@ -60,13 +61,68 @@ TEST(Topoconv, WritesThePeriodicRingInEveryFormat) {
   EXPECT_EQ(read_file(dir / "ring.pdb"),
             "REMARK   1 PERIODIC AXES: z\n"
             "CRYST1   10.000   10.000    5.600  90.00  90.00  90.00 P 1           1\n"
-            "HETATM    1  C   CNT A   1       0.000   0.000   2.800  1.00  0.00           C\n"
-            "HETATM    2  C   CNT A   1       0.000   0.000  -1.400  1.00  0.00           C\n"
-            "HETATM    3  C   CNT A   1       0.500   0.000   0.000  1.00  0.00           C\n"
-            "HETATM    4  C   CNT A   1       0.000   0.000   1.400  1.00  0.00           C\n"
-            "HETATM    5  C   CNT A   2       3.000   3.000   0.000  1.00  0.00           C\n"
+            "HETATM    1  C1  CNT A   1       0.000   0.000   2.800  1.00  0.00           C\n"
+            "HETATM    2  C2  CNT A   1       0.000   0.000  -1.400  1.00  0.00           C\n"
+            "HETATM    3  C3  CNT A   1       0.500   0.000   0.000  1.00  0.00           C\n"
+            "HETATM    4  C4  CNT A   1       0.000   0.000   1.400  1.00  0.00           C\n"
+            "HETATM    5  C1  CNT A   2       3.000   3.000   0.000  1.00  0.00           C\n"
             "CONECT    1    2    4\nCONECT    2    1    3\nCONECT    3    2    4\n"
             "CONECT    4    1    3\nEND\n");
+  // CHARMM's set: the atoms named within their residues, the terms in the
+  // order of the LAMMPS file, the cell in full in the title; the parameters
+  // (checked by the engines in the interop checks) and the coordinates.
+  EXPECT_EQ(read_file(dir / "ring.psf"),
+            "PSF\n"
+            "\n"
+            "       3 !NTITLE\n"
+            "* written by topoconv from ring.dat, scene 1 of 1\n"
+            "* force field opls-aa\n"
+            "* cell 10 10 5.6 90 90 90, periodic axes: z\n"
+            "\n"
+            "       5 !NATOM\n"
+            "       1 S1   1    CNT  C1   CA     0.000000       12.0110           0\n"
+            "       2 S1   1    CNT  C2   CA     0.000000       12.0110           0\n"
+            "       3 S1   1    CNT  C3   CA     0.000000       12.0110           0\n"
+            "       4 S1   1    CNT  C4   CA     0.000000       12.0110           0\n"
+            "       5 S2   2    CNT  C1   CA     0.000000       12.0110           0\n"
+            "\n"
+            "       4 !NBOND: bonds\n"
+            "       1       2       1       4       2       3       3       4\n"
+            "\n"
+            "       4 !NTHETA: angles\n"
+            "       2       1       4       1       2       3       2       3       4\n"
+            "       1       4       3\n"
+            "\n"
+            "       4 !NPHI: dihedrals\n"
+            "       4       1       2       3       2       1       4       3\n"
+            "       1       2       3       4       2       3       4       1\n"
+            "\n"
+            "       0 !NIMPHI: impropers\n"
+            "\n"
+            "       0 !NDON: donors\n"
+            "\n"
+            "\n"
+            "       0 !NACC: acceptors\n"
+            "\n"
+            "\n"
+            "       0 !NNB\n"
+            "\n"
+            "       0       0       0       0       0\n"
+            "\n"
+            "       1       0 !NGRP NST2\n"
+            "       0       0       0\n"
+            "\n");
+  EXPECT_EQ(read_file(dir / "ring.crd"),
+            "* written by topoconv from ring.dat, scene 1 of 1\n"
+            "*\n"
+            "         5  EXT\n"
+            "         1         1  CNT       C1              0.0000000000        0.0000000000        2.7999999000  S1        1               0.0000000000\n"
+            "         2         1  CNT       C2              0.0000000000        0.0000000000       -1.4000000000  S1        1               0.0000000000\n"
+            "         3         1  CNT       C3              0.5000000000        0.0000000000        0.0000000000  S1        1               0.0000000000\n"
+            "         4         1  CNT       C4              0.0000000000        0.0000000000        1.4000000000  S1        1               0.0000000000\n"
+            "         5         2  CNT       C1              3.0000000000        3.0000000000        0.0000000000  S2        2               0.0000000000\n");
+  EXPECT_NE(read_file(dir / "ring.prm").find("\nBONDS\nCA     CA     469  1.4\n"), std::string::npos);
+  EXPECT_NE(read_file(dir / "ring.pdb").find("HETATM    5  C1  CNT A   2"), std::string::npos);
 }
 
 // A zigzag chain that closes through the periodic boundary along z, and an
@@ -123,7 +179,7 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
   const std::vector<Case> cases = {
       {{"--bogus", "ring.dat", "out.data"}, "Error: unknown option <--bogus>."},
       {{"--format", "gro", "ring.dat", "out.data"},
-       "Error: unknown format <gro>: lammps, extxyz, pdb or gromacs."},
+       "Error: unknown format <gro>: lammps, extxyz, pdb, gromacs or psf."},
       {{"--style", "charge", "ring.dat", "out.data"},
        "Error: unknown style <charge>: full, molecular or atomic."},
       {{"--periodic", "zz", "ring.dat", "out.data"},
@@ -166,7 +222,7 @@ TEST(Topoconv, RefusesBadRequestsAndLeavesEveryFileAsItWas) {
       {{"ring.dat"}, "Error: a trajectory and an output file are required."},
       {{"ring.dat", "out.gro"},
        "Error: the format of <out.gro> is not known from its name: give --format lammps, extxyz, "
-       "pdb or gromacs."},
+       "pdb, gromacs or psf."},
       {{"--scene", "2", "ring.dat", "out.data"},
        "Error: there is no scene 2: the trajectory ring.dat holds 1."},
       {{"missing.dat", "out.data"}, "Error: file access failed for missing.dat"},

@@ -78,4 +78,4 @@ def test_properties():
     frames = swnt.rolling(8, 4, steps=3)
     assert frames.shape == (4, len(swnt.tube(8, 4)), 3) and frames.flags.writeable
     assert [f["name"] for f in swnt.formats()] == [
-        "trajectory", "pv", "xmol", "tinker", "lammps", "extxyz", "pdb", "gromacs"]
+        "trajectory", "pv", "xmol", "tinker", "lammps", "extxyz", "pdb", "gromacs", "psf"]
