@@ -60,6 +60,7 @@ TUBES = {
     "open": (["8", "4", "-l", "30", "-az"], "none"),
     "double": (None, "z"),
     "big": (["10", "10", "-u", "2500", "-az", "-zc"], "z"),
+    "largest": (["10", "10", "-u", "2499", "-az", "-zc"], "z"),
     "ends": (["8", "4", "-l", "30", "-az"], "none"),
 }
 ENDS = {"ends"}   # converted with --hydrogenate
@@ -552,11 +553,33 @@ def check_openbabel_pdb(tools, work):
         print(f"ok {name}: {len(xyz)} atoms, {len(bonds)} bonds")
 
 
+def check_openmm_pdb(tools, work):
+    """OpenMM's PDBFile reads every atom and every CONECT bond: at 400 atoms
+    (it merged atoms of one name in one residue into one), with hydrogen,
+    two walls, and at 99960 atoms, the most whose serials OpenMM's CONECT
+    reader takes (it reads decimal serials only)."""
+    require_module("openmm", "python3-simtk")
+    from openmm import app
+    for name in ("armchair", "open", "ends", "double", "largest"):
+        xyz, box, periodic = make(tools, work, name, ".pdb")
+        if name in ENDS:
+            xyz, _ = terminated(xyz)
+        topology = app.PDBFile(str(work / f"{name}.pdb")).topology
+        expect(f"{name}: OpenMM atoms", len(xyz), topology.getNumAtoms())
+        bonds = {tuple(sorted((a.index, b.index))) for a, b in topology.bonds()}
+        if name not in ENDS:
+            expect(f"{name}: OpenMM bonds of the PDB", reference_topology(xyz, box, periodic)[0], bonds)
+        else:
+            expect(f"{name}: OpenMM bond count", len(reference_topology(xyz, box, "none")[0]), len(bonds))
+        print(f"ok {name}: {topology.getNumAtoms()} atoms, {len(bonds)} bonds, "
+              f"{topology.getNumResidues()} residues")
+
+
 CHECKS = {"lammps-rebo": check_lammps_rebo, "lammps-full": check_lammps_full,
           "lammps-ends": check_lammps_ends, "lammps-manybody": check_lammps_manybody,
           "lammps-forcefield": check_lammps_forcefield,
           "ase-extxyz": check_ase_extxyz, "mdanalysis": check_mdanalysis,
-          "openbabel-pdb": check_openbabel_pdb}
+          "openbabel-pdb": check_openbabel_pdb, "openmm-pdb": check_openmm_pdb}
 
 
 def main():
