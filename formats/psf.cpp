@@ -164,16 +164,40 @@ class PsfWriter : public FrameWriter {
                    OutputFile& out) const {
     std::string& text = out.buffer();
     count_line(text, topology.atom_count(), "NATOM", layout);
-    const char* format = layout.extended ? "%10zu %-8s %-8u %-8s %-8s %-6s %10.6f    %10.4f  %10d\n"
-                                         : "%8zu %-4s %-4u %-4s %-4s %-4s %10.6f    %10.4f  %10d\n";
+    // Columns: number, segment, residue, residue name, atom name, type,
+    // charge, mass, a zero; the fields of a species are the same for all
+    // its atoms, and a molecule's segment for all of its.
+    const int field = layout.extended ? 8 : 4;
+    std::vector<std::string> tail;
+    for (std::size_t s = 0; s < topology.species.size(); ++s) {
+      tail.push_back(format_text(" %-*s %10.6f    %10.4f  %10d\n", layout.extended ? 6 : 4,
+                                 atom_types_[s]->type.c_str(), atom_types_[s]->charge,
+                                 topology.species[s].mass, 0));
+    }
+    std::uint32_t molecule = 0;
+    std::string segment_field;
     for (std::size_t i = 0; i < topology.atom_count(); ++i) {
-      const std::uint8_t kind = topology.kind[i];
-      text += format_text(format, i + 1, segment(topology.molecule[i]).c_str(), naming.residue[i],
-                          "CNT", naming.name(topology, i).c_str(), atom_types_[kind]->type.c_str(),
-                          atom_types_[kind]->charge, topology.species[kind].mass, 0);
+      if (i == 0 || topology.molecule[i] != molecule) {
+        molecule = topology.molecule[i];
+        segment_field = format_text(" %-*s ", field, segment(molecule).c_str());
+      }
+      append_int(text, static_cast<long long>(i) + 1, layout.number);
+      text += segment_field;
+      append_left(text, std::to_string(naming.residue[i]), field);
+      text += ' ';
+      append_left(text, "CNT", field);
+      text += ' ';
+      append_left(text, naming.name(topology, i), field);
+      text += tail[topology.kind[i]];
       out.flush_if_full();
     }
     text += '\n';
+  }
+
+  // `value` left-aligned in `width` columns, more when it needs them.
+  static void append_left(std::string& text, const std::string& value, int width) {
+    text += value;
+    if (value.size() < static_cast<std::size_t>(width)) text.append(static_cast<std::size_t>(width) - value.size(), ' ');
   }
 
   // A section of terms: its count and title, then the atom numbers of
@@ -206,11 +230,26 @@ class PsfWriter : public FrameWriter {
     text += "* " + title_of(source) + "\n*\n";
     append_int(text, static_cast<long long>(topology.atom_count()), 10);
     text += "  EXT\n";
+    // Columns: number, residue, residue name, atom name, x, y, z, segment,
+    // residue within the segment, weight.
+    std::uint32_t molecule = 0;
+    std::string segment_name;
     for (std::size_t i = 0; i < topology.atom_count(); ++i) {
+      if (i == 0 || topology.molecule[i] != molecule) {
+        molecule = topology.molecule[i];
+        segment_name = segment(molecule);
+      }
       const Position3& p = topology.positions[i];
-      text += format_text("%10zu%10u  %-8s  %-8s%20.10f%20.10f%20.10f  %-8s  %-8u%20.10f\n", i + 1,
-                          naming.residue[i], "CNT", naming.name(topology, i).c_str(), p[0], p[1],
-                          p[2], segment(topology.molecule[i]).c_str(), naming.residue[i], 0.0);
+      append_int(text, static_cast<long long>(i) + 1, 10);
+      append_int(text, naming.residue[i], 10);
+      text += "  CNT       ";
+      append_left(text, naming.name(topology, i), 8);
+      for (const double c : p) append_fixed(text, c, 20, 10);
+      text += "  ";
+      append_left(text, segment_name, 8);
+      text += "  ";
+      append_left(text, std::to_string(naming.residue[i]), 8);
+      text += "        0.0000000000\n";
       out.flush_if_full();
     }
   }
