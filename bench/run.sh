@@ -310,6 +310,14 @@ for atoms in "${sizes[@]}"; do
   "$topoconv" --periodic z "$inputs/tube_z.dat" "$inputs/tube_z.extxyz" > /dev/null
   measure "$runs" ":" "$topoconv" --style atomic "$inputs/tube_z.extxyz" tube.data
   record topoconv-xyz-input "$atoms" "$atoms"
+  # The engines' files: GROMACS (.top + .gro) of the same tube, and the
+  # CHARMM set (.psf, .prm, .crd, .pdb) of a (100,100) tube of as many atoms,
+  # short enough for the coordinates of its PDB file.
+  measure "$runs" ":" "$topoconv" --periodic z "$inputs/tube_z.dat" tube.top
+  record topoconv-gromacs "$atoms" "$atoms"
+  (cd "$inputs" && "$wrapping" 100 100 -u $((cells / 10)) -az -zc -f wide_z.dat > /dev/null)
+  measure "$runs" ":" "$topoconv" --periodic z "$inputs/wide_z.dat" tube.psf
+  record topoconv-psf "$atoms" "$atoms"
   # The same tube open, its ends terminated with hydrogen and not.
   for format in data extxyz; do
     measure "$runs" ":" "$topoconv" "$inputs/tube_z.dat" "tube.$format"
@@ -368,6 +376,8 @@ target() {
     "topoconv-atomic 1000000") echo "0.6 -" ;;
     "topoconv-extxyz 1000000") echo "0.5 -" ;;
     "topoconv-xyz-input 1000000") echo "1.0 -" ;;
+    "topoconv-gromacs 1000000") echo "3.0 -" ;;
+    "topoconv-psf 1000000") echo "3.0 -" ;;
     "ballconv-max 32000") echo "0.5 -" ;;
     *) echo "- -" ;;
   esac
@@ -411,6 +421,8 @@ describe() {  # what each row does
     topoconv-atomic) echo 'topoconv --periodic z --style atomic' ;;
     topoconv-extxyz) echo 'topoconv --periodic z (extended XYZ)' ;;
     topoconv-xyz-input) echo 'topoconv --style atomic, reading that extended XYZ' ;;
+    topoconv-gromacs) echo 'topoconv --periodic z (GROMACS .top and .gro)' ;;
+    topoconv-psf) echo 'topoconv --periodic z, (100,100) tube (psf, prm, crd, pdb)' ;;
     topoconv-open-data) echo 'topoconv, open tube (LAMMPS full)' ;;
     topoconv-ends-data) echo 'topoconv --hydrogenate, open tube (LAMMPS full)' ;;
     topoconv-open-extxyz) echo 'topoconv, open tube (extended XYZ)' ;;
@@ -433,7 +445,7 @@ echo
 echo "$header target at 10^6 | met |"
 echo "$rule---|---|"
 for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
-    topoconv-full topoconv-atomic topoconv-extxyz topoconv-xyz-input topoconv-open-data topoconv-ends-data \
+    topoconv-full topoconv-atomic topoconv-extxyz topoconv-xyz-input topoconv-gromacs topoconv-psf topoconv-open-data topoconv-ends-data \
     topoconv-open-extxyz topoconv-ends-extxyz; do
   line="| $(describe "$key") |"
   for atoms in "${sizes[@]}"; do
@@ -460,7 +472,7 @@ if [ "${#sizes[@]}" -gt 1 ]; then
   echo "$header"
   echo "$rule"
   for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
-      topoconv-full topoconv-atomic topoconv-extxyz topoconv-xyz-input topoconv-open-data topoconv-ends-data \
+      topoconv-full topoconv-atomic topoconv-extxyz topoconv-xyz-input topoconv-gromacs topoconv-psf topoconv-open-data topoconv-ends-data \
       topoconv-open-extxyz topoconv-ends-extxyz; do
     line="| $(describe "$key") |"
     for ((k = 1; k < ${#sizes[@]}; k++)); do
