@@ -13,6 +13,22 @@ namespace {
 
 constexpr char kAxisName[3] = {'x', 'y', 'z'};
 
+// Residue numbers have four columns; past 9999 they run on modulo this,
+// and readers start a new residue wherever the number changes.
+constexpr long long kResidueModulus = 10000;
+
+// The serial number of atom i (from 0) in its five columns: decimal while
+// it fits, "*****" beyond, which OpenMM's PDBFile and MDAnalysis number on
+// in sequence (OpenMM reads a hybrid-36 serial as hexadecimal and fails at
+// the first that is not, A000G).
+void append_serial(std::string& text, std::size_t i) {
+  if (static_cast<long long>(i) < kPdbMaxDecimalSerial) {
+    append_int(text, static_cast<long long>(i) + 1, 5);
+  } else {
+    text += "*****";
+  }
+}
+
 // `value` with three decimals in exactly `width` columns; false when it
 // needs more.
 bool append_columns(std::string& text, double value, int width) {
@@ -36,9 +52,13 @@ class PdbWriter : public FrameWriter {
   // scene is written.  The models of one file hold the same atoms.
   void write_frame(const Topology& topology, const FrameSource& source,
                    OutputFile& out) override {
+    std::string& text = out.buffer();
     if (first_scene_ == 0) {
       first_scene_ = source.scene;
       first_count_ = topology.atom_count();
+      if (static_cast<long long>(first_count_) > kPdbMaxDecimalSerial) {
+        text += "REMARK   1 NO CONECT RECORDS: READERS TAKE THE BONDS OF AT MOST 99999 ATOMS\n";
+      }
     }
     if (topology.atom_count() != first_count_) {
       throw Error(format_text(
@@ -48,7 +68,6 @@ class PdbWriter : public FrameWriter {
     }
     where_ = source.every_scene ? format_text("scene %lld: ", source.scene) : std::string();
     const long long model = source.every_scene ? source.scene : 0;
-    std::string& text = out.buffer();
     if (model != 0) {
       const std::string number = hybrid36(model, 4);
       if (number.empty()) {
@@ -57,22 +76,26 @@ class PdbWriter : public FrameWriter {
       text += "MODEL     " + number + '\n';
     }
     write_cryst1(topology.cell, text);
-    check_numbers(topology);
     write_atoms(topology, out);
     if (model != 0) text += "ENDMDL\n";
   }
 
   // The CONECT records of every bond (each atom with its partners, four to a
   // record) of the last scene written, then END: PDB holds one set of bonds.
+  // OpenMM's PDBFile, MDAnalysis and OpenBabel take the serials of CONECT
+  // records as five decimal columns only (MDAnalysis refuses a file with
+  // any other), so a file of more atoms holds none.
   void end(const Topology& last, OutputFile& out) override {
     std::string& text = out.buffer();
     const NeighbourLists& lists = last.neighbours;
-    for (std::size_t i = 0; i < last.atom_count(); ++i) {
+    const std::size_t n =
+        static_cast<long long>(last.atom_count()) > kPdbMaxDecimalSerial ? 0 : last.atom_count();
+    for (std::size_t i = 0; i < n; ++i) {
       for (std::size_t k = lists.start[i]; k < lists.start[i + 1]; k += 4) {
         text += "CONECT";
-        text += hybrid36(static_cast<long long>(i) + 1, 5);
+        append_int(text, static_cast<long long>(i) + 1, 5);
         for (std::size_t m = k; m < lists.start[i + 1] && m < k + 4; ++m) {
-          text += hybrid36(static_cast<long long>(lists.index[m]) + 1, 5);
+          append_int(text, static_cast<long long>(lists.index[m]) + 1, 5);
         }
         text += '\n';
       }
@@ -115,28 +138,13 @@ class PdbWriter : public FrameWriter {
     text += " P 1           1\n";
   }
 
-  void check_numbers(const Topology& topology) const {
-    if (topology.molecule_count > kPdbMaxResidue) {
-      fail(format_text("%u molecules are more than the %lld that PDB can number",
-                       topology.molecule_count, kPdbMaxResidue));
-    }
-    if (static_cast<long long>(topology.atom_count()) > kPdbMaxSerial) {
-      fail(format_text("%zu atoms are more than the %lld that PDB can number",
-                       topology.atom_count(), kPdbMaxSerial));
-    }
-  }
-
   void write_atoms(const Topology& topology, OutputFile& out) const {
     const AtomNaming naming(topology);
-    if (naming.residue_count > kPdbMaxResidue) {
-      fail(format_text("%u residues are more than the %lld that PDB can number",
-                       naming.residue_count, kPdbMaxResidue));
-    }
     std::string& text = out.buffer();
     for (std::size_t i = 0; i < topology.atom_count(); ++i) {
       const std::string& element = topology.species[topology.kind[i]].symbol;
       text += "HETATM";
-      text += hybrid36(static_cast<long long>(i) + 1, 5);
+      append_serial(text, i);
       // The atom name, unique within its residue: a one-letter element
       // stands in the second column, and four characters fill all four.
       const std::string name = naming.name(topology, i);
@@ -145,7 +153,7 @@ class PdbWriter : public FrameWriter {
       text += name;
       text.append(element.size() == 1 && name.size() < 4 ? 3 - name.size() : 4 - name.size(), ' ');
       text += " CNT A";
-      text += hybrid36(naming.residue[i], 4);
+      append_int(text, naming.residue[i] % kResidueModulus, 4);
       text += "    ";
       for (int a = 0; a < 3; ++a) {
         const double c = topology.positions[i][a];

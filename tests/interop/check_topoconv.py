@@ -25,7 +25,7 @@
                  hydrogen-terminated tube); its neighbour list gives the
                  reference bonds.
   mdanalysis     MDAnalysis reads the reference terms from the LAMMPS file and
-                 bonds from the PDB, also at 10^5 atoms (hybrid-36 serials).
+                 bonds from the PDB (larger PDB files: check_pdb.py).
   openbabel-pdb  OpenBabel reads the PDB with the reference bonds, and the
                  formula of a hydrogen-terminated tube.
 
@@ -59,7 +59,6 @@ TUBES = {
     "negative_m": (["7", "-2", "-u", "2", "-az"], "z"),
     "open": (["8", "4", "-l", "30", "-az"], "none"),
     "double": (None, "z"),
-    "big": (["10", "10", "-u", "2500", "-az", "-zc"], "z"),
     "largest": (["10", "10", "-u", "2499", "-az", "-zc"], "z"),
     "ends": (["8", "4", "-l", "30", "-az"], "none"),
 }
@@ -500,8 +499,6 @@ def canonical(rows, kind):
 
 def check_mdanalysis(tools, work):
     mda = quiet_mdanalysis()
-    np = require_module("numpy", "python3-numpy")
-    from MDAnalysis.topology.PDBParser import hy36decode
     for name in ("armchair", "negative_m", "open", "double"):
         xyz, box, periodic = make(tools, work, name, ".data", ".pdb")
         reference = reference_topology(xyz, box, periodic)
@@ -513,24 +510,6 @@ def check_mdanalysis(tools, work):
         expect(f"{name}: MDAnalysis bonds of the PDB", reference[0],
                canonical(pdb.bonds.indices.tolist(), "bonds"))
         print(f"ok {name}: {len(xyz)} atoms, terms {[len(t) for t in reference]}")
-    # 10^5 atoms: the last serial is hybrid-36 A0000.  MDAnalysis 2.4 decodes
-    # it in ATOM records but reads CONECT fields as decimal only, so the atoms
-    # are read from the file without its CONECT records and the bonds decoded
-    # with MDAnalysis's own hybrid-36 decoder.
-    xyz, box, periodic = make(tools, work, "big", ".pdb")
-    lines = (work / "big.pdb").read_text().splitlines(keepends=True)
-    (work / "atoms.pdb").write_text("".join(l for l in lines if not l.startswith("CONECT")))
-    universe = mda.Universe(str(work / "atoms.pdb"))
-    expect("10^5 atoms: MDAnalysis atom serials", list(range(1, 100001)), universe.atoms.ids.tolist())
-    if np.abs(universe.atoms.positions - xyz).max() > 5e-4 + 1e-3:
-        raise CheckFailed("10^5 atoms: MDAnalysis positions differ from the trajectory")
-    bonds = set()
-    for line in (l for l in lines if l.startswith("CONECT")):
-        serials = [hy36decode(5, line[k:k + 5]) - 1 for k in range(6, len(line.rstrip("\n")), 5)]
-        bonds |= {(min(serials[0], s), max(serials[0], s)) for s in serials[1:]}
-    expect("10^5 atoms: CONECT bonds", reference_topology(xyz, box, periodic)[0], bonds)
-    last = [l for l in lines if l.startswith("HETATM")][-1][6:11]
-    print(f"ok 10^5 atoms: serials up to {last!r}, {len(bonds)} bonds")
 
 
 def check_openbabel_pdb(tools, work):
