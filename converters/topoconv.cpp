@@ -1,5 +1,5 @@
-// topoconv: writes a trajectory as a LAMMPS data file, extended XYZ or PDB
-// with the periodic box and the bonded topology.
+// topoconv: writes a trajectory as a LAMMPS data file, extended XYZ, PDB or
+// for GROMACS, with the periodic box and the bonded topology.
 #include "converters/topoconv_cli.hpp"
 #include "files/interruption.hpp"
 

@@ -1,6 +1,6 @@
 // The command line of topoconv, which writes one scene or all scenes of a
-// trajectory as a LAMMPS data file, extended XYZ or PDB, with the periodic
-// box and the bonded topology.
+// trajectory as a LAMMPS data file, extended XYZ, PDB or a GROMACS topology
+// with its coordinates, with the periodic box and the bonded topology.
 #pragma once
 
 #include <string>
