@@ -61,11 +61,12 @@ tube() {  # tube ATOMS: tube_ATOMS.dat, periodic along z
   "$build/wrapping" 10 10 -u $(($1 / 40)) -az -f "tube_$1.dat" > /dev/null
 }
 
-declare -A seconds megabytes
+load=$(cut -d ' ' -f 1 /proc/loadavg)
+declare -A seconds megabytes cpu
 for atoms in "${sizes[@]}"; do
   note "== topoconv at $atoms atoms"
   tube "$atoms"
-  read -r seconds[$atoms] megabytes[$atoms] _ <<< \
+  read -r seconds[$atoms] megabytes[$atoms] cpu[$atoms] <<< \
     "$(median "$runs" "$build/topoconv" --periodic z --format gromacs "tube_$atoms.dat" tube)"
   rm -f tube.top tube.gro
 done
@@ -87,18 +88,18 @@ if [ "$x2top_atoms" != 0 ] && command -v gmx > /dev/null; then
     { note "x2top found other terms:"; cat output >&2; exit 1; }
 fi
 
-cpu=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2> /dev/null || true)
-echo "Machine: ${cpu:-unknown CPU}, $(nproc) cores, load average $(cut -d ' ' -f 1 /proc/loadavg) at the end; median of $runs runs (x2top: one)."
+model=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2> /dev/null || true)
+echo "Machine: ${model:-unknown CPU}, $(nproc) cores, load average $load at the start and $(cut -d ' ' -f 1 /proc/loadavg) at the end; median of $runs runs (x2top: one); each run replaces the files of the one before."
 echo
-echo "| work | atoms | wall time [s] | peak memory [MB] | growth per decade | target |"
-echo "|---|---:|---:|---:|---:|---|"
+echo "| work | atoms | wall time [s] | CPU time [s] | peak memory [MB] | growth per decade | target |"
+echo "|---|---:|---:|---:|---:|---:|---|"
 previous=""
 for atoms in "${sizes[@]}"; do
   growth=""
   [ -n "$previous" ] && growth=$(awk -v a="${seconds[$atoms]}" -v b="${seconds[$previous]}" 'BEGIN { printf "%.1f", a / b }')
   target=""
   [ "$atoms" = 1000000 ] && target="<= 3 s: $(awk -v s="${seconds[$atoms]}" 'BEGIN { print (s <= 3.0) ? "met" : "not met" }')"
-  echo "| topoconv --periodic z --format gromacs (.top and .gro) | $atoms | ${seconds[$atoms]} | ${megabytes[$atoms]} | $growth | $target |"
+  echo "| topoconv --periodic z --format gromacs (.top and .gro) | $atoms | ${seconds[$atoms]} | ${cpu[$atoms]} | ${megabytes[$atoms]} | $growth | $target |"
   previous=$atoms
 done
 if [ -n "$x2top_seconds" ]; then

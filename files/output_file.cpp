@@ -75,6 +75,13 @@ void OutputFile::flush() {
   buffer_.clear();
 }
 
+void OutputFile::write_direct(std::string_view data) {
+  flush();
+  if (file_ != nullptr && !failed_ && std::fwrite(data.data(), 1, data.size(), file_) != data.size()) {
+    failed_ = true;
+  }
+}
+
 bool OutputFile::finish() {
   if (finished_) return true;
   if (file_ == nullptr) return false;

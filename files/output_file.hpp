@@ -32,8 +32,14 @@ class OutputFile {
 
   // Text or bytes to write.  Appending goes to an in-memory buffer that is
   // handed to the file in large blocks; call flush_if_full() now and then.
+  // A block of data that is large already goes to the file as it is, after
+  // what is buffered.
   std::string& buffer() { return buffer_; }
   void write(std::string_view data) {
+    if (data.size() >= kDirectSize) {
+      write_direct(data);
+      return;
+    }
     buffer_.append(data);
     flush_if_full();
   }
@@ -73,7 +79,9 @@ class OutputFile {
 
  private:
   static constexpr std::size_t kBlockSize = 1 << 20;
+  static constexpr std::size_t kDirectSize = 1 << 15;
   void start(const std::string& path);  // forgets any earlier file
+  void write_direct(std::string_view data);
   bool create_scratch(const std::string& target);
   void flush();
   void forget_scratch();

@@ -10,9 +10,7 @@
 // Units are GROMACS's: nm, kJ/mol, degrees.
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
-#include <cstring>
 #include <functional>
 #include <unordered_map>
 
@@ -76,11 +74,15 @@ std::string charge(double value) {
 // at `at`, which has room for 20 more; returns the end.
 char* put_padded(char* at, unsigned long long value, int width) {
   char digits[20];
-  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  const auto length = static_cast<int>(end - digits);
-  for (int k = length; k < width; ++k) *at++ = ' ';
-  std::memcpy(at, digits, static_cast<std::size_t>(length));
-  return at + length;
+  char* const end = digits + sizeof digits;
+  char* first = end;
+  do {
+    *--first = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  for (auto length = end - first; length < width; ++length) *at++ = ' ';
+  while (first != end) *at++ = *first++;
+  return at;
 }
 
 void append_padded(std::string& text, unsigned long long value, int width) {
@@ -88,23 +90,41 @@ void append_padded(std::string& text, unsigned long long value, int width) {
   text.append(line, static_cast<std::size_t>(put_padded(line, value, width) - line));
 }
 
-// One line of a bonded term: its atoms (numbered from 1) in 7 columns each
-// (a blank before every number), then the function type.  Built in a buffer
-// and appended at once: the tens of millions of these lines of a large tube
-// are most of the file.
-template <std::size_t N>
-void append_term(std::string& text, const std::array<std::uint32_t, N>& atoms,
-                 std::string_view function) {
-  char line[N * 21 + 8];
-  char* at = line;
-  for (const std::uint32_t atom : atoms) {
+// The lines of bonded terms: the atoms (numbered from 1) in 7 columns each
+// (a blank before every number), then the function type.  Gathered in a
+// block of their own and handed to the output a block at a time, since the
+// tens of millions of such lines of a large tube are most of the file.
+class TermLines {
+ public:
+  explicit TermLines(OutputFile& out) : out_(out) {}
+
+  template <std::size_t N>
+  void add(const std::array<std::uint32_t, N>& atoms, char function) {
+    if (block_.size() - used_ < kLineRoom) flush();
+    char* at = block_.data() + used_;
+    for (const std::uint32_t atom : atoms) {
+      *at++ = ' ';
+      at = put_padded(at, atom + 1ULL, 6);
+    }
     *at++ = ' ';
-    at = put_padded(at, atom + 1ULL, 6);
+    *at++ = ' ';
+    *at++ = function;
+    *at++ = '\n';
+    used_ = static_cast<std::size_t>(at - block_.data());
   }
-  std::memcpy(at, function.data(), function.size());
-  at += function.size();
-  text.append(line, static_cast<std::size_t>(at - line));
-}
+
+  // Hands what is gathered to the output; call it at the end of a section.
+  void flush() {
+    out_.write(std::string_view(block_.data(), used_));
+    used_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kLineRoom = 4 * 21 + 4;
+  OutputFile& out_;
+  std::array<char, 1 << 16> block_{};
+  std::size_t used_ = 0;
+};
 
 // Every ordering of the three outer atoms of an improper, the centre first,
 // each once: grompp and OpenMM match a term's atom types to a type in their
@@ -407,15 +427,15 @@ class GromacsWriter : public FrameWriter {
   void write_bonds(const Topology& topology, std::span<const std::uint32_t> atoms,
                    OutputFile& out) const {
     const NeighbourLists& lists = topology.neighbours;
-    std::string& text = out.buffer();
-    text += "\n[ bonds ]\n;     i      j  func\n";
+    out.write("\n[ bonds ]\n;     i      j  func\n");
+    TermLines lines(out);
     for (const std::uint32_t i : atoms) {
       for (std::size_t k = lists.start[i]; k < lists.start[i + 1]; ++k) {
         const std::uint32_t j = lists.index[k];
-        if (j > i) append_term(text, std::array{local_[i], local_[j]}, "  1\n");
+        if (j > i) lines.add(std::array{local_[i], local_[j]}, '1');
       }
-      out.flush_if_full();
     }
+    lines.flush();
   }
 
   // The 1-4 pairs: the atoms three bonds apart and no fewer, each pair once,
@@ -424,8 +444,8 @@ class GromacsWriter : public FrameWriter {
   void write_pairs(const Topology& topology, std::span<const std::uint32_t> atoms,
                    OutputFile& out) const {
     const NeighbourLists& lists = topology.neighbours;
-    std::string& text = out.buffer();
-    text += "\n[ pairs ]\n;     i      l  func\n";
+    out.write("\n[ pairs ]\n;     i      l  func\n");
+    TermLines lines(out);
     std::vector<std::uint32_t> near, fourth;
     for (const std::uint32_t i : atoms) {
       near.assign(1, i);
@@ -449,33 +469,32 @@ class GromacsWriter : public FrameWriter {
       }
       std::sort(fourth.begin(), fourth.end());
       fourth.erase(std::unique(fourth.begin(), fourth.end()), fourth.end());
-      for (const std::uint32_t l : fourth) append_term(text, std::array{local_[i], local_[l]}, "  1\n");
-      out.flush_if_full();
+      for (const std::uint32_t l : fourth) lines.add(std::array{local_[i], local_[l]}, '1');
     }
+    lines.flush();
   }
 
   void write_angles(const Topology& topology, std::span<const std::uint32_t> atoms,
                     OutputFile& out) const {
     const NeighbourLists& lists = topology.neighbours;
-    std::string& text = out.buffer();
-    text += "\n[ angles ]\n;     i      j      k  func\n";
+    out.write("\n[ angles ]\n;     i      j      k  func\n");
+    TermLines lines(out);
     for (const std::uint32_t j : atoms) {
       for (std::size_t a = lists.start[j]; a < lists.start[j + 1]; ++a) {
         for (std::size_t b = a + 1; b < lists.start[j + 1]; ++b) {
-          append_term(text, std::array{local_[lists.index[a]], local_[j], local_[lists.index[b]]},
-                      "  1\n");
+          lines.add(std::array{local_[lists.index[a]], local_[j], local_[lists.index[b]]}, '1');
         }
       }
-      out.flush_if_full();
     }
+    lines.flush();
   }
 
   // Every path i-j-k-l over a bond j-k (j < k), as Topology::for_each_dihedral.
   void write_dihedrals(const Topology& topology, std::span<const std::uint32_t> atoms,
                        OutputFile& out) const {
     const NeighbourLists& lists = topology.neighbours;
-    std::string& text = out.buffer();
-    text += "\n[ dihedrals ]\n; proper\n;     i      j      k      l  func\n";
+    out.write("\n[ dihedrals ]\n; proper\n;     i      j      k      l  func\n");
+    TermLines lines(out);
     for (const std::uint32_t j : atoms) {
       for (std::size_t c = lists.start[j]; c < lists.start[j + 1]; ++c) {
         const std::uint32_t k = lists.index[c];
@@ -486,27 +505,26 @@ class GromacsWriter : public FrameWriter {
           for (std::size_t b = lists.start[k]; b < lists.start[k + 1]; ++b) {
             const std::uint32_t l = lists.index[b];
             if (l == j || l == i) continue;
-            append_term(text, std::array{local_[i], local_[j], local_[k], local_[l]}, "  9\n");
+            lines.add(std::array{local_[i], local_[j], local_[k], local_[l]}, '9');
           }
         }
       }
-      out.flush_if_full();
     }
+    lines.flush();
   }
 
   // Every atom with three bonds: the atom, then its neighbours ascending.
   void write_impropers(const Topology& topology, std::span<const std::uint32_t> atoms,
                        OutputFile& out) const {
     const NeighbourLists& lists = topology.neighbours;
-    std::string& text = out.buffer();
-    text += "\n[ dihedrals ]\n; improper: the centre first\n;     i      j      k      l  func\n";
+    out.write("\n[ dihedrals ]\n; improper: the centre first\n;     i      j      k      l  func\n");
+    TermLines lines(out);
     for (const std::uint32_t c : atoms) {
       if (lists.count(c) != 3) continue;
       const std::uint32_t* nb = lists.index.data() + lists.start[c];
-      append_term(text, std::array{local_[c], local_[nb[0]], local_[nb[1]], local_[nb[2]]},
-                  "  2\n");
-      out.flush_if_full();
+      lines.add(std::array{local_[c], local_[nb[0]], local_[nb[1]], local_[nb[2]]}, '2');
     }
+    lines.flush();
   }
 
   // Consecutive molecules of one type as one line.

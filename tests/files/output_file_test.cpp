@@ -44,6 +44,17 @@ TEST(OutputFile, CommitCreatesOrReplacesTheFileAndLeavesNoScratchFile) {
   ASSERT_TRUE(out.commit());
   EXPECT_EQ(read_file(target), big);
   EXPECT_EQ(list_dir(dir.path()), Names{"out.pv"});
+
+  // Large blocks go to the file as they are, in their place among small writes.
+  std::string mixed;
+  ASSERT_TRUE(out.open(target));
+  for (const std::size_t size : {10u, 40000u, 3u, 70000u, 1u}) {
+    const std::string piece(size, static_cast<char>('a' + size % 26));
+    out.write(piece);
+    mixed += piece;
+  }
+  ASSERT_TRUE(out.commit());
+  EXPECT_EQ(read_file(target), mixed);
 }
 
 TEST(OutputFile, UncommittedOutputLeavesTheExistingFileUntouched) {
