@@ -56,6 +56,10 @@ struct FrameSettings {
   bool terms = true;
 };
 
+// The parameters a format that always carries them writes: those of
+// --forcefield, or the default set.  Throws Error when neither is there.
+ForceField parameters_of(const FrameSettings& settings);
+
 // Where a frame comes from: the trajectory (its name as messages show it),
 // the scene (from 1) and the scenes it holds, and whether every scene is
 // written (the frames are then numbered).

@@ -142,13 +142,8 @@ std::vector<std::array<std::string, 4>> improper_orders(const std::array<std::st
 
 class GromacsWriter : public FrameWriter {
  public:
-  explicit GromacsWriter(const FrameSettings& settings) : terms_(settings.terms) {
-    if (settings.forcefield != nullptr) {
-      forcefield_ = *settings.forcefield;
-    } else if (!shipped_forcefield("default", forcefield_)) {
-      throw Error("Error: no default force field is shipped with this build.\n");
-    }
-  }
+  explicit GromacsWriter(const FrameSettings& settings)
+      : terms_(settings.terms), forcefield_(parameters_of(settings)) {}
 
   void write_frame(const Topology& topology, const FrameSource& source,
                    OutputFile& out) override {

@@ -39,13 +39,9 @@ struct Layout {
 class PsfWriter : public FrameWriter {
  public:
   explicit PsfWriter(const FrameSettings& settings)
-      : settings_(settings), pdb_(find_format("pdb")->frame_writer(settings)) {
-    if (settings.forcefield != nullptr) {
-      forcefield_ = *settings.forcefield;
-    } else if (!shipped_forcefield("default", forcefield_)) {
-      throw Error("Error: no default force field is shipped with this build.\n");
-    }
-  }
+      : settings_(settings),
+        forcefield_(parameters_of(settings)),
+        pdb_(find_format("pdb")->frame_writer(settings)) {}
 
   void write_frame(const Topology& topology, const FrameSource& source,
                    OutputFile& out) override {

@@ -34,6 +34,15 @@ const Format* find_format(std::string_view name) {
   return nullptr;
 }
 
+ForceField parameters_of(const FrameSettings& settings) {
+  if (settings.forcefield != nullptr) return *settings.forcefield;
+  ForceField forcefield;
+  if (!shipped_forcefield("default", forcefield)) {
+    throw Error("Error: no default force field is shipped with this build.\n");
+  }
+  return forcefield;
+}
+
 std::string lower_case(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
