@@ -100,7 +100,8 @@ async function checkRefused(tab, name, text, reason) {
   writeFileSync(file(name), text);
   const input = await page.$('#file-input');
   await input.uploadFile(file(name));
-  await page.waitForFunction(() => document.getElementById('status').dataset.error !== '');
+  // The previous refusal may still be shown: wait for this file's own message.
+  await page.waitForFunction((prefix) => document.getElementById('status').dataset.error.startsWith(prefix), {}, `${name}: `);
   const after = await page.$eval('#status', (status) => ({ ...status.dataset }));
   assert.ok(after.error.startsWith(`${name}: `), after.error);
   assert.match(after.error, reason);
