@@ -235,13 +235,29 @@ bool NumberStream::read_real(double& value) {
   }
 }
 
-bool NumberStream::skip_line() {
+bool NumberStream::skip_line() { return take_line(nullptr); }
+
+bool NumberStream::read_line(std::string& line) {
+  line.clear();
+  if (!take_line(&line)) return false;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+bool NumberStream::take_line(std::string* line) {
   std::size_t skipped = 0;
   for (;;) {
+    const std::size_t start = pos_;
+    bool ended = false;
     while (pos_ < end_) {
       ++skipped;
-      if (buffer_[pos_++] == '\n') return true;
+      if (buffer_[pos_++] == '\n') {
+        ended = true;
+        break;
+      }
     }
+    if (line != nullptr) line->append(buffer_.data() + start, pos_ - start - (ended ? 1 : 0));
+    if (ended) return true;
     // A line without end (a device such as /dev/zero) is not read forever.
     if (skipped > kMaxToken || !fill()) return false;
   }

@@ -43,6 +43,11 @@ class NumberStream {
   // the file ends before one, or none comes within 16 MiB.
   bool skip_line();
 
+  // The same, keeping the line's bytes, without its line feed (nor a
+  // carriage return before it), in `line`; on false, `line` holds what was
+  // consumed.
+  bool read_line(std::string& line);
+
   // True when no byte follows the last number read: the end of the file was
   // met while reading it.
   bool at_end();
@@ -62,6 +67,8 @@ class NumberStream {
   bool peek_token(std::size_t limit, std::string_view& token, bool& whole);
   // Fails with `what` followed by the token at hand, quoted.
   bool fail_at_token(const std::string& what);
+  // skip_line, and read_line when `line` is not null.
+  bool take_line(std::string* line);
 
   std::FILE* file_ = nullptr;
   std::vector<char> buffer_;

@@ -71,6 +71,20 @@ TEST(NumberStream, HeaderReadsAlikeWhateverTheWhiteSpace) {
   }
 }
 
+TEST(NumberStream, ReadLineKeepsTheLineWithoutItsEnd) {
+  Opened f("header 1\r\n2\n\nlast");
+  std::string line;
+  EXPECT_TRUE(f.reader.read_line(line));
+  EXPECT_EQ(line, "header 1");
+  long long n = 0;
+  EXPECT_TRUE(f.reader.read_int(n) && n == 2);
+  EXPECT_TRUE(f.reader.read_line(line));  // the rest of the number's line
+  EXPECT_EQ(line, "");
+  EXPECT_TRUE(f.reader.read_line(line));
+  EXPECT_FALSE(f.reader.read_line(line));  // no line end
+  EXPECT_EQ(line, "last");
+}
+
 TEST(NumberStream, RealsFollowScanfInEveryNotation) {
   const std::vector<std::string> tokens = {
       "1e5",   "+1.5",     "-.5",       "0x1p3",     "0X1.8P1", "-0x.8p-2", "inf",     "-INF",
