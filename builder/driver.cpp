@@ -22,18 +22,6 @@ namespace swnt {
 
 namespace {
 
-// The directory that holds the structure tables: that of the program's own
-// path, or, when the program was found through the search path and its path
-// names no directory, that of the running executable.
-std::string program_directory(const std::string& program_path) {
-  std::string directory = directory_of(program_path);
-  if (!directory.empty()) return directory;
-  std::error_code error;
-  const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return directory;
-  return directory_of(executable.string());
-}
-
 // The sheet of the run: the ideal honeycomb of the bond length, or, for a
 // bond length that is not positive, the entry of the structure table.
 StructureParams run_structure(const WrapOptions& options) {

@@ -292,13 +292,6 @@ void read_parameter_file(const std::string& program_path, const std::string& fil
   set_parameters(tokens, options);
 }
 
-std::string directory_of(std::string_view path) {
-  std::size_t separator = path.rfind('/');
-  if (separator == std::string_view::npos) separator = path.rfind('\\');
-  if (separator == std::string_view::npos) return {};
-  return std::string(path.substr(0, separator + 1));
-}
-
 void print_options(const WrapOptions& options) {
   std::printf("\n");
   std::printf("Options are:\n");

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/program.hpp"
+
 #ifndef SWNT_DEBUG_MODE
 #define SWNT_DEBUG_MODE 0
 #endif
@@ -66,9 +68,6 @@ std::vector<std::string> tokenize_parameter_file(const std::string& file_path,
 // Tokenizes the file and applies its tokens like a command line.
 void read_parameter_file(const std::string& program_path, const std::string& file_path,
                          WrapOptions& options);
-
-// The directory part of a path, separator included; empty when it has none.
-std::string directory_of(std::string_view path);
 
 // The option report (printed in debug mode).
 void print_options(const WrapOptions& options);

@@ -6,12 +6,21 @@
 
 #include <cstdio>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "core/error.hpp"
 #include "files/file_errors.hpp"
 
 namespace swnt {
+
+// The directory part of a path, separator included; empty when it has none.
+std::string directory_of(std::string_view path);
+
+// The directory that holds the structure tables: that of the program's own
+// path, or, when the program was found through the search path and its path
+// names no directory, that of the running executable.
+std::string program_directory(const std::string& program_path);
 
 // Prints `text` on standard output as it stands: the Log of every program.
 void print_text(std::string_view text);

@@ -11,7 +11,7 @@
 #                              (`npm ci && npm run build` in viewer/)
 include(GNUInstallDirs)
 
-set(swnt_programs wrapping ballconv xyzframes linkframes scenejoin topoconv)
+set(swnt_programs wrapping ballconv xyzframes linkframes scenejoin topoconv assemble)
 install(TARGETS ${swnt_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The tables are data supplied beside the program; a build without them still

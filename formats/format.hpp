@@ -60,14 +60,15 @@ struct FrameSettings {
 // --forcefield, or the default set.  Throws Error when neither is there.
 ForceField parameters_of(const FrameSettings& settings);
 
-// Where a frame comes from: the trajectory (its name as messages show it),
-// the scene (from 1) and the scenes it holds, and whether every scene is
-// written (the frames are then numbered).
+// Where a frame comes from: the trajectory (its name as messages show it, or
+// what a builder made), the scene (from 1) and the scenes it holds, whether
+// every scene is written (the frames are then numbered), and the program.
 struct FrameSource {
   std::string input;
   long long scene = 1;
   long long scenes = 1;
   bool every_scene = false;
+  std::string program = "topoconv";  // the program that writes, as titles name it
 };
 
 // Writes frames with their topology into one output, in three steps.

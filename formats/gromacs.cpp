@@ -168,7 +168,8 @@ class GromacsWriter : public FrameWriter {
 
  private:
   static std::string title(const FrameSource& source) {
-    return format_text("written by topoconv from %s, scene %lld of %lld", source.input.c_str(),
+    return format_text("written by %s from %s, scene %lld of %lld", source.program.c_str(),
+                       source.input.c_str(),
                        source.scene, source.scenes);
   }
 

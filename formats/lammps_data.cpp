@@ -190,8 +190,8 @@ class LammpsDataWriter : public FrameWriter {
     const std::vector<std::string> charges = charge_texts(topology);
     std::string& text = out.buffer();
     text += format_text(
-        "LAMMPS data file written by topoconv from %s, scene %lld of %lld, periodic axes: %s",
-        source.input.c_str(), source.scene, source.scenes, axes_text(topology.cell.periodic).c_str());
+        "LAMMPS data file written by %s from %s, scene %lld of %lld, periodic axes: %s",
+        source.program.c_str(), source.input.c_str(), source.scene, source.scenes, axes_text(topology.cell.periodic).c_str());
     if (forcefield_ != nullptr) {
       text += ", force field " + printable(forcefield_->name) + ", units real";
     }
