@@ -570,6 +570,10 @@ void write_trajectory(const Frame& frame, const std::string& output) {
 void write_topology(Frame& frame, const Request& request, const std::string& name) {
   TopologySettings settings = request.topology;
   settings.periodic = frame.cell.periodic;
+  // The tubes of a rope touch their images across the axis, unbonded.
+  if (request.packing.rope) {
+    for (int a = 0; a < 3; ++a) settings.unbonded[a] = a != request.axis;
+  }
   const std::string period = cell_period_error(frame.cell, settings);
   if (!period.empty()) throw Error("Error: " + period + ".\n");
   const std::vector<std::string> names = output_file_names(request.output, *request.format);
@@ -578,6 +582,7 @@ void write_topology(Frame& frame, const Request& request, const std::string& nam
   builder.build(frame, settings, topology, kPrint);
   FrameSettings frames = request.frames;
   frames.periodic = settings.periodic;
+  frames.molecules = true;
   const std::unique_ptr<FrameWriter> writer = request.format->frame_writer(frames);
   std::vector<OutputFile> files(names.size());
   for (std::size_t k = 0; k < files.size(); ++k) {

@@ -724,7 +724,7 @@ void TopologyBuilder::check_repetition(const TopologySettings& settings,
   std::array<double, 3> filled{};
   for (int a = 0; a < 3; ++a) filled[a] = (high[a] - low[a]) / lengths[a];
   for (int a = 0; a < 3; ++a) {
-    if (!settings.periodic[a] || (crossed[a] && filled[a] >= 0.5)) continue;
+    if (!settings.periodic[a] || ((crossed[a] || settings.unbonded[a]) && filled[a] >= 0.5)) continue;
     std::string why = crossed[a] ? "" : "no bond crosses its periodic boundary";
     if (filled[a] < 0.5) {
       why += format_text("%sthe atoms span %.3f of its %.3f Angstrom", why.empty() ? "" : " and ",

@@ -46,6 +46,10 @@ struct TopologySettings {
   // bond is to its carbon (the distance rule bonds the carbons only).
   bool hydrogenate = false;
   double hydrogen_distance = kCarbonHydrogenDistance;
+  // Periodic axes along which the structure repeats without a bond through
+  // the boundary (tubes side by side in a rope): no warning that no bond
+  // crosses them.
+  PeriodicAxes unbonded{false, false, false};
 };
 
 // Two atoms closer than this (Angstrom) through a periodic boundary mean that

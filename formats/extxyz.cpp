@@ -10,17 +10,24 @@ namespace {
 
 class ExtxyzWriter : public FrameWriter {
  public:
+  explicit ExtxyzWriter(bool molecules) : molecules_(molecules) {}
+
   void write_frame(const Topology& topology, const FrameSource& /*source*/,
                    OutputFile& out) override {
     std::string& text = out.buffer();
     append_int(text, static_cast<long long>(topology.atom_count()), 0);
     text += '\n';
-    write_comment_line(topology.cell, text);
+    write_comment_line(topology.cell, molecules_, text);
+    const bool molecules = molecules_ && topology.molecule.size() == topology.atom_count();
     for (std::size_t i = 0; i < topology.atom_count(); ++i) {
       text += topology.species[topology.kind[i]].symbol;
       for (const double c : topology.positions[i]) {
         text += ' ';
         append_fixed(text, c, 14, kCoordinateDecimals);
+      }
+      if (molecules) {
+        text += ' ';
+        append_int(text, topology.molecule[i], 0);
       }
       text += '\n';
       out.flush_if_full();
@@ -28,7 +35,7 @@ class ExtxyzWriter : public FrameWriter {
   }
 
  private:
-  static void write_comment_line(const Cell& cell, std::string& text) {
+  static void write_comment_line(const Cell& cell, bool molecules, std::string& text) {
     // The three edge vectors, a row each; an orthogonal box's zeros as "0".
     text += "Lattice=\"";
     for (int a = 0; a < 3; ++a) {
@@ -42,7 +49,9 @@ class ExtxyzWriter : public FrameWriter {
         }
       }
     }
-    text += "\" Properties=species:S:1:pos:R:3 pbc=\"";
+    text += "\" Properties=species:S:1:pos:R:3";
+    if (molecules) text += ":molecule:I:1";
+    text += " pbc=\"";
     for (int a = 0; a < 3; ++a) {
       if (a > 0) text += ' ';
       text += cell.periodic[a] ? 'T' : 'F';
@@ -54,10 +63,12 @@ class ExtxyzWriter : public FrameWriter {
     }
     text += "\"\n";
   }
+
+  bool molecules_;
 };
 
-std::unique_ptr<FrameWriter> extxyz_writer(const FrameSettings& /*settings*/) {
-  return std::make_unique<ExtxyzWriter>();
+std::unique_ptr<FrameWriter> extxyz_writer(const FrameSettings& settings) {
+  return std::make_unique<ExtxyzWriter>(settings.molecules);
 }
 
 }  // namespace

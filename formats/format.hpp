@@ -54,6 +54,9 @@ struct FrameSettings {
   // False: the molecules are kept but no bonded term is written (for
   // many-body potentials, which find their own neighbours).
   bool terms = true;
+  // Extended XYZ: each atom's molecule as the integer property `molecule`
+  // (the other formats always carry it).
+  bool molecules = false;
 };
 
 // The parameters a format that always carries them writes: those of
