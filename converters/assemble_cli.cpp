@@ -536,7 +536,9 @@ std::string report(const AssemblyPlan& plan, const std::vector<long long>& count
     text += format_text("Bundle: %zu tubes, lattice constant %.4f Angstrom (gap %.4f)\n", tubes,
                         layout.lattice_constant, plan.packing.gap);
   }
-  text += format_text("Atoms: %zu in %zu molecules (one per wall)\n", atoms, tubes * plan.walls.size());
+  const std::size_t molecules = tubes * plan.walls.size();
+  text += format_text("Atoms: %zu in %zu molecule%s (one per wall)\n", atoms, molecules,
+                      molecules == 1 ? "" : "s");
   return text;
 }
 
@@ -652,9 +654,9 @@ int assemble(const std::vector<std::string>& args, Request& request) {
           static_cast<long long>(std::floor(shortest / plan.fit->length)) + 1));
     }
   }
+  Frame frame = build_assembly(plan);
   const std::vector<long long> counts = wall_atom_counts(plan);
   const PackingLayout layout = pack_tubes(plan.packing, walls.back().lattice.diameter * 0.5);
-  Frame frame = build_assembly(plan);
   print_text(report(plan, counts, layout, frame.atom_count()));
   if (writes_frames(*request.format)) {
     write_topology(frame, request, assembly_name(plan, layout.centres.size()));

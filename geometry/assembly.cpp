@@ -227,6 +227,10 @@ PackingLayout pack_tubes(const Packing& packing, double radius) {
   return layout;
 }
 
+long long tube_count(const Packing& packing) {
+  return packing.rows > 0 ? packing.rows * packing.columns : packing.count;
+}
+
 std::vector<long long> wall_atom_counts(const AssemblyPlan& plan) {
   std::vector<long long> counts;
   long long total = 0;
@@ -253,8 +257,7 @@ std::vector<long long> wall_atom_counts(const AssemblyPlan& plan) {
 Frame build_assembly(const AssemblyPlan& plan) {
   const std::vector<long long> counts = wall_atom_counts(plan);
   const Packing& packing = plan.packing;
-  const PackingLayout layout = pack_tubes(packing, radius_of(plan.walls.back()));
-  const double tubes = static_cast<double>(layout.centres.size());
+  const double tubes = static_cast<double>(tube_count(packing));
   double per_tube = 0.0;
   for (const long long count : counts) per_tube += static_cast<double>(count);
   if (counts.size() < plan.walls.size() ||
@@ -262,6 +265,7 @@ Frame build_assembly(const AssemblyPlan& plan) {
     throw Error(format_text("Error: the assembly would hold more than %lld atoms.\n",
                             kMaxAssemblyAtoms));
   }
+  const PackingLayout layout = pack_tubes(packing, radius_of(plan.walls.back()));
 
   const int A = plan.axis;
   const int B = (A + 1) % 3;

@@ -140,6 +140,9 @@ struct PackingLayout {
 };
 PackingLayout pack_tubes(const Packing& packing, double radius);
 
+// The number of tubes of a packing.
+long long tube_count(const Packing& packing);
+
 // The atoms per wall of one tube of the plan; a count beyond
 // kMaxAssemblyAtoms stops the counting early and comes back as is.
 std::vector<long long> wall_atom_counts(const AssemblyPlan& plan);

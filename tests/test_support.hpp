@@ -88,8 +88,8 @@ std::vector<std::string> list_dir(const std::filesystem::path& dir);
 // to compare the state of all files before and after a run.
 std::map<std::string, std::string> snapshot(const std::filesystem::path& dir);
 
-// The six programs of the tool set.
+// The seven programs of the tool set.
 inline const std::vector<std::string> kProgramNames = {"wrapping", "ballconv", "xyzframes", "linkframes",
-                                                       "scenejoin", "topoconv"};
+                                                       "scenejoin", "topoconv", "assemble"};
 
 }  // namespace test_support

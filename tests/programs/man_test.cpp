@@ -272,7 +272,8 @@ TEST(ManualPages, ForceFieldExampleIsTheShippedSet) {
 TEST(ManualPages, ExampleCommandsRun) {
   const std::map<std::string, std::string> executables = {
       {"wrapping", "bin/wrapping"}, {"ballconv", BALLCONV_EXE}, {"xyzframes", XYZFRAMES_EXE},
-      {"linkframes", LINKFRAMES_EXE}, {"scenejoin", SCENEJOIN_EXE}, {"topoconv", TOPOCONV_EXE}};
+      {"linkframes", LINKFRAMES_EXE}, {"scenejoin", SCENEJOIN_EXE}, {"topoconv", TOPOCONV_EXE},
+      {"assemble", ASSEMBLE_EXE}};
   for (const std::string& program : test_support::kProgramNames) {
     // A copy of wrapping with a structure table beside it, as installed.
     TempDir dir;

@@ -211,7 +211,7 @@ test('the rolling animation of wrapping -w 10 -p plays, starts at ?scene=N, and 
 
 test('a double wall by molecule, end-on: two walls in two colours as concentric rings; the wheel zooms in when ' +
   'rolled forward', options, async () => {
-  // As examples/double_wall.sh makes it, along z: a (5,5) inside a (10,10), 4 unit cells each.
+  // Two tubes joined along z: a (5,5) inside a (10,10), 4 unit cells each.
   run('wrapping', [5, 5, '-u', 4, '-az', '-f', 'inner.dat'], work);
   run('wrapping', [10, 10, '-u', 4, '-az', '-f', 'outer.dat'], work);
   run('scenejoin', ['inner.dat', 'outer.dat'], work);
