@@ -79,6 +79,10 @@ std::string usage() {
          "  -h, --help                this text\n";
 }
 
+// The most walls of one tube: more than any tube made (and each wall makes
+// the search for the common period longer).
+constexpr std::size_t kMaxWalls = 50;
+
 Error usage_error(const std::string& message) { return Error("Error: " + message + "\n" + usage()); }
 
 // What a run asks for.
@@ -201,13 +205,16 @@ void apply_option(const std::string& name, const std::string& value, Request& re
       throw usage_error(format_text("invalid wall <%s>: N,M as two whole numbers.", shown.c_str()));
     }
     check_chirality(static_cast<int>(n), static_cast<int>(m));
+    if (request.walls.size() == kMaxWalls) {
+      throw usage_error(format_text("more than %zu walls.", kMaxWalls));
+    }
     request.walls.push_back({static_cast<int>(n), static_cast<int>(m)});
   } else if (name == "--walls") {
-    request.wall_total = count_of("wall count", value, 100);
+    request.wall_total = count_of("wall count", value, static_cast<long long>(kMaxWalls));
   } else if (name == "--spacing") {
-    request.criteria.spacing = positive("spacing", value, 1000.0);
+    request.criteria.spacing = positive("spacing", value, 50.0);
   } else if (name == "--spacing-tolerance") {
-    request.criteria.tolerance = positive("spacing tolerance", value, 1000.0);
+    request.criteria.tolerance = positive("spacing tolerance", value, 5.0);
   } else if (name == "--lattice") {
     request.lattice = value;
   } else if (name == "--cells") {
@@ -247,8 +254,8 @@ void apply_option(const std::string& name, const std::string& value, Request& re
     request.packing.gap = gap;
   } else if (name == "--rotate" || name == "--shift") {
     std::pair<long long, double> wall_value;
-    if (!parse_wall_value(value, wall_value)) {
-      throw usage_error(format_text("invalid %s <%s>: W:%s, a wall from 1 and a number.",
+    if (!parse_wall_value(value, wall_value) || std::fabs(wall_value.second) > 1e6) {
+      throw usage_error(format_text("invalid %s <%s>: W:%s, a wall from 1 and a number up to 1e6.",
                                     name.c_str() + 2, shown.c_str(),
                                     name == "--rotate" ? "DEG" : "DZ"));
     }

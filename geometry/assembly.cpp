@@ -117,6 +117,11 @@ PeriodSearch find_common_period(const std::vector<double>& periods,
 }
 
 std::optional<WallLattice> wall_lattice(int n, int m, const SheetSource& sheets) {
+  try {
+    check_chirality(n, m);
+  } catch (const Error&) {
+    return std::nullopt;
+  }
   const std::optional<StructureParams> sheet = sheets(n, m);
   if (!sheet) return std::nullopt;
   WallLattice wall{n, m, *sheet, compute_lattice_params(n, m, *sheet)};
@@ -137,12 +142,19 @@ std::vector<WallCandidate> next_wall_candidates(const std::vector<WallLattice>& 
   const double low = radius_of(outer) + criteria.spacing - criteria.tolerance;
   const double high = radius_of(outer) + criteria.spacing + criteria.tolerance;
   // The outer wall's sheet estimates the diameters of the others, d = |a1|
-  // sqrt(n^2 + nm + m^2) / pi; a margin of 5 % lets sheets of other tubes
-  // (relaxed tables) through to the exact test.
+  // sqrt(n^2 + nm + m^2) / pi; a margin of 2 % and 0.1 Angstrom lets sheets
+  // of other tubes (relaxed tables) through to the exact test.  The
+  // chiralities within it are those of a band of n^2 + nm + m^2.
   const double a1 = std::hypot(outer.structure.va1.x, outer.structure.va1.y);
   if (!(a1 > 0.0) || !(high > 0.0)) return candidates;
-  const double slack = 0.05 * high;
-  const int n_max = static_cast<int>(std::ceil(2.0 * (high + slack) * kPi / a1)) + 1;
+  const double reach = kPi / a1 * 2.0;  // from a radius to sqrt(n^2 + nm + m^2)
+  const double q_low = std::pow(std::max(0.0, (low - 0.02 * low - 0.1) * reach), 2.0);
+  const double q_high = std::pow((high + 0.02 * high + 0.1) * reach, 2.0);
+  const auto m_bound = [](double n, double q) {
+    // The m >= 0 with n^2 + nm + m^2 = q.
+    const double root = 4.0 * q - 3.0 * n * n;
+    return root <= 0.0 ? 0.0 : (std::sqrt(root) - n) * 0.5;
+  };
 
   std::vector<double> periods;
   std::vector<long long> atoms;
@@ -152,31 +164,38 @@ std::vector<WallCandidate> next_wall_candidates(const std::vector<WallLattice>& 
   }
   periods.push_back(0.0);
   atoms.push_back(0);
-  for (int n = 1; n <= n_max; ++n) {
-    for (int m = 0; m <= n; ++m) {
-      const double nm = static_cast<double>(n) * n + static_cast<double>(n) * m +
-                        static_cast<double>(m) * m;
-      const double estimate = a1 * std::sqrt(nm) / kPi * 0.5;
-      if (estimate < low - slack || estimate > high + slack) continue;
+  // Only the best few are kept: a candidate whose period is longer than
+  // the fourth best cannot be among them, so its search stops there.
+  constexpr std::size_t kKept = 4;
+  const auto bound = [&] {
+    return candidates.size() < kKept ? criteria.max_length : candidates[kKept - 1].fit.length;
+  };
+  const auto better = [&](const WallCandidate& a, const WallCandidate& b) {
+    if (a.fit.length != b.fit.length) return a.fit.length < b.fit.length;
+    if (a.fit.worst != b.fit.worst) return a.fit.worst < b.fit.worst;
+    return std::fabs(a.spacing - criteria.spacing) < std::fabs(b.spacing - criteria.spacing);
+  };
+  const int n_low = static_cast<int>(std::floor(std::sqrt(q_low / 3.0)));
+  const int n_high = static_cast<int>(std::ceil(std::sqrt(q_high)));
+  for (int n = std::max(1, n_low); n <= n_high; ++n) {
+    const double dn = n;
+    const int m_low = static_cast<int>(std::max(0.0, std::floor(m_bound(dn, q_low))));
+    const int m_high = static_cast<int>(std::min(dn, std::ceil(m_bound(dn, q_high))));
+    for (int m = m_low; m <= m_high; ++m) {
       const std::optional<WallLattice> wall = wall_lattice(n, m, sheets);
       if (!wall) continue;
       const double spacing = radius_of(*wall) - radius_of(outer);
       if (std::fabs(spacing - criteria.spacing) > criteria.tolerance) continue;
       periods.back() = wall->lattice.lencell;
       atoms.back() = wall->lattice.natom;
-      PeriodSearch search =
-          find_common_period(periods, atoms, criteria.max_strain, criteria.max_length);
+      PeriodSearch search = find_common_period(periods, atoms, criteria.max_strain, bound());
       if (!search.fit) continue;
-      candidates.push_back({*wall, spacing, std::move(*search.fit)});
+      WallCandidate candidate{*wall, spacing, std::move(*search.fit)};
+      const auto at = std::upper_bound(candidates.begin(), candidates.end(), candidate, better);
+      candidates.insert(at, std::move(candidate));
+      if (candidates.size() > kKept) candidates.pop_back();
     }
   }
-  std::stable_sort(candidates.begin(), candidates.end(),
-                   [&](const WallCandidate& a, const WallCandidate& b) {
-                     if (a.fit.length != b.fit.length) return a.fit.length < b.fit.length;
-                     if (a.fit.worst != b.fit.worst) return a.fit.worst < b.fit.worst;
-                     return std::fabs(a.spacing - criteria.spacing) <
-                            std::fabs(b.spacing - criteria.spacing);
-                   });
   return candidates;
 }
 

@@ -89,7 +89,8 @@ struct WallCandidate {
   PeriodFit fit;
 };
 
-// The candidates for the wall outside `walls` (innermost first), best first:
+// The best four candidates for the wall outside `walls` (innermost first),
+// best first:
 // every (n, m) with 0 <= m <= n whose spacing to the outermost wall lies
 // within the tolerance of the target and with which all walls have a common
 // period within the limits; ordered by the shortest common period, then the
