@@ -16,8 +16,10 @@
 #include "files/output_file.hpp"
 #include "formats/registry.hpp"
 #include "formats/structure_table.hpp"
+#include "converters/table_tubes.hpp"
 #include "formats/trajectory.hpp"
 #include "geometry/assembly.hpp"
+#include "geometry/chirality_finder.hpp"
 
 namespace swnt {
 
@@ -112,6 +114,8 @@ struct Request {
   // Finder.
   bool find = false;
   std::string find_option;  // the first option that only the finder takes
+  FinderWindow window;
+  bool csv = false;
 };
 
 // A finite number, whole text.
@@ -191,9 +195,22 @@ void apply_flag(const std::string& name, Request& request) {
     if (request.topology_option.empty()) request.topology_option = name;
   } else if (name == "--find") {
     request.find = true;
-  } else if (request.find_option.empty()) {
-    request.find_option = name;
+  } else {
+    if (name == "--csv") {
+      request.csv = true;
+    } else {
+      request.window.kind = name == "--metallic" ? FinderWindow::Kind::metallic
+                                                 : FinderWindow::Kind::semiconducting;
+    }
+    if (request.find_option.empty()) request.find_option = name;
   }
+}
+
+// "A:B", two numbers from 0 up.
+bool parse_range(const std::string& text, double& low, double& high) {
+  const std::size_t at = text.find(':');
+  return at != std::string::npos && parse_real(text.substr(0, at), low) &&
+         parse_real(text.substr(at + 1), high) && low >= 0.0 && low <= high;
 }
 
 void apply_option(const std::string& name, const std::string& value, Request& request) {
@@ -288,14 +305,21 @@ void apply_option(const std::string& name, const std::string& value, Request& re
     request.topology.cutoff = positive("cut-off", value, 1000.0);
   } else if (name == "--ch") {
     request.topology.hydrogen_distance = positive("C-H distance", value, 1000.0);
-  } else if (request.find_option.empty()) {
-    request.find_option = name;  // the finder's windows, read by run_find
+  } else {
+    FinderWindow& window = request.window;
+    if (name == "--diameter" && !parse_range(value, window.min_diameter, window.max_diameter)) {
+      throw usage_error(format_text("invalid diameters <%s>: A:B, from A to B Angstrom.", shown.c_str()));
+    }
+    if (name == "--angle" && !parse_range(value, window.min_angle, window.max_angle)) {
+      throw usage_error(format_text("invalid angles <%s>: A:B, from A to B degrees.", shown.c_str()));
+    }
+    if (name == "--max-atoms") window.max_atoms = count_of("atom count", value, LLONG_MAX);
+    if (request.find_option.empty()) request.find_option = name;
   }
 }
 
 // Fills `request`; false when the usage was asked for (and printed).
-bool parse_arguments(const std::vector<std::string>& args, Request& request,
-                     std::map<std::string, std::string>& finder_values) {
+bool parse_arguments(const std::vector<std::string>& args, Request& request) {
   std::vector<std::string> files;
   bool options_end = false;
   bool distance_given = false;
@@ -332,9 +356,6 @@ bool parse_arguments(const std::vector<std::string>& args, Request& request,
       value = args[++k];
     } else {
       throw usage_error(format_text("option %s needs a value.", name.c_str()));
-    }
-    if (name == "--diameter" || name == "--angle" || name == "--max-atoms") {
-      finder_values[name] = value;
     }
     apply_option(name, value, request);
     distance_given = distance_given || name == "--ch";
@@ -411,6 +432,7 @@ class Sheets {
   }
 
   bool table() const { return !ideal_; }
+  double bond() const { return ideal_ ? ideal_->vab.x : 0.0; }
   const std::string& table_path() const { return table_; }
 
   // The sheet of (n, m); a table without it throws its Error when `needed`,
@@ -673,14 +695,27 @@ int assemble(const std::vector<std::string>& args, Request& request) {
   return 0;
 }
 
+// The tubes of the windows: on the ideal sheet, or those a table holds.
+int find(const std::vector<std::string>& args, const Request& request) {
+  const Sheets sheets(request.lattice, args.front());
+  std::vector<FoundTube> tubes;
+  if (sheets.table()) {
+    const StructureTable table = read_structure_table_file(sheets.table_path());
+    tubes = tubes_of_table(table.tubes, table.graphene_energy, request.window);
+  } else {
+    tubes = find_tubes(request.window, sheets.bond());
+  }
+  print_text(finder_listing(tubes, request.csv));
+  return 0;
+}
+
 }  // namespace
 
 int run_assemble(const std::vector<std::string>& args) {
   return run_program([&] {
     Request request;
-    std::map<std::string, std::string> finder_values;
-    if (!parse_arguments(args, request, finder_values)) return 0;
-    return assemble(args, request);
+    if (!parse_arguments(args, request)) return 0;
+    return request.find ? find(args, request) : assemble(args, request);
   });
 }
 
