@@ -30,7 +30,7 @@ if [ "$kind" = readers ]; then
   exec node --test test/readers.test.js test/arguments.test.js
 fi
 if [ -n "${CMAKE_COMMAND:-}" ] && [ -n "${SWNT_BUILD_DIR:-}" ]; then
-  "$CMAKE_COMMAND" --build "$SWNT_BUILD_DIR" --target wrapping ballconv xyzframes linkframes scenejoin topoconv > /dev/null
+  "$CMAKE_COMMAND" --build "$SWNT_BUILD_DIR" --target wrapping ballconv xyzframes linkframes scenejoin topoconv assemble > /dev/null
 fi
 # The pinned packages, installed again when the lock file changed since.
 [ node_modules/.package-lock.json -nt package-lock.json ] || npm ci --no-audit --no-fund
