@@ -409,6 +409,7 @@ function start() {
   if (builderWorker) {
     const builder = new Builder(page, builderWorker);
     if (query.has('build')) builder.runCommandLine(query.get('build').split(','));
+    else if (query.has('run')) builder.runCommand(query.get('run'));
   }
 }
 

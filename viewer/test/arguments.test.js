@@ -3,7 +3,8 @@
 // back as arguments that read into the same fields.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { DEFAULT_FIELDS, argumentsFromFields, fieldsFromArguments, parameterTokens } from '../src/builder/arguments.js';
+import { DEFAULT_FIELDS, argumentsFromFields, commandTokens, fieldsFromArguments, parameterTokens }
+  from '../src/builder/arguments.js';
 
 const read = (text) => fieldsFromArguments(parameterTokens(text).tokens);
 
@@ -43,4 +44,11 @@ test('the fields into arguments that read back into the same fields', () => {
     const expected = { ...fields, n: fields.n || '0', m: fields.m || '0' };
     assert.deepEqual([back.fields, back.unshown, back.problem], [expected, [], null], text);
   }
+});
+
+test('a command line split as a shell splits it', () => {
+  assert.deepEqual(commandTokens('  assemble --wall 5,5\t--wall 10,10 "my dw.extxyz" \'a "b"\' c\\ d "e\\"f"g  ').tokens,
+    ['assemble', '--wall', '5,5', '--wall', '10,10', 'my dw.extxyz', 'a "b"', 'c d', 'e"fg']);
+  assert.deepEqual(commandTokens('topoconv "" x').tokens, ['topoconv', '', 'x']);
+  assert.equal(commandTokens('assemble "open').error, 'a double quote that is never closed');
 });

@@ -12,6 +12,7 @@ import { mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'nod
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { unzipSync } from 'fflate';
+import { commandTokens } from '../src/builder/arguments.js';
 import { BUILD_DIR, DIST_DIR, launch, missingTool, openTab, scratchDir } from './support.js';
 
 const PAGE = pathToFileURL(join(DIST_DIR, 'index.html')).href;
@@ -174,6 +175,49 @@ test('the converters of the page turn the trajectory opened or built into the na
       assert.equal(zip[0], 'odd.zip');
       assert.deepEqual(digests(unzipSync(new Uint8Array(zip[1]))), native.files);
     }
+    assert.deepEqual(tab.problems, []);
+  });
+
+// Types a command line into its field and runs it.
+const typeCommand = (text) => async (page) => {
+  await page.$eval('#command-line', (field, value) => { field.value = value; }, text);
+  await page.click('#command-run');
+};
+
+test('assemble runs in the page by its command line as natively: output, status and files; the page\'s next ' +
+  'command reads the file shown', options, async () => {
+    const cases = [
+      // ?run= on load; a LAMMPS file is offered, not shown.
+      { command: 'assemble --wall 5,5 --wall 10,10 --periodic dw.data', load: true },
+      { command: 'assemble --wall 10,10 --periodic --rope --cells 4 rope.extxyz', atoms: 160 },
+      // The REBO table beside the program, as for wrapping.
+      { command: 'assemble --wall 6,6 --wall 11,11 --lattice rebo --periodic --cells 2 "rebo dw.pdb"', atoms: 136 },
+      { command: 'assemble --find --diameter 7:8 --max-atoms 200' },
+      { command: 'assemble --wall 5,5' },
+      { command: 'assemble --wall 5,5 --wall 10,10 --periodic --cells 3 dw.dat', atoms: 180 },
+      // Run where the trajectory just built is shown, as it was written.
+      { command: 'topoconv --periodic z dw.dat dw.pdb', inputs: ['dw.dat'], atoms: 180 },
+    ];
+    const written = {};
+    let before = null;
+    for (const { command, load, atoms, inputs = [] } of cases) {
+      const shown = await pageRun(load ? (page) => page.goto(`${PAGE}?run=${encodeURIComponent(command)}`)
+        : typeCommand(command));
+      const [program, ...args] = commandTokens(command).tokens;
+      const native = nativeRun(program, args, Object.fromEntries(inputs.map((name) => [name, written[name]])));
+      assert.deepEqual(shown.run, native, command);
+      Object.assign(written, shown.files);
+      if (atoms) {
+        assert.equal(shown.view.error, '', command);
+        assert.equal(Number(shown.view.atoms), atoms, command);
+      } else if (before) {
+        assert.deepEqual(shown.view, before, `${command}: the view stays`);
+      }
+      before = shown.view;
+    }
+    await typeCommand('scenejoin a.dat b.dat')(tab.page);
+    assert.match(await tab.page.$eval('#build-status', (status) => status.textContent),
+      /^the page has no program "scenejoin": the command line names one of wrapping, .*, assemble/);
     assert.deepEqual(tab.problems, []);
   });
 

@@ -209,3 +209,43 @@ export function argumentsFromFields(fields) {
   if (fields.report) args.push('-d');
   return args;
 }
+
+// The words of a command line as a shell splits it (the page's command
+// line, which names a program and its arguments): blanks separate; single
+// quotes keep everything up to the next one; double quotes keep everything
+// up to the next one but a backslash before '"' or '\'; a backslash outside
+// quotes keeps the character after it.  Nothing else is special: no
+// variables, globs or comments.  { tokens } or { error }.
+export function commandTokens(text) {
+  const tokens = [];
+  let token = '';
+  let inToken = false;
+  for (let i = 0; i < text.length; ++i) {
+    const c = text[i];
+    if (/\s/.test(c)) {
+      if (inToken) tokens.push(token);
+      token = '';
+      inToken = false;
+      continue;
+    }
+    inToken = true;
+    if (c === "'") {
+      const close = text.indexOf("'", i + 1);
+      if (close < 0) return { error: 'a single quote that is never closed' };
+      token += text.slice(i + 1, close);
+      i = close;
+    } else if (c === '"') {
+      for (++i; i < text.length && text[i] !== '"'; ++i) {
+        if (text[i] === '\\' && (text[i + 1] === '"' || text[i + 1] === '\\')) ++i;
+        token += text[i];
+      }
+      if (i >= text.length) return { error: 'a double quote that is never closed' };
+    } else if (c === '\\') {
+      if (i + 1 < text.length) token += text[++i];
+    } else {
+      token += c;
+    }
+  }
+  if (inToken) tokens.push(token);
+  return { tokens };
+}

@@ -3,7 +3,9 @@
 // output exactly as it printed it, and every file it wrote shown at once and
 // offered for download.  The converters turn the last trajectory shown
 // (built or opened) into pv, XMOL, TINKER, LAMMPS, extended XYZ or PDB files
-// the same way.
+// the same way.  A command line runs any program of the module (assemble
+// among them) with its arguments, in a directory holding the files shown
+// last.
 //
 // The element <output id="build-status"> tells what happened: data-exit is
 // the exit status of the last run (empty before any, and when a run did not
@@ -17,7 +19,7 @@
 // and cannot be edited, and a note names what no field shows, until "Edit
 // with the fields" writes the arguments from the fields again.
 import { zipSync } from 'fflate';
-import { argumentsFromFields, fieldsFromArguments, parameterTokens, quoted } from './arguments.js';
+import { argumentsFromFields, commandTokens, fieldsFromArguments, parameterTokens, quoted } from './arguments.js';
 
 const $ = (id) => document.getElementById(id);
 
@@ -27,6 +29,20 @@ const $ = (id) => document.getElementById(id);
 const ARGUMENTS_FILE = 'arguments.prm';
 
 const baseName = (path) => path.split('/').pop();
+
+// The programs of the module (viewer/wasm/programs.cpp), which the command
+// line runs by name.
+export const PROGRAMS = ['wrapping', 'ballconv', 'xyzframes', 'linkframes', 'topoconv', 'assemble'];
+
+// The files of a command line's run that the viewer reads, by their
+// extension: every XYZ file of a run that wrote several (the scenes of one
+// animation), else the first of them.  A LAMMPS data file, GROMACS or psf
+// files are offered, not shown.
+function viewable(files) {
+  const readable = files.filter((f) => /\.(pv|dat|wrp|xyz|extxyz|pdb)$/i.test(f.name));
+  if (readable.length > 1 && readable.every((f) => /\.xyz$/i.test(f.name))) return readable;
+  return readable.slice(0, 1);
+}
 
 // The form's fields by their names in arguments.js.
 const FIELDS = {
@@ -48,6 +64,7 @@ export class Builder {
     this.links = [];       // blob URLs of the downloads offered
     this.files = [];
     this.trajectory = null;  // { name, bytes } of the last trajectory shown
+    this.shown = [];         // [{ name, bytes }]: the files shown last
     const section = $('build-section');
     section.hidden = false;
     this.source = 'fields';
@@ -63,11 +80,17 @@ export class Builder {
       this.runArguments();
     });
     $('build-stop').addEventListener('click', () => this.stop());
+    $('command-programs').textContent = PROGRAMS.join(', ');
+    $('command-form').addEventListener('submit', (event) => {
+      event.preventDefault();
+      this.runCommand($('command-line').value);
+    });
     $('build-zip').addEventListener('click', () => this.downloadZip());
     for (const button of section.querySelectorAll('[data-program]')) {
       button.addEventListener('click', () => this.convert(button.dataset.program, button.dataset.extension));
     }
     page.onModel = (model, files) => {
+      this.shown = files;
       if (model.format === 'trajectory') this.trajectory = files[0];
       this.updateConvert();
     };
@@ -146,6 +169,26 @@ export class Builder {
     return this.run('wrapping', args, []);
   }
 
+  // The command line's program with its arguments, run in a directory
+  // holding the files shown last (so that a file just built can be
+  // converted); the files the viewer reads are shown.  ?run= gives it too.
+  runCommand(text) {
+    $('command-line').value = text;
+    const { tokens, error } = commandTokens(text);
+    const [program, ...args] = tokens ?? [];
+    let problem = error;
+    if (!problem && program === undefined) problem = 'an empty command line';
+    if (!problem && !PROGRAMS.includes(program)) problem = `the page has no program "${program}"`;
+    if (problem) {
+      const status = $('build-status');
+      status.dataset.exit = '';
+      status.textContent = `${problem}: the command line names one of ${PROGRAMS.join(', ')}, then its arguments`;
+      return undefined;
+    }
+    const files = this.shown.map((f) => ({ name: baseName(f.name), bytes: f.bytes }));
+    return this.run(program, args, files, viewable);
+  }
+
   // topoconv's options as chosen: the periodic axes, the LAMMPS style (for
   // a LAMMPS file), the ends trimmed or with hydrogen, the C-H distance.
   topoconvOptions(lammps) {
@@ -168,7 +211,7 @@ export class Builder {
     const output = `${name.replace(/\.[^.]*$/, '') || 'converted'}${extension}`;
     const options = program === 'topoconv' ? this.topoconvOptions(extension === '.data') : [];
     // The viewer does not read LAMMPS data files: the trajectory stays shown.
-    const show = extension !== '.data';
+    const show = extension !== '.data' ? (written) => written : () => [];
     return this.run(program, [...options, name, output], [{ name, bytes: this.trajectory.bytes }], show);
   }
 
@@ -184,9 +227,9 @@ export class Builder {
     }
   }
 
-  // Runs `program` in the worker, shows what it printed and (with `show`)
-  // the files it wrote.
-  async run(program, args, files, show = true) {
+  // Runs `program` in the worker, shows what it printed and those of the
+  // files it wrote that `show` picks.
+  async run(program, args, files, show = (written) => written) {
     if (this.busy) return;
     const status = $('build-status');
     status.dataset.busy = '';
@@ -209,7 +252,8 @@ export class Builder {
       $('build-output').textContent = result.stdout;
       $('build-output').hidden = result.stdout === '';
       this.offer(result.files);
-      if (count > 0 && show) await this.page.load(result.files.map((f) => f.name).join(', '), async () => result.files);
+      const shown = show(result.files);
+      if (shown.length > 0) await this.page.load(shown.map((f) => f.name).join(', '), async () => shown);
     }
     delete status.dataset.busy;
   }
@@ -246,6 +290,7 @@ export class Builder {
   setBusy(busy) {
     this.busy = busy;
     $('build-run').disabled = busy;
+    $('command-run').disabled = busy;
     $('build-stop').disabled = !busy;
     this.updateConvert();
   }
