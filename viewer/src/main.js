@@ -5,7 +5,7 @@
 //   read), data-color (the colouring in force: code, element or molecule).
 import { openFiles, sceneBonds, sceneMolecules, ReadError } from './readers/index.js';
 import { PV_KINDS, PV_OTHER_COLOR } from './readers/pv.js';
-import { SceneView, elementColor } from './view.js';
+import { SceneView, elementColor, knownElement } from './view.js';
 import { Builder } from './builder/panel.js';
 import builderWorker from 'swnt:builder-worker';
 
@@ -348,7 +348,9 @@ function elementColoring(model) {
   }
   const colorOf = new Map([...counts.keys()].map((symbol) => [symbol, elementColor(symbol)]));
   for (let i = 0; i < n; ++i) colors[i] = colorOf.get(model.elements?.[i] ?? 'C');
-  const entries = [...counts].map(([symbol, count]) => ({ label: symbol, color: colorOf.get(symbol), count }));
+  const entries = [...counts].map(([symbol, count]) => ({
+    label: knownElement(symbol) ? symbol : `${symbol} (unknown element)`, color: colorOf.get(symbol), count,
+  }));
   return { colors, legend: { title: 'Elements', entries } };
 }
 

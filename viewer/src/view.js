@@ -17,10 +17,13 @@ const STYLES = {
 const KIND_COLORS = new Map(PV_KINDS.map(({ kind, color }) => [kind, color]));
 const AXIS_COLORS = ['#d62828', '#2a9d3f', '#1d4ed8'];
 
-// Element colours: the CPK colours of Jmol (C grey, H white, B pink, N
-// blue, O red, ...), which the library carries.
+// Element colours: the CPK colours of Jmol (C grey, H white, B salmon
+// pink, N blue, O red, P orange, S yellow, Si beige, ...), which the
+// library carries; a symbol it lacks gets a deep pink that none of them has.
 const JMOL = $3Dmol.elementColors.Jmol;
-export const elementColor = (symbol) => JMOL[symbol] ?? JMOL[symbol.toUpperCase()] ?? 0xff1493;
+const UNKNOWN_ELEMENT_COLOR = 0xff1493;
+export const knownElement = (symbol) => (JMOL[symbol] ?? JMOL[symbol.toUpperCase()]) !== undefined;
+export const elementColor = (symbol) => JMOL[symbol] ?? JMOL[symbol.toUpperCase()] ?? UNKNOWN_ELEMENT_COLOR;
 
 // Rotations (quaternions x y z w) that look along an axis: the axis named
 // points at the viewer, the next one in the cyclic order x y z points right

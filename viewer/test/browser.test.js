@@ -8,7 +8,8 @@ import assert from 'node:assert/strict';
 import { existsSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
-import { BUILD_DIR, DIST_DIR, launch, missingTool, openTab, run, scratchDir, serve, settledStatus } from './support.js';
+import { BUILD_DIR, DIST_DIR, VIEWER_DIR, launch, missingTool, openTab, run, scratchDir, serve, settledStatus }
+  from './support.js';
 
 const missing = missingTool();
 if (missing && process.env.SWNT_BROWSER_REQUIRED === '1') throw new Error(`browser tests required: ${missing}`);
@@ -30,6 +31,7 @@ after(async () => {
 });
 
 const file = (name) => join(work, name);
+const DATA_DIR = join(VIEWER_DIR, 'test', 'data');
 
 const pvAtoms = (name) => readFileSync(file(name)).readUInt16LE(34);
 const trajectoryAtoms = (name) => Number(readFileSync(file(name), 'utf8').trim().split(/\s+/)[1]);
@@ -333,3 +335,22 @@ test('the PDB and extended XYZ of topoconv: bonds through the boundary counted, 
     run('topoconv', ['--hydrogenate', 'cells.dat', 'ends.pdb'], work);
     await checkCounts(await openPage(['ends.pdb']), atoms + 40, [(3 * atoms + 40) / 2]);
   });
+
+test('elements in their conventional colours: C grey, B salmon, N blue, H white; an unknown element deep pink',
+  options, async () => {
+  writeFileSync(file('bcnh.extxyz'), readFileSync(join(DATA_DIR, 'bcnh.extxyz')));
+  const tab = await openPage(['bcnh.extxyz']);
+  const { page } = tab;
+  assert.equal(tab.status.color, 'element');
+  const legend = async () => page.$$eval('#legend li', (items) => items.map((item) => [item.children[1].textContent,
+    Number(item.children[2].textContent), getComputedStyle(item.children[0]).backgroundColor]));
+  assert.deepEqual(await legend(), [['C', 4, 'rgb(144, 144, 144)'], ['B', 1, 'rgb(255, 181, 181)'],
+    ['N', 1, 'rgb(48, 80, 248)'], ['H', 6, 'rgb(255, 255, 255)']]);
+  // A symbol without a colour of its own is still seen, and named as such.
+  writeFileSync(file('odd.extxyz'), readFileSync(file('bcnh.extxyz'), 'utf8').replace(/\nH /, '\nXq'));
+  await (await page.$('#file-input')).uploadFile(file('odd.extxyz'));
+  await page.waitForFunction(() => document.getElementById('file-name').textContent.startsWith('odd.extxyz'));
+  assert.deepEqual((await legend()).slice(3), [['Xq (unknown element)', 1, 'rgb(255, 20, 147)'],
+    ['H', 5, 'rgb(255, 255, 255)']]);
+  assert.deepEqual(tab.problems, []);
+});
