@@ -18,7 +18,9 @@
 #include "formats/structure_table.hpp"
 #include "converters/table_tubes.hpp"
 #include "formats/trajectory.hpp"
+#include "core/elements.hpp"
 #include "geometry/assembly.hpp"
+#include "geometry/defects.hpp"
 #include "geometry/chirality_finder.hpp"
 
 namespace swnt {
@@ -93,7 +95,9 @@ struct Request {
   std::vector<std::array<int, 2>> walls;
   long long wall_total = 0;  // --walls K
   WallCriteria criteria;
-  std::string lattice = "ideal:1.42";
+  std::string lattice;  // ideal:1.42 for carbon, ideal:1.45 for a species pair
+  std::vector<Species> basis;  // --species: the two sublattices
+  DefectRequest defects;
   // Length.
   std::optional<long long> cells;
   std::optional<double> length;
@@ -168,15 +172,67 @@ long long count_of(const std::string& name, const std::string& value, long long 
   return parsed;
 }
 
+// The species of an element symbol; throws the usage error of an unknown one.
+Species species_of(std::string_view symbol) {
+  const Element* element = find_element(symbol);
+  if (element == nullptr) {
+    throw usage_error(format_text("unknown element <%s>.", printable(std::string(symbol)).c_str()));
+  }
+  return element_species(*element);
+}
+
+// "BN", "AlN": two element symbols, each a capital and at most one small
+// letter, of two elements.
+std::vector<Species> species_pair(const std::string& text) {
+  std::size_t second = 1;
+  while (second < text.size() && std::islower(static_cast<unsigned char>(text[second])) != 0) ++second;
+  if (text.empty() || second >= text.size() || second > 2 || text.size() - second > 2) {
+    throw usage_error(format_text("invalid species <%s>: two element symbols, such as BN.",
+                                  printable(text).c_str()));
+  }
+  const Species a = species_of(std::string_view(text).substr(0, second));
+  const Species b = species_of(std::string_view(text).substr(second));
+  if (a.symbol == b.symbol) {
+    throw usage_error(format_text("invalid species <%s>: two different elements, such as BN.",
+                                  printable(text).c_str()));
+  }
+  return {a, b};
+}
+
+// "N:0.02" (a fraction of the carbons, from 0 to 1) or "N:12" (a count).
+DopantAmount dopant(const std::string& text) {
+  const std::size_t at = text.find(':');
+  if (at == std::string::npos) {
+    throw usage_error(format_text("invalid dopant <%s>: ELEMENT:AMOUNT, such as N:0.02 or N:12.",
+                                  printable(text).c_str()));
+  }
+  DopantAmount amount;
+  amount.species = species_of(std::string_view(text).substr(0, at));
+  const std::string value = text.substr(at + 1);
+  if (value.find_first_of(".eE") == std::string::npos) {
+    if (!parse_integer(value, amount.count) || amount.count < 0 || amount.count > kMaxAssemblyAtoms) {
+      throw usage_error(format_text("invalid dopant count <%s>: a whole number from 0 to %lld.",
+                                    printable(value).c_str(), kMaxAssemblyAtoms));
+    }
+  } else if (!parse_real(value, amount.share) || amount.share < 0.0 || amount.share > 1.0) {
+    throw usage_error(format_text("invalid dopant fraction <%s>: a number from 0 to 1.",
+                                  printable(value).c_str()));
+  } else {
+    amount.fraction = true;
+  }
+  return amount;
+}
+
 // The options that take a value, and those that do not.
 const std::vector<std::string_view> kValued{
     "--wall",   "--walls", "--spacing", "--spacing-tolerance", "--lattice", "--cells",
     "--length", "--max-strain", "--max-period", "--bundle", "--gap", "--rotate", "--shift",
     "--axis",   "--format", "--style", "--forcefield", "--terms", "--cutoff", "--ch",
-    "--diameter", "--angle", "--max-atoms"};
+    "--diameter", "--angle", "--max-atoms", "--species", "--dope", "--vacancies",
+    "--stone-wales", "--stone-wales-orientation", "--seed"};
 const std::vector<std::string_view> kFlags{"--periodic", "--rope",     "--trim",
                                            "--hydrogenate", "--find", "--metallic",
-                                           "--semiconducting", "--csv"};
+                                           "--semiconducting", "--csv", "--dope-adjacent"};
 
 bool is_one_of(const std::vector<std::string_view>& names, std::string_view name) {
   for (const std::string_view known : names) {
@@ -195,6 +251,8 @@ void apply_flag(const std::string& name, Request& request) {
     if (request.topology_option.empty()) request.topology_option = name;
   } else if (name == "--find") {
     request.find = true;
+  } else if (name == "--dope-adjacent") {
+    request.defects.dopants_adjacent = true;
   } else {
     if (name == "--csv") {
       request.csv = true;
@@ -282,6 +340,34 @@ void apply_option(const std::string& name, const std::string& value, Request& re
       throw usage_error(format_text("invalid axis <%s>: x, y or z.", shown.c_str()));
     }
     request.axis = value[0] - 'x';
+  } else if (name == "--species") {
+    request.basis = species_pair(value);
+  } else if (name == "--dope") {
+    request.defects.dopants.push_back(dopant(value));
+  } else if (name == "--vacancies" || name == "--stone-wales") {
+    long long count = 0;
+    if (!parse_integer(value, count) || count < 0 || count > kMaxAssemblyAtoms) {
+      throw usage_error(format_text("invalid %s count <%s>: a whole number from 0 to %lld.",
+                                    name.c_str() + 2, shown.c_str(), kMaxAssemblyAtoms));
+    }
+    (name == "--vacancies" ? request.defects.vacancies : request.defects.stone_wales) = count;
+  } else if (name == "--stone-wales-orientation") {
+    if (value != "any" && value != "axial" && value != "circumferential") {
+      throw usage_error(format_text("unknown orientation <%s>: axial, circumferential or any.",
+                                    shown.c_str()));
+    }
+    request.defects.orientation = value == "any"     ? StoneWalesOrientation::any
+                                  : value == "axial" ? StoneWalesOrientation::axial
+                                                     : StoneWalesOrientation::circumferential;
+  } else if (name == "--seed") {
+    const char* end = value.data() + value.size();
+    std::uint64_t seed = 0;
+    const auto result = std::from_chars(value.data(), end, seed);
+    if (value.empty() || result.ec != std::errc() || result.ptr != end) {
+      throw usage_error(format_text("invalid seed <%s>: a whole number from 0 to 18446744073709551615.",
+                                    shown.c_str()));
+    }
+    request.defects.seed = seed;
   } else if (name == "--format") {
     const Format* format = find_format(value);
     if (format == nullptr || !writable(*format)) {
@@ -363,6 +449,11 @@ bool parse_arguments(const std::vector<std::string>& args, Request& request) {
   if (distance_given && !request.topology.hydrogenate) {
     throw usage_error("option --ch sets the C-H distance of --hydrogenate, which is not given.");
   }
+  if (request.lattice.empty()) request.lattice = request.basis.empty() ? "ideal:1.42" : "ideal:1.45";
+  if (!request.basis.empty() && (request.lattice == "rebo" || request.lattice == "tb")) {
+    throw usage_error("the shipped structure tables are tables of carbon: --species takes the ideal "
+                      "lattice (--lattice ideal:BOND) or a table file.");
+  }
   if (request.find) {
     if (!files.empty() || !request.walls.empty()) {
       throw usage_error("--find lists tubes: it takes no wall and no output.");
@@ -408,6 +499,10 @@ bool parse_arguments(const std::vector<std::string>& args, Request& request) {
     }
   }
   if (request.packing.rope && request.packing.rows == 0) request.packing.rows = request.packing.columns = 1;
+  if (!writes_frames(*request.format) && (!request.basis.empty() || !request.defects.dopants.empty())) {
+    throw usage_error("a trajectory holds carbon atoms only: write other species in a format with "
+                      "species (lammps, extxyz, pdb, gromacs, psf).");
+  }
   if (request.forcefield) request.frames.forcefield = &*request.forcefield;
   return true;
 }
@@ -571,6 +666,29 @@ std::string report(const AssemblyPlan& plan, const std::vector<long long>& count
   return text;
 }
 
+// The atoms the defects changed, and the seed that chose them.
+std::string defect_report(const DefectReport& changed, const Request& request) {
+  const DefectRequest& asked = request.defects;
+  if (asked.stone_wales == 0 && asked.vacancies == 0 && asked.dopants.empty()) return "";
+  std::string text;
+  const auto list = [&](const std::string& title, const std::vector<std::uint32_t>& atoms) {
+    text += format_text("%s (%zu):", title.c_str(), atoms.size());
+    for (const std::uint32_t atom : atoms) text += format_text(" %u", atom);
+    text += '\n';
+  };
+  if (asked.stone_wales > 0) {
+    text += format_text("Stone-Wales defects, the turned bonds as written (%zu):", changed.stone_wales.size());
+    for (const auto& [a, b] : changed.stone_wales) text += format_text(" %u-%u", a, b);
+    text += '\n';
+  }
+  if (asked.vacancies > 0) list("Vacancies, atoms of the structure without defects", changed.vacancies);
+  for (std::size_t d = 0; d < changed.dopants.size(); ++d) {
+    list("Dopants " + asked.dopants[d].species.symbol + ", atoms as written", changed.dopants[d]);
+  }
+  text += format_text("Seed %llu (SplitMix64)\n", static_cast<unsigned long long>(asked.seed));
+  return text;
+}
+
 // What the assembly is called in the titles of its files: its walls.
 std::string assembly_name(const AssemblyPlan& plan, std::size_t tubes) {
   std::string name = chirality_list(plan.walls, "@");
@@ -683,10 +801,17 @@ int assemble(const std::vector<std::string>& args, Request& request) {
           static_cast<long long>(std::floor(shortest / plan.fit->length)) + 1));
     }
   }
+  plan.basis = request.basis;
   Frame frame = build_assembly(plan);
   const std::vector<long long> counts = wall_atom_counts(plan);
   const PackingLayout layout = pack_tubes(plan.packing, walls.back().lattice.diameter * 0.5);
-  print_text(report(plan, counts, layout, frame.atom_count()));
+  // Each molecule's tube axis, for the surface normals of the defects.
+  std::vector<std::array<double, 2>> centres;
+  for (const std::array<double, 2>& centre : layout.centres) centres.insert(centres.end(), walls.size(), centre);
+  DefectRequest defects = request.defects;
+  defects.cutoff = request.topology.cutoff;
+  const DefectReport changed = make_defects(frame, defects, centres, plan.axis);
+  print_text(report(plan, counts, layout, frame.atom_count()) + defect_report(changed, request));
   if (writes_frames(*request.format)) {
     write_topology(frame, request, assembly_name(plan, layout.centres.size()));
   } else {

@@ -343,10 +343,14 @@ Frame build_assembly(const AssemblyPlan& plan) {
           frame.positions.push_back(p);
           frame.molecule.push_back(molecule);
         }
-      });
+      }, plan.basis.empty() ? nullptr : &frame.kind);
     }
   }
-  frame.kind.assign(frame.positions.size(), 0);
+  if (plan.basis.empty()) {
+    frame.kind.assign(frame.positions.size(), 0);
+  } else {
+    frame.species = plan.basis;
+  }
   frame.molecule_count = molecule;
 
   Cell& cell = frame.cell;

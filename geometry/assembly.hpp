@@ -131,6 +131,9 @@ struct AssemblyPlan {
   bool periodic = false;  // along the axis
   int axis = 2;
   Packing packing;
+  // The species of the sheet's two sublattices (the A and B atoms of its
+  // primitive cell); empty for carbon throughout.
+  std::vector<Species> basis;
 };
 
 // The tube centres of a packing and the cell they lie in, for tubes of
@@ -149,7 +152,8 @@ long long tube_count(const Packing& packing);
 std::vector<long long> wall_atom_counts(const AssemblyPlan& plan);
 
 // The assembly: per tube of the packing, per wall, the atoms of the wall,
-// each wall one molecule (numbered from 1 in that order), every atom carbon;
+// each wall one molecule (numbered from 1 in that order), every atom carbon
+// or of the species of its sublattice;
 // the cell periodic along the axis when the plan is, across it for a rope
 // (a restricted triclinic hexagonal cell), open otherwise with room of four
 // outer diameters beyond the tube centres.  Throws Error for a plan beyond

@@ -203,7 +203,8 @@ void TubeRoller::measure_box() {
   shift_ = shift;
 }
 
-void TubeRoller::roll_scene(int scene, const AtomSink& sink) const {
+void TubeRoller::roll_scene(int scene, const AtomSink& sink,
+                            std::vector<std::uint8_t>* sublattice) const {
   const TubeLength t{length_, whole_, 0.0, copies_, false};
   const double lench2 = lattice_.lench * lattice_.lench;
   // Fraction of the full turn: 0 is the flat sheet, 1 the closed tube.
@@ -237,6 +238,7 @@ void TubeRoller::roll_scene(int scene, const AtomSink& sink) const {
         if (!std::isfinite(pos[axis])) throw TubeNotFinite(false, axis, axis == params_.axis, rolled);
       }
       run[filled++] = pos;
+      if (sublattice != nullptr) sublattice->push_back(static_cast<std::uint8_t>(cells_[i].sub));
       if (filled == kRun) {
         sink(run.data(), filled);
         filled = 0;

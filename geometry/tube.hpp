@@ -4,6 +4,7 @@
 // the atoms of a scene are handed out one by one as they are placed.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -81,7 +82,10 @@ class TubeRoller {
   // Hands every atom of `scene` (0 the flat sheet when there are steps,
   // steps the closed tube) to `sink`, in runs of a few thousand.  Throws TubeNotFinite at the first
   // coordinate that is not finite.
-  void roll_scene(int scene, const AtomSink& sink) const;
+  // With `sublattice`, the sublattice of every atom handed out (0 for the A
+  // atom of the sheet's primitive cell, 1 for the B atom) is appended to it.
+  void roll_scene(int scene, const AtomSink& sink,
+                  std::vector<std::uint8_t>* sublattice = nullptr) const;
 
  private:
   void check_spec() const;

@@ -125,6 +125,15 @@ TEST(Assemble, RefusesBadRequestsAndWritesNothing) {
       {{"--wall", "10,10", "o.unknown"}, "is not known from its name"},
       {{"--wall", "10,10", "--walls", "3", "--spacing", "9", "--max-period", "3", "o.data"},
        "Error: no wall fits outside (10,10)"},
+      {{"--wall", "10,10", "--dope", "Xx:3", "o.data"}, "Error: unknown element <Xx>."},
+      {{"--wall", "10,10", "--dope", "N:1.5", "o.data"}, "Error: invalid dopant fraction <1.5>"},
+      {{"--wall", "10,10", "--species", "CC", "o.data"}, "Error: invalid species <CC>: two different elements"},
+      {{"--wall", "10,10", "--species", "BN", "--lattice", "rebo", "o.data"}, "the shipped structure tables are tables of carbon"},
+      {{"--wall", "10,10", "--species", "BN", "o.dat"}, "Error: a trajectory holds carbon atoms only"},
+      {{"--wall", "10,10", "--species", "BN", "--dope", "C:2", "o.data"}, "Error: dopants replace carbon atoms"},
+      {{"--wall", "4,4", "--periodic", "--stone-wales", "6", "o.data"},
+       "Error: 6 Stone-Wales defects asked, but only "},
+      {{"--wall", "10,10", "--periodic", "--dope", "N:0.9", "o.data"}, "N dopants asked, but only "},
   };
   for (const auto& [args, message] : cases) {
     TempDir dir;
