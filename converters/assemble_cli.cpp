@@ -9,6 +9,8 @@
 #include <span>
 
 #include "cli/program.hpp"
+#include "converters/table_tubes.hpp"
+#include "core/elements.hpp"
 #include "core/text_format.hpp"
 #include "core/topology.hpp"
 #include "files/file_errors.hpp"
@@ -16,12 +18,10 @@
 #include "files/output_file.hpp"
 #include "formats/registry.hpp"
 #include "formats/structure_table.hpp"
-#include "converters/table_tubes.hpp"
 #include "formats/trajectory.hpp"
-#include "core/elements.hpp"
 #include "geometry/assembly.hpp"
-#include "geometry/defects.hpp"
 #include "geometry/chirality_finder.hpp"
+#include "geometry/defects.hpp"
 
 namespace swnt {
 
@@ -66,6 +66,16 @@ std::string usage() {
          "  --rotate W:DEG            turn wall W (from 1) about the axis, in every tube\n"
          "  --shift W:DZ              move wall W along the axis by DZ Angstrom\n"
          "  --axis x|y|z              the tube axis (default z)\n"
+         "Species and defects (in every wall; the manual gives the rules):\n"
+         "  --species XY              X and Y on the two sublattices (BN; bond 1.45 Angstrom\n"
+         "                            by default)\n"
+         "  --dope ELEMENT:AMOUNT     replace a fraction (0.02) or a count (12) of the\n"
+         "                            carbons, none bonded to another; repeatable\n"
+         "  --dope-adjacent           dopants may be bonded to each other\n"
+         "  --vacancies COUNT         remove atoms, no two within two bonds\n"
+         "  --stone-wales COUNT       turn bonds by 90 degrees (5-7-7-5 defects)\n"
+         "  --stone-wales-orientation axial|circumferential|any\n"
+         "  --seed S                  the seed of every random choice (default 1)\n"
          "Output (as topoconv writes it):\n"
          "  --format " +
          format_names(writable, "|", "|") +
