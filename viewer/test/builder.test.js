@@ -178,6 +178,8 @@ test('the converters of the page turn the trajectory opened or built into the na
     assert.deepEqual(tab.problems, []);
   });
 
+const DEFECTS = '--wall 10,10 --periodic --cells 4 --stone-wales 2 --vacancies 2 --dope N:3';
+
 // Types a command line into its field and runs it.
 const typeCommand = (text) => async (page) => {
   await page.$eval('#command-line', (field, value) => { field.value = value; }, text);
@@ -197,8 +199,13 @@ test('assemble runs in the page by its command line as natively: output, status 
       { command: 'assemble --wall 5,5 --wall 10,10 --periodic --cells 3 dw.dat', atoms: 180 },
       // Run where the trajectory just built is shown, as it was written.
       { command: 'topoconv --periodic z dw.dat dw.pdb', inputs: ['dw.dat'], atoms: 180 },
+      // The random defects and dopants of a seed are the same in the page; another seed places them elsewhere.
+      { command: `assemble ${DEFECTS} --seed 7 tube.data` },
+      { command: `assemble ${DEFECTS} --seed 8 tube.data` },
+      { command: 'assemble --wall 10,10 --periodic --cells 4 --species BN --vacancies 2 --seed 7 bn.extxyz', atoms: 158 },
     ];
     const written = {};
+    const seeded = [];
     let before = null;
     for (const { command, load, atoms, inputs = [] } of cases) {
       const shown = await pageRun(load ? (page) => page.goto(`${PAGE}?run=${encodeURIComponent(command)}`)
@@ -207,6 +214,7 @@ test('assemble runs in the page by its command line as natively: output, status 
       const native = nativeRun(program, args, Object.fromEntries(inputs.map((name) => [name, written[name]])));
       assert.deepEqual(shown.run, native, command);
       Object.assign(written, shown.files);
+      if (command.includes('tube.data')) seeded.push(shown.run.files['tube.data']);
       if (atoms) {
         assert.equal(shown.view.error, '', command);
         assert.equal(Number(shown.view.atoms), atoms, command);
@@ -215,6 +223,7 @@ test('assemble runs in the page by its command line as natively: output, status 
       }
       before = shown.view;
     }
+    assert.notEqual(seeded[0], seeded[1], 'another seed, another tube');
     await typeCommand('scenejoin a.dat b.dat')(tab.page);
     assert.match(await tab.page.$eval('#build-status', (status) => status.textContent),
       /^the page has no program "scenejoin": the command line names one of wrapping, .*, assemble/);
