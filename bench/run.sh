@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Whole-process benchmark of the six programs: builds a Release tree of its
-# own, makes (10,10) tubes of 10^4, 10^5 and 10^6 atoms with `wrapping`, and
+# Whole-process benchmark of the seven programs: builds a Release tree of its
+# own, makes (10,10) tubes of 10^4, 10^5 and 10^6 atoms with `wrapping` (and
+# assemblies of as many with `assemble`), and
 # prints, as Markdown tables, the median wall time and the peak memory of
 # every program at every size, the growth of the time per decade of
 # atoms x scenes, and, where python3-ase and openbabel are installed, the
@@ -54,6 +55,7 @@ xyzframes="$build/xyzframes"
 linkframes="$build/linkframes"
 scenejoin="$build/scenejoin"
 topoconv="$build/topoconv"
+assemble="$build/assemble"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/swnt-bench.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -325,6 +327,15 @@ for atoms in "${sizes[@]}"; do
     measure "$runs" ":" "$topoconv" --hydrogenate "$inputs/tube_z.dat" "tube.$format"
     record "topoconv-ends-$format" "$atoms" "$atoms"
   done
+
+  # assemble: a periodic triple wall (5,5)@(10,10)@(15,15), 120 atoms per
+  # common period, and a periodic bundle of 7 (10,10) tubes, 280 atoms per
+  # period, both written as LAMMPS full with all their terms.
+  measure "$runs" ":" "$assemble" --periodic --wall 5,5 --wall 10,10 --wall 15,15 \
+    --cells $((atoms / 120)) walls.data
+  record assemble-walls "$atoms" "$((atoms / 120 * 120))"
+  measure "$runs" ":" "$assemble" --periodic --bundle 7 --wall 10,10 --cells $((atoms / 280)) bundle.data
+  record assemble-bundle "$atoms" "$((atoms / 280 * 280))"
   if [ "$have_ase" = 1 ]; then
     peer_write lammps-data "$cells"
     record ase-lammps "$atoms" "$atoms"
@@ -378,6 +389,8 @@ target() {
     "topoconv-xyz-input 1000000") echo "1.0 -" ;;
     "topoconv-gromacs 1000000") echo "3.0 -" ;;
     "topoconv-psf 1000000") echo "3.0 -" ;;
+    "assemble-walls 1000000") echo "3.0 -" ;;
+    "assemble-bundle 1000000") echo "3.0 -" ;;
     "ballconv-max 32000") echo "0.5 -" ;;
     *) echo "- -" ;;
   esac
@@ -427,6 +440,8 @@ describe() {  # what each row does
     topoconv-ends-data) echo 'topoconv --hydrogenate, open tube (LAMMPS full)' ;;
     topoconv-open-extxyz) echo 'topoconv, open tube (extended XYZ)' ;;
     topoconv-ends-extxyz) echo 'topoconv --hydrogenate, open tube (extended XYZ)' ;;
+    assemble-walls) echo 'assemble --periodic (5,5)@(10,10)@(15,15) (LAMMPS full)' ;;
+    assemble-bundle) echo 'assemble --periodic --bundle 7, (10,10) tubes (LAMMPS full)' ;;
   esac
 }
 
@@ -446,7 +461,7 @@ echo "$header target at 10^6 | met |"
 echo "$rule---|---|"
 for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
     topoconv-full topoconv-atomic topoconv-extxyz topoconv-xyz-input topoconv-gromacs topoconv-psf topoconv-open-data topoconv-ends-data \
-    topoconv-open-extxyz topoconv-ends-extxyz; do
+    topoconv-open-extxyz topoconv-ends-extxyz assemble-walls assemble-bundle; do
   line="| $(describe "$key") |"
   for atoms in "${sizes[@]}"; do
     line+=" $(value "$key" "$atoms" 4) s, $(value "$key" "$atoms" 5) MB |"
@@ -464,16 +479,16 @@ if [ "${#sizes[@]}" -gt 1 ]; then
   header="| program and work |"
   rule="|---|"
   for ((k = 1; k < ${#sizes[@]}; k++)); do
-    header+=" time ${sizes[k]} / time ${sizes[k - 1]} |"
+    header+=" time ${sizes[k]} / time ${sizes[k - 1]} (linear: $(awk -v a="${sizes[k]}" -v b="${sizes[k - 1]}" 'BEGIN { printf "%.1f", a / b }')) |"
     rule+="---:|"
   done
-  echo "Growth of the wall time per decade of atoms x scenes (10.0 is linear; process start-up weighs on the smallest size):"
+  echo "Growth of the wall time from size to size of atoms x scenes (linear growth gives the ratio of the sizes; process start-up weighs on the smallest size):"
   echo
   echo "$header"
   echo "$rule"
   for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
       topoconv-full topoconv-atomic topoconv-extxyz topoconv-xyz-input topoconv-gromacs topoconv-psf topoconv-open-data topoconv-ends-data \
-      topoconv-open-extxyz topoconv-ends-extxyz; do
+      topoconv-open-extxyz topoconv-ends-extxyz assemble-walls assemble-bundle; do
     line="| $(describe "$key") |"
     for ((k = 1; k < ${#sizes[@]}; k++)); do
       line+=" $(awk -v a="$(value "$key" "${sizes[k]}" 4)" -v b="$(value "$key" "${sizes[k - 1]}" 4)" \
