@@ -4,13 +4,18 @@
 #
 #   docs/pictures/make_pictures.sh [path of wrapping]
 #
-# Without an argument, wrapping is taken from PATH; topoconv is taken from
-# beside it, or else from PATH.  It writes, beside this script:
+# Without an argument, wrapping is taken from PATH; topoconv and assemble are
+# taken from beside it, or else from PATH.  It writes, beside this script:
 #   tube_10_10.png   a (10,10) tube, 40 Angstrom long
 #   rolling_8_4.png  the scenes of "wrapping 8 4 -w 4 -xx" side by side: the
 #                    (8,4) sheet closing into the tube in four steps
 #   ends_8_4.png     an open (8,4) tube, 25 Angstrom long, its ends trimmed
 #                    and terminated with hydrogen by topoconv --hydrogenate
+#   walls_end.png    the double wall (5,5)@(10,10) of assemble, 30 Angstrom
+#                    long, seen along its axis
+#   walls_oblique.png  the same double wall seen at a slant
+#   bundle_end.png   a bundle of seven (10,10) tubes of assemble, seen along
+#                    their axes
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -22,6 +27,11 @@ case $wrapping in /*) ;; *) wrapping=$PWD/$wrapping ;; esac
 topoconv=$(dirname "$wrapping")/topoconv
 [ -x "$topoconv" ] || topoconv=$(command -v topoconv) || {
   echo "topoconv not found beside $wrapping or on PATH" >&2
+  exit 1
+}
+assemble=$(dirname "$wrapping")/assemble
+[ -x "$assemble" ] || assemble=$(command -v assemble) || {
+  echo "assemble not found beside $wrapping or on PATH" >&2
   exit 1
 }
 # PyMOL's launcher runs the first python3 on PATH; its modules are installed
@@ -140,5 +150,44 @@ fit_view 1000, 640
 png $here/ends_8_4.png, width=1000, height=640, ray=1
 PML
 pymol -cq ends.pml
+
+# The double wall (5,5)@(10,10) of assemble along z, its ends trimmed of the
+# atoms with fewer than two bonds; the bonds are the PDB file's and each wall
+# is one residue: the inner wall blue, the outer grey.  PyMOL's camera looks
+# along z at first: end-on with perspective, so that the inside of the walls
+# shows (with a wider margin: the near end looks larger than the middle),
+# then at a slant.
+"$assemble" --wall 5,5 --wall 10,10 --length 30 --trim walls.pdb >/dev/null
+cat >walls.pml <<PML
+set connect_mode, 1
+load walls.pdb, walls
+@style.pml
+color slate, resi 1
+run fit_view.py
+set orthoscopic, 0
+fit_view 560, 560, 1.45
+png $here/walls_end.png, width=560, height=560, ray=1
+set orthoscopic, 1
+orient
+turn y, 35
+turn x, 15
+fit_view 780, 500
+png $here/walls_oblique.png, width=780, height=500, ray=1
+PML
+pymol -cq walls.pml
+
+# Seven (10,10) tubes in a hexagonal bundle, 3.2 Angstrom apart, 20 Angstrom
+# long, seen along their axes with perspective.
+"$assemble" --bundle 7 --wall 10,10 --length 20 --trim bundle.pdb >/dev/null
+cat >bundle.pml <<PML
+set connect_mode, 1
+load bundle.pdb, bundle
+@style.pml
+run fit_view.py
+set orthoscopic, 0
+fit_view 720, 640, 1.25
+png $here/bundle_end.png, width=720, height=640, ray=1
+PML
+pymol -cq bundle.pml
 
 ls -l "$here"/*.png
