@@ -369,6 +369,16 @@ note "== pv: 32000 atoms x 21 scenes"
 measure "$runs" ":" "$ballconv" "$inputs/pv.dat" tube.pv
 record ballconv-max 32000 672000
 
+# The finder of assemble: every tube up to 50 Angstrom across on the ideal
+# sheet, and every tube of the REBO table in that window.
+note "== assemble --find"
+find_tubes=$("$assemble" --find --diameter 0:50 | grep -vc '^#')
+measure "$runs" ":" "$assemble" --find --diameter 0:50
+record assemble-find "$find_tubes" "$find_tubes"
+find_table_tubes=$("$assemble" --find --diameter 0:50 --lattice rebo | grep -vc '^#')
+measure "$runs" ":" "$assemble" --find --diameter 0:50 --lattice rebo
+record assemble-find-rebo "$find_table_tubes" "$find_table_tubes"
+
 # ---------------------------------------------------------------- tables
 value() {  # value KEY SIZE FIELD (4 = seconds, 5 = megabytes)
   awk -v k="$1" -v s="$2" -v f="$3" '$1 == k && $2 == s { print $f }' "$results"
@@ -473,6 +483,11 @@ echo
 verdict ballconv-max 32000
 echo "$(describe ballconv-max) (32000 atoms x 21 scenes; the pv format holds at most 32767 atoms):" \
   "$(value ballconv-max 32000 4) s, $(value ballconv-max 32000 5) MB; target $limit: $met."
+echo
+echo "assemble --find --diameter 0:50 ($find_tubes tubes of the ideal sheet):" \
+  "$(value assemble-find "$find_tubes" 4) s, $(value assemble-find "$find_tubes" 5) MB;" \
+  "with --lattice rebo ($find_table_tubes tubes of the REBO table):" \
+  "$(value assemble-find-rebo "$find_table_tubes" 4) s, $(value assemble-find-rebo "$find_table_tubes" 5) MB."
 
 if [ "${#sizes[@]}" -gt 1 ]; then
   echo
