@@ -4,6 +4,8 @@
 // chosen style, then Bonds, Angles, Dihedrals and Impropers.  One file holds
 // one scene.
 #include <array>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/text_format.hpp"
@@ -263,9 +265,26 @@ class LammpsDataWriter : public FrameWriter {
       text += cell.periodic[a] ? "  # periodic\n" : "  # open\n";
     }
     if (cell.orthogonal()) return;
-    for (const double tilt : {cell.xy, cell.xz, cell.yz}) {
-      append_fixed(text, tilt, 0, kCoordinateDecimals);
-      text += ' ';
+    // LAMMPS refuses a tilt beyond half the edge it skews (xy and xz that of
+    // x, yz that of y) as it reads both: a tilt of exactly half (a
+    // hexagonal cell) must not pass it by the rounding of the decimals.
+    const auto printed = [](double value) {
+      std::string digits;
+      append_fixed(digits, value, 0, kCoordinateDecimals);
+      return digits;
+    };
+    const std::array<std::pair<double, int>, 3> tilts{{{cell.xy, 0}, {cell.xz, 0}, {cell.yz, 1}}};
+    for (const auto& [tilt, edge] : tilts) {
+      const double half =
+          (std::strtod(printed(cell.hi[edge]).c_str(), nullptr) -
+           std::strtod(printed(cell.lo[edge]).c_str(), nullptr)) * 0.5;
+      std::string digits = printed(tilt);
+      const double step = std::pow(10.0, -kCoordinateDecimals);
+      if (std::fabs(std::strtod(digits.c_str(), nullptr)) > half &&
+          std::fabs(std::fabs(tilt) - half) <= step) {
+        digits = printed(tilt > 0.0 ? tilt - step : tilt + step);
+      }
+      text += digits + ' ';
     }
     text += "xy xz yz\n";
   }

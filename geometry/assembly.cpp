@@ -333,10 +333,13 @@ Frame build_assembly(const AssemblyPlan& plan) {
             p[B] = b * cos_turn - c * sin_turn;
             p[C] = b * sin_turn + c * cos_turn;
           }
-          if (shift != 0.0) {
-            p[A] = p[A] + shift;
-            // A periodic tube keeps its atoms within one period.
-            if (plan.periodic) p[A] = p[A] - std::floor((p[A] + half) / length) * length;
+          if (shift != 0.0) p[A] = p[A] + shift;
+          if (plan.periodic) {
+            // A periodic tube keeps its atoms within one period, from its
+            // lower face on: an atom below it by the rounding of the
+            // walls' scales is on it.
+            p[A] = p[A] - std::floor((p[A] + half) / length) * length;
+            if (p[A] >= half - length * 1e-12 || p[A] < -half) p[A] = -half;
           }
           p[P] = p[P] + centre[0];
           p[Q] = p[Q] + centre[1];
@@ -363,7 +366,10 @@ Frame build_assembly(const AssemblyPlan& plan) {
     // own edge.  Whichever of the three is along x comes first.
     const double a = layout.lattice_constant;
     const double first = static_cast<double>(packing.columns) * a;
-    const double skew = static_cast<double>(packing.rows) * a * 0.5;
+    // The second edge less whole first edges: the same lattice, with the
+    // tilt within half the first edge as LAMMPS takes it.
+    double skew = static_cast<double>(packing.rows) * a * 0.5;
+    skew = skew - first * std::ceil(skew / first - 0.5);
     const double second = static_cast<double>(packing.rows) * a * std::sqrt(3.0) * 0.5;
     cell.lo[P] = 0.0;
     cell.hi[P] = first;
