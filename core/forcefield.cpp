@@ -52,22 +52,35 @@ scale14 0.5 0.5
 #    element type charge sigma epsilon
 atom C       CA   0      3.55  0.07
 atom H       HA   0      2.42  0.03
+# A nitrogen in place of a ring carbon (assemble --dope N) as OPLS-AA's
+# pyridine nitrogen NC, uncharged like the carbons: OPLS balances the
+# pyridine nitrogen's -0.678 on its neighbouring carbons, a carbon type that a
+# set typed by element alone has not.  OPLS-AA has no boron of an aromatic
+# ring: the set has no boron.
+atom N       NC   0      3.25  0.17
 
 # E = K (r - R0)^2
 bond C C 469 1.40
 bond C H 367 1.08
+bond C N 483 1.339
 
 # E = K (theta - THETA0)^2, the centre second
 angle C C C 63 120
 angle C C H 35 120
+angle C N C 70 117
+angle C C N 70 124
+angle N C H 35 116
 
 # E = K (1 + cos(N phi - PHASE)): OPLS's V2 = 7.25 kcal/mol as K = V2/2
 dihedral * C C * 3.625 2 180
+dihedral * C N * 3.625 2 180
 
 # E = K (chi - CHI0)^2, chi the dihedral centre-a-b-c: OPLS's aromatic
 # improper 1.1 (1 - cos 2 chi) in the harmonic form of the same curvature at
 # the plane
 improper C * * * 2.2 0
+# The same for the three-bonded nitrogen of a doped tube
+improper N * * * 2.2 0
 )";
 
 struct ShippedSet {

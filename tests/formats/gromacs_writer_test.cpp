@@ -82,15 +82,16 @@ TEST(GromacsWriter, GivesASlantedCellNineBoxNumbersAndSparseMoleculesTheirOrder)
 
 TEST(GromacsWriter, RefusesAnElementWithoutParametersAndBondsBetweenMolecules) {
   TempDir dir;
-  swnt::Frame nitrogen = slanted_frame();
-  add_ring(nitrogen, 5.0, 5.0, 5.0, 1);
-  nitrogen.species.push_back({"N", 14.007, 3});
-  nitrogen.kind[2] = 1;
+  // Boron: the default set has carbon, hydrogen and nitrogen only.
+  swnt::Frame boron = slanted_frame();
+  add_ring(boron, 5.0, 5.0, 5.0, 1);
+  boron.species.push_back({"B", 10.81, 3});
+  boron.kind[2] = 1;
   swnt::Frame split = slanted_frame();
   add_ring(split, 5.0, 5.0, 5.0, 1);
   split.molecule[4] = 2;
   for (auto& [frame, message] : std::vector<std::pair<swnt::Frame, std::string>>{
-           {nitrogen, "Error: the force field opls-aa has no parameters for the element N.\n"},
+           {boron, "Error: the force field opls-aa has no parameters for the element B.\n"},
            {split,
             "Error: atoms 4 and 5 are bonded but belong to molecules 1 and 2: a GROMACS topology "
             "keeps every bond within one molecule.\n"}}) {
