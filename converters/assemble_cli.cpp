@@ -729,6 +729,9 @@ void write_trajectory(const Frame& frame, const std::string& output) {
 void write_topology(Frame& frame, const Request& request, const std::string& name) {
   TopologySettings settings = request.topology;
   settings.periodic = frame.cell.periodic;
+  // Stone-Wales defects make bonds of their own length, through the
+  // boundary too.
+  settings.regular = request.defects.stone_wales == 0;
   // The tubes of a rope touch their images across the axis, unbonded.
   if (request.packing.rope) {
     for (int a = 0; a < 3; ++a) settings.unbonded[a] = a != request.axis;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/error.hpp"
+#include "core/neighbour_search.hpp"
 #include "core/text_format.hpp"
 
 namespace swnt {
@@ -688,7 +689,7 @@ void TopologyBuilder::check_period(const TopologySettings& settings, const Topol
       ++odd;
     }
   }
-  if (odd > 0 && inside_low_ <= inside_high_) {
+  if (odd > 0 && inside_low_ <= inside_high_ && settings.regular) {
     warn(log, format_text(
                   "%zu of %zu bonds through the periodic boundary differ by more than %g Angstrom "
                   "from every bond inside the box (through the boundary %.3f to %.3f Angstrom, "
@@ -902,6 +903,133 @@ std::size_t TopologyBuilder::remove_loose_atoms(Topology& topology) {
   return removed;
 }
 
+// Hydrogens that would meet in the plane of their carbons' bonds (closer
+// than kHydrogenClash, as the three around a vacancy do): per group of such
+// hydrogens, in the order of their carbons, each one's direction tilted out
+// of that plane by kHydrogenTiltDegrees, to one side and the other in turn
+// (the sides those of the group's first carbon).  Empty when no two meet;
+// otherwise per hydrogen its unit direction, or zero where it is not tilted.
+std::vector<Position3> TopologyBuilder::hydrogen_tilts(const std::vector<std::uint32_t>& carbons,
+                                                       const std::vector<Position3>& sums,
+                                                       double distance_ch,
+                                                       const Topology& topology) const {
+  const Cell& box = topology.cell;
+  const NeighbourLists& lists = topology.neighbours;
+  const auto unit = [](Position3 d) {
+    const double length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]);
+    for (double& component : d) component /= length;
+    return d;
+  };
+  // The hydrogens where they would go, and images of those near the lower
+  // faces of an orthogonal box's periodic axes, one length up.
+  std::vector<Position3> spots;
+  std::vector<std::uint32_t> owner;
+  for (std::size_t k = 0; k < carbons.size(); ++k) {
+    const Position3 away = unit(sums[k]);
+    Position3 h;
+    for (int a = 0; a < 3; ++a) h[a] = topology.positions[carbons[k]][a] - away[a] * distance_ch;
+    spots.push_back(h);
+    owner.push_back(static_cast<std::uint32_t>(k));
+  }
+  if (box.orthogonal()) {
+    for (int a = 0; a < 3; ++a) {
+      if (!box.periodic[a]) continue;
+      const std::size_t count = spots.size();
+      for (std::size_t k = 0; k < count; ++k) {
+        if (spots[k][a] < box.lo[a] + kHydrogenClash) {
+          Position3 image = spots[k];
+          image[a] += box.length(a);
+          spots.push_back(image);
+          owner.push_back(owner[k]);
+        }
+      }
+    }
+  }
+  std::vector<AtomPair> meeting;
+  find_close_pairs(
+      spots, kHydrogenClash,
+      [&](std::uint32_t i, std::uint32_t j) {
+        return owner[i] != owner[j] && distance(spots[i], spots[j]) < kHydrogenClash;
+      },
+      meeting);
+  if (meeting.empty()) return {};
+  // Groups of meeting hydrogens, each named by its first.
+  std::vector<std::uint32_t> group(carbons.size());
+  for (std::size_t k = 0; k < group.size(); ++k) group[k] = static_cast<std::uint32_t>(k);
+  const auto root = [&](std::uint32_t k) {
+    while (group[k] != k) k = group[k] = group[group[k]];
+    return k;
+  };
+  for (const AtomPair& pair : meeting) {
+    const std::uint32_t a = root(owner[pair.first]);
+    const std::uint32_t b = root(owner[pair.second]);
+    group[std::max(a, b)] = std::min(a, b);
+  }
+  std::vector<std::vector<std::uint32_t>> groups(carbons.size());
+  for (std::size_t k = 0; k < carbons.size(); ++k) groups[root(static_cast<std::uint32_t>(k))].push_back(static_cast<std::uint32_t>(k));
+  std::vector<Position3> tilts(carbons.size(), Position3{});
+  const double tilt = kHydrogenTiltDegrees * (kPi / 180.0);
+  for (const std::vector<std::uint32_t>& members : groups) {
+    if (members.size() < 2) continue;
+    // Per member the direction away from its bonds and the normal of their
+    // plane, turned to the side of the first member's.
+    std::vector<Position3> away;
+    std::vector<Position3> normals;
+    for (const std::uint32_t k : members) {
+      const std::size_t c = carbons[k];
+      Position3 u;
+      Position3 v;
+      for (int a = 0; a < 3; ++a) {
+        u[a] = topology.positions[lists.index[lists.start[c]]][a] - topology.positions[c][a];
+        v[a] = topology.positions[lists.index[lists.start[c] + 1]][a] - topology.positions[c][a];
+      }
+      u = nearest_image(u, box);
+      v = nearest_image(v, box);
+      Position3 normal = unit(Position3{u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2],
+                                        u[0] * v[1] - u[1] * v[0]});
+      if (!normals.empty() && normal[0] * normals[0][0] + normal[1] * normals[0][1] +
+                                      normal[2] * normals[0][2] < 0.0) {
+        for (double& component : normal) component = -component;
+      }
+      normals.push_back(normal);
+      away.push_back(unit(sums[k]));
+    }
+    // Either side first: the one that keeps the hydrogens farther apart (on
+    // a curved wall, the pair on the convex side).
+    double best = -1.0;
+    std::vector<Position3> chosen;
+    for (const double first_side : {1.0, -1.0}) {
+      std::vector<Position3> directions;
+      for (std::size_t m = 0; m < members.size(); ++m) {
+        const double side = m % 2 == 0 ? first_side : -first_side;
+        Position3 d;
+        for (int a = 0; a < 3; ++a) {
+          d[a] = -away[m][a] * std::cos(tilt) + side * normals[m][a] * std::sin(tilt);
+        }
+        directions.push_back(d);
+      }
+      double closest = std::numeric_limits<double>::infinity();
+      for (std::size_t m = 0; m < members.size(); ++m) {
+        for (std::size_t o = m + 1; o < members.size(); ++o) {
+          Position3 gap;
+          for (int a = 0; a < 3; ++a) {
+            gap[a] = topology.positions[carbons[members[o]]][a] + directions[o][a] * distance_ch -
+                     topology.positions[carbons[members[m]]][a] - directions[m][a] * distance_ch;
+          }
+          gap = nearest_image(gap, box);
+          closest = std::min(closest, std::sqrt(gap[0] * gap[0] + gap[1] * gap[1] + gap[2] * gap[2]));
+        }
+      }
+      if (closest > best) {
+        best = closest;
+        chosen = directions;
+      }
+    }
+    for (std::size_t m = 0; m < members.size(); ++m) tilts[members[m]] = chosen[m];
+  }
+  return tilts;
+}
+
 std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Topology& topology) {
   const std::size_t n = topology.atom_count();
   const NeighbourLists& lists = topology.neighbours;
@@ -920,10 +1048,11 @@ std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Top
   const double least_sum = 2.0 * std::sin(kStraightBondDegrees * 0.5 * (kPi / 180.0));
   std::size_t hydrogens = 0;
   for (std::size_t c = 0; c < n; ++c) hydrogens += lists.count(c) == 2 ? 1 : 0;
-  points.reserve(n + hydrogens);
-  topology.images.reserve(n + hydrogens);
-  const std::size_t inside = topology.bonds.size();
-  topology.bonds.reserve(inside + hydrogens);
+  // Per hydrogen its carbon and the sum of the carbon's two bond directions.
+  std::vector<std::uint32_t> carbons;
+  std::vector<Position3> sums;
+  carbons.reserve(hydrogens);
+  sums.reserve(hydrogens);
   for (std::size_t c = 0; c < n; ++c) {
     if (lists.count(c) != 2) continue;
     const Position3 u = direction(c, lists.index[lists.start[c]]);
@@ -936,10 +1065,24 @@ std::string TopologyBuilder::add_hydrogens(const TopologySettings& settings, Top
           "direction away from both is left for its hydrogen",
           c + 1, kStraightBondDegrees);
     }
+    carbons.push_back(static_cast<std::uint32_t>(c));
+    sums.push_back(sum);
+  }
+  const std::vector<Position3> tilts = hydrogen_tilts(carbons, sums, settings.hydrogen_distance, topology);
+  points.reserve(n + hydrogens);
+  topology.images.reserve(n + hydrogens);
+  const std::size_t inside = topology.bonds.size();
+  topology.bonds.reserve(inside + hydrogens);
+  for (std::size_t k = 0; k < carbons.size(); ++k) {
+    const std::size_t c = carbons[k];
+    const Position3& sum = sums[k];
+    const double length = std::sqrt(sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2]);
     Position3 h;
     std::array<std::int32_t, 3> image = topology.images[c];
     for (int a = 0; a < 3; ++a) {
-      h[a] = points[c][a] - sum[a] / length * settings.hydrogen_distance;
+      h[a] = tilts.empty() || tilts[k] == Position3{}
+                 ? points[c][a] - sum[a] / length * settings.hydrogen_distance
+                 : points[c][a] + tilts[k][a] * settings.hydrogen_distance;
       long long moved = image[a];
       if (box.orthogonal() && box.periodic[a] && !wrap_into_box(h[a], box.lo[a], box.hi[a], moved)) {
         return outside_error(points.size(), a);

@@ -50,6 +50,10 @@ struct TopologySettings {
   // the boundary (tubes side by side in a rope): no warning that no bond
   // crosses them.
   PeriodicAxes unbonded{false, false, false};
+  // The bonds through a periodic boundary are compared with those inside,
+  // which in a regular lattice they equal; false for a structure whose bond
+  // lengths vary by design (a defect's) and which repeats by construction.
+  bool regular = true;
 };
 
 // Two atoms closer than this (Angstrom) through a periodic boundary mean that
@@ -74,6 +78,13 @@ inline constexpr double kOpenMargin = 10.0;
 // Two bonds of a carbon closer than this (degrees) to a straight line leave
 // no direction for a hydrogen away from both.
 inline constexpr double kStraightBondDegrees = 0.6;
+// Two hydrogens closer than this (Angstrom) in the plane of their carbons'
+// bonds meet (the three around a vacancy, 0.6 Angstrom apart): they are
+// tilted out of that plane by kHydrogenTiltDegrees, to either side in turn,
+// which puts the three of a vacancy 2 Angstrom apart or more and each 1.85
+// Angstrom or more from the carbons but its own.
+inline constexpr double kHydrogenClash = 1.2;
+inline constexpr double kHydrogenTiltDegrees = 75.0;
 // Image flags beyond this many box lengths do not fit a data file (LAMMPS
 // keeps 10 bits per axis).
 inline constexpr long long kMaxImage = 511;
@@ -252,6 +263,9 @@ class TopologyBuilder {
                       const TopologySettings& settings, Topology& topology);
   void check_hydrogen_bonds(const Topology& topology) const;
   void add_boundary_images(const TopologySettings& settings, Topology& topology);
+  std::vector<Position3> hydrogen_tilts(const std::vector<std::uint32_t>& carbons,
+                                        const std::vector<Position3>& sums, double distance_ch,
+                                        const Topology& topology) const;
   void find_bonds(std::size_t n, const TopologySettings& settings, Topology& topology);
   void merge_boundary_bonds(Topology& topology);
   void check_period(const TopologySettings& settings, const Topology& topology,

@@ -239,13 +239,15 @@ def check_rings(tools, work):
         expect(f"{name}: atoms of C and H", (n - vacancies, 3 * vacancies),
                (elements.count("C"), elements.count("H")))
         # The written bonds: the carbon pairs closer than the cut-off, and one
-        # bond from each hydrogen to its carbon.  (The three hydrogens of a
-        # vacancy lie in its middle, about 0.6 A apart and 1.6 A from the
-        # other two carbons: the 1.8 A rule would bond them all, so the
-        # hydrogens are checked on the bonds written, and their crowding is
-        # only printed.)
-        close = {p for p in close_pairs(positions, lengths)
-                 if elements[p[0]] == "C" and elements[p[1]] == "C"}
+        # bond from each hydrogen to its carbon.  The three hydrogens of a
+        # vacancy, which would meet in its middle, are tilted out of the
+        # wall to either side: no pair closer than the cut-off but each
+        # hydrogen and its carbon.
+        pairs = close_pairs(positions, lengths)
+        close = {p for p in pairs if elements[p[0]] == "C" and elements[p[1]] == "C"}
+        crowding = {p for p in pairs if "H" in (elements[p[0]], elements[p[1]])}
+        expect(f"{name}: pairs with a hydrogen closer than the cut-off are its bond", set(),
+               crowding ^ {tuple(sorted(p)) for p in bonds if "H" in (elements[p[0]], elements[p[1]])})
         written = {tuple(sorted(p)) for p in bonds}
         expect(f"{name}: written bonds of carbons are the close pairs", set(),
                close ^ {p for p in written if elements[p[0]] == elements[p[1]] == "C"})

@@ -96,6 +96,17 @@ TEST(Assemble, WritesARopeInAHexagonalCell) {
   EXPECT_EQ(molecules.size(), 6u);
 }
 
+// A Stone-Wales defect whose shortened bond crosses the periodic boundary
+// (seed 7 puts it there) is no sign of a box that is not a period.
+TEST(Assemble, DefectsThroughTheBoundaryWarnOfNothing) {
+  TempDir dir;
+  const auto result = run_program(
+      ASSEMBLE_EXE, {"--wall", "10,10", "--periodic", "--cells", "6", "--stone-wales", "1", "--seed", "7", "q.data"},
+      dir.path());
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_EQ(result.output.find("Warning"), std::string::npos) << result.output;
+}
+
 // Each mistake: an "Error: " line, status 1, nothing written.
 TEST(Assemble, RefusesBadRequestsAndWritesNothing) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
