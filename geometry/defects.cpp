@@ -65,23 +65,34 @@ class BondGraph {
         positions, cutoff,
         [&](std::uint32_t i, std::uint32_t j) { return distance(positions[i], positions[j]) < cutoff; },
         found);
-    std::vector<AtomPair> pairs;
+    // The pairs of two atoms come in order; those through the boundary,
+    // few, are sorted and merged in.
+    const std::size_t n = frame.positions.size();
+    std::vector<AtomPair> inside;
+    std::vector<AtomPair> through;
+    inside.reserve(found.size());
     for (const AtomPair& pair : found) {
       const std::uint32_t a = original[pair.first];
       const std::uint32_t b = original[pair.second];
-      if (a != b) pairs.push_back({std::min(a, b), std::max(a, b)});
+      if (pair.second < n) {
+        inside.push_back(pair);
+      } else if (a != b) {
+        through.push_back({std::min(a, b), std::max(a, b)});
+      }
     }
-    std::sort(pairs.begin(), pairs.end(), [](const AtomPair& x, const AtomPair& y) {
+    const auto before = [](const AtomPair& x, const AtomPair& y) {
       return x.first != y.first ? x.first < y.first : x.second < y.second;
-    });
-    pairs.erase(std::unique(pairs.begin(), pairs.end(),
-                            [](const AtomPair& x, const AtomPair& y) {
-                              return x.first == y.first && x.second == y.second;
-                            }),
-                pairs.end());
+    };
+    const auto same = [](const AtomPair& x, const AtomPair& y) {
+      return x.first == y.first && x.second == y.second;
+    };
+    std::sort(through.begin(), through.end(), before);
+    std::vector<AtomPair> pairs(inside.size() + through.size());
+    std::merge(inside.begin(), inside.end(), through.begin(), through.end(), pairs.begin(), before);
+    pairs.erase(std::unique(pairs.begin(), pairs.end(), same), pairs.end());
     bonds_ = pairs;
-    lists_.build(frame.positions.size(), pairs);
-    stamp_.assign(frame.positions.size(), 0);
+    lists_.build(n, pairs);
+    stamp_.assign(n, 0);
   }
 
   const std::vector<AtomPair>& bonds() const { return bonds_; }
