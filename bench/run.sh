@@ -336,6 +336,13 @@ for atoms in "${sizes[@]}"; do
   record assemble-walls "$atoms" "$((atoms / 120 * 120))"
   measure "$runs" ":" "$assemble" --periodic --bundle 7 --wall 10,10 --cells $((atoms / 280)) bundle.data
   record assemble-bundle "$atoms" "$((atoms / 280 * 280))"
+  # A periodic (10,10) tube (40 atoms per period) with 1 % nitrogen, 100
+  # vacancies and 100 Stone-Wales defects (fewer where a small tube holds
+  # fewer apart), as LAMMPS full.
+  defects=$(( atoms >= 100000 ? 100 : 10 ))
+  measure "$runs" ":" "$assemble" --periodic --wall 10,10 --cells $((atoms / 40)) --dope N:0.01 \
+    --vacancies "$defects" --stone-wales "$defects" --seed 1 defects.data
+  record assemble-defects "$atoms" "$((atoms / 40 * 40 - defects))"
   if [ "$have_ase" = 1 ]; then
     peer_write lammps-data "$cells"
     record ase-lammps "$atoms" "$atoms"
@@ -401,6 +408,7 @@ target() {
     "topoconv-psf 1000000") echo "3.0 -" ;;
     "assemble-walls 1000000") echo "3.0 -" ;;
     "assemble-bundle 1000000") echo "3.0 -" ;;
+    "assemble-defects 1000000") echo "4.0 -" ;;
     "ballconv-max 32000") echo "0.5 -" ;;
     *) echo "- -" ;;
   esac
@@ -452,6 +460,7 @@ describe() {  # what each row does
     topoconv-ends-extxyz) echo 'topoconv --hydrogenate, open tube (extended XYZ)' ;;
     assemble-walls) echo 'assemble --periodic (5,5)@(10,10)@(15,15) (LAMMPS full)' ;;
     assemble-bundle) echo 'assemble --periodic --bundle 7, (10,10) tubes (LAMMPS full)' ;;
+    assemble-defects) echo 'assemble --periodic (10,10), 1 % N, 100 vacancies, 100 Stone-Wales (LAMMPS full)' ;;
   esac
 }
 
@@ -471,7 +480,7 @@ echo "$header target at 10^6 | met |"
 echo "$rule---|---|"
 for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
     topoconv-full topoconv-atomic topoconv-extxyz topoconv-xyz-input topoconv-gromacs topoconv-psf topoconv-open-data topoconv-ends-data \
-    topoconv-open-extxyz topoconv-ends-extxyz assemble-walls assemble-bundle; do
+    topoconv-open-extxyz topoconv-ends-extxyz assemble-walls assemble-bundle assemble-defects; do
   line="| $(describe "$key") |"
   for atoms in "${sizes[@]}"; do
     line+=" $(value "$key" "$atoms" 4) s, $(value "$key" "$atoms" 5) MB |"
@@ -503,7 +512,7 @@ if [ "${#sizes[@]}" -gt 1 ]; then
   echo "$rule"
   for key in wrapping wrapping-xx wrapping-xt xyzframes xyzframes-glued linkframes scenejoin ballconv \
       topoconv-full topoconv-atomic topoconv-extxyz topoconv-xyz-input topoconv-gromacs topoconv-psf topoconv-open-data topoconv-ends-data \
-      topoconv-open-extxyz topoconv-ends-extxyz assemble-walls assemble-bundle; do
+      topoconv-open-extxyz topoconv-ends-extxyz assemble-walls assemble-bundle assemble-defects; do
     line="| $(describe "$key") |"
     for ((k = 1; k < ${#sizes[@]}; k++)); do
       line+=" $(awk -v a="$(value "$key" "${sizes[k]}" 4)" -v b="$(value "$key" "${sizes[k - 1]}" 4)" \

@@ -16,6 +16,9 @@
 #   walls_oblique.png  the same double wall seen at a slant
 #   bundle_end.png   a bundle of seven (10,10) tubes of assemble, seen along
 #                    their axes
+#   bn_10_10.png     a boron nitride (10,10) tube of assemble --species BN
+#   stone_wales.png  a (10,10) tube with two Stone-Wales defects, the atoms
+#                    of their pentagons and heptagons in red
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -189,5 +192,42 @@ fit_view 720, 640, 1.25
 png $here/bundle_end.png, width=720, height=640, ray=1
 PML
 pymol -cq bundle.pml
+
+# A boron nitride (10,10) tube along z, seen at a slant: boron salmon,
+# nitrogen blue (Jmol's colours, as the viewer shows them).
+"$assemble" --wall 10,10 --species BN --length 30 --trim bn.pdb >/dev/null
+cat >bn.pml <<PML
+set connect_mode, 1
+load bn.pdb, bn
+@style.pml
+color salmon, elem B
+color blue, elem N
+run fit_view.py
+orient
+turn y, 35
+turn x, 15
+fit_view 1000, 640
+png $here/bn_10_10.png, width=1000, height=640, ray=1
+PML
+pymol -cq bn.pml
+
+# A (10,10) tube with two Stone-Wales defects: the report names the atoms of
+# each turned bond as written, and the rings through them (two pentagons and
+# two heptagons each) are red.  The camera faces the first defect.
+report=$("$assemble" --wall 10,10 --length 40 --stone-wales 2 --seed 4 sw.pdb)
+ids=$(printf '%s\n' "$report" | sed -n 's/^Stone-Wales defects.*: //p' | tr ' -' '++')
+first=$(printf '%s\n' "$report" | sed -n 's/^Stone-Wales defects.*: \([0-9]*\)-\([0-9]*\).*/\1+\2/p')
+cat >sw.pml <<PML
+load sw.pdb, sw
+@style.pml
+select turned, id $ids
+select rings, byring turned
+color red, rings
+run fit_view.py
+orient id $first
+fit_view 1000, 640
+png $here/stone_wales.png, width=1000, height=640, ray=1
+PML
+pymol -cq sw.pml
 
 ls -l "$here"/*.png
