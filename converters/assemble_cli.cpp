@@ -114,7 +114,6 @@ struct Request {
   bool periodic = false;
   // Tubes.
   Packing packing;
-  bool bundle_given = false;
   std::vector<std::pair<long long, double>> rotations;
   std::vector<std::pair<long long, double>> shifts;
   int axis = 2;
@@ -330,7 +329,6 @@ void apply_option(const std::string& name, const std::string& value, Request& re
       request.packing.count = count;
       request.packing.rows = 0;
     }
-    request.bundle_given = true;
   } else if (name == "--gap") {
     double gap = 0.0;
     if (!parse_real(value, gap) || gap < 0.0 || gap > 1000.0) {
