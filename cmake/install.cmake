@@ -1,6 +1,6 @@
 # Installation: `cmake --install build --prefix P`.
 #
-#   P/bin/                     the six programs, and beside them the structure
+#   P/bin/                     the seven programs, and beside them the structure
 #                              tables "opttb.dat" and "optbre.dat" when the
 #                              source tree has them in tables/ (wrapping looks
 #                              for its tables in its own directory, also when it
