@@ -49,7 +49,7 @@ class PsfWriter : public FrameWriter {
     for (const Species& species : topology.species) {
       atom_types_.push_back(&forcefield_.atom(species.symbol));
     }
-    prm_ = parameters(topology);  // every lookup before any atom is written
+    prm_ = parameters(topology, source);  // every lookup before any atom is written
     const AtomNaming naming(topology);
     const Layout layout = layout_of(topology, naming);
     std::string& text = out.buffer();
@@ -255,7 +255,7 @@ class PsfWriter : public FrameWriter {
   // type, the Lennard-Jones numbers (CHARMM's Rmin/2 and negative epsilon,
   // the 1-4 columns scaled), and for a geometric set one NBFIX line per
   // unlike pair of types, since CHARMM itself adds the Rmin/2 of a pair.
-  std::string parameters(const Topology& topology) const {
+  std::string parameters(const Topology& topology, const FrameSource& source) const {
     const TermTyping& typing = topology.typing;
     const auto symbol = [&](const TermTypeTable& table, int t, int k) -> const std::string& {
       return topology.species[table.species(t)[static_cast<std::size_t>(k)]].symbol;
@@ -268,8 +268,8 @@ class PsfWriter : public FrameWriter {
       return names;
     };
     const auto column = [](const std::string& name) { return format_text("%-6s ", name.c_str()); };
-    std::string text = "* CHARMM parameters written by topoconv: force field " + forcefield_.name +
-                       "\n* units kcal/mol, Angstrom, degrees\n*\n\nATOMS\n";
+    std::string text = "* CHARMM parameters written by " + source.program + ": force field " +
+                       forcefield_.name + "\n* units kcal/mol, Angstrom, degrees\n*\n\nATOMS\n";
     for (std::size_t s = 0; s < topology.species.size(); ++s) {
       text += "MASS  -1  " + column(atom_types_[s]->type) + format_text("%.6f", topology.species[s].mass) +
               " " + topology.species[s].symbol + "\n";

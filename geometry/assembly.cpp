@@ -69,14 +69,17 @@ PeriodSearch find_common_period(const std::vector<double>& periods,
   const std::size_t walls = periods.size();
   // Near the limit of strain, a wall may fit with either of two repeats.
   const double reach = 2.5 * max_strain;
+  // No fit is shorter than K T (1 - max_strain) for the reference wall's K
+  // repeats of T.
+  const double shortest = std::max(1.0 - max_strain, 1e-3);
   std::vector<std::vector<long long>> choices(walls);
   std::vector<long long> repeats(walls);
   std::vector<std::size_t> pick(walls);
   for (double k = 1.0;; k += 1.0) {
     const double target = k * periods[reference];
-    if (target * (1.0 - reach) > max_length) break;
+    if (target * shortest > max_length) break;
     // Beyond the fit found, no longer length can be shorter.
-    if (search.fit && target * (1.0 - reach) > search.fit->length) break;
+    if (search.fit && target * shortest > search.fit->length) break;
     double atoms = 0.0;
     std::size_t two_choice = 0;
     for (std::size_t i = 0; i < walls; ++i) {
