@@ -921,7 +921,7 @@ std::vector<Position3> TopologyBuilder::hydrogen_tilts(const std::vector<std::ui
     return d;
   };
   // The hydrogens where they would go, and images of those near the lower
-  // faces of an orthogonal box's periodic axes, one length up.
+  // face of each periodic edge, one edge vector on.
   std::vector<Position3> spots;
   std::vector<std::uint32_t> owner;
   for (std::size_t k = 0; k < carbons.size(); ++k) {
@@ -931,27 +931,35 @@ std::vector<Position3> TopologyBuilder::hydrogen_tilts(const std::vector<std::ui
     spots.push_back(h);
     owner.push_back(static_cast<std::uint32_t>(k));
   }
-  if (box.orthogonal()) {
-    for (int a = 0; a < 3; ++a) {
-      if (!box.periodic[a]) continue;
-      const std::size_t count = spots.size();
-      for (std::size_t k = 0; k < count; ++k) {
-        if (spots[k][a] < box.lo[a] + kHydrogenClash) {
-          Position3 image = spots[k];
-          image[a] += box.length(a);
-          spots.push_back(image);
-          owner.push_back(owner[k]);
-        }
+  for (int a = 0; a < 3; ++a) {
+    if (!box.periodic[a]) continue;
+    const Position3 edge = box.vector(a);
+    const double height = box.height(a);
+    const std::size_t count = spots.size();
+    for (std::size_t k = 0; k < count; ++k) {
+      if (box.fractional(spots[k])[a] * height < kHydrogenClash) {
+        spots.push_back({spots[k][0] + edge[0], spots[k][1] + edge[1], spots[k][2] + edge[2]});
+        owner.push_back(owner[k]);
       }
     }
   }
-  std::vector<AtomPair> meeting;
+  // The pairs within reach of each other, and among them those that meet.
+  std::vector<AtomPair> near;
   find_close_pairs(
-      spots, kHydrogenClash,
+      spots, kHydrogenReach,
       [&](std::uint32_t i, std::uint32_t j) {
-        return owner[i] != owner[j] && distance(spots[i], spots[j]) < kHydrogenClash;
+        return owner[i] != owner[j] && distance(spots[i], spots[j]) < kHydrogenReach;
       },
-      meeting);
+      near);
+  std::vector<AtomPair> meeting;
+  std::vector<std::vector<std::uint32_t>> around(carbons.size());
+  for (const AtomPair& pair : near) {
+    const std::uint32_t a = owner[pair.first];
+    const std::uint32_t b = owner[pair.second];
+    around[a].push_back(b);
+    around[b].push_back(a);
+    if (distance(spots[pair.first], spots[pair.second]) < kHydrogenClash) meeting.push_back({a, b});
+  }
   if (meeting.empty()) return {};
   // Groups of meeting hydrogens, each named by its first.
   std::vector<std::uint32_t> group(carbons.size());
@@ -961,13 +969,30 @@ std::vector<Position3> TopologyBuilder::hydrogen_tilts(const std::vector<std::ui
     return k;
   };
   for (const AtomPair& pair : meeting) {
-    const std::uint32_t a = root(owner[pair.first]);
-    const std::uint32_t b = root(owner[pair.second]);
+    const std::uint32_t a = root(pair.first);
+    const std::uint32_t b = root(pair.second);
     group[std::max(a, b)] = std::min(a, b);
   }
   std::vector<std::vector<std::uint32_t>> groups(carbons.size());
-  for (std::size_t k = 0; k < carbons.size(); ++k) groups[root(static_cast<std::uint32_t>(k))].push_back(static_cast<std::uint32_t>(k));
+  for (std::uint32_t k = 0; k < carbons.size(); ++k) groups[root(k)].push_back(k);
   std::vector<Position3> tilts(carbons.size(), Position3{});
+  // Groups are settled in order; a hydrogen of a later group is not yet.
+  std::vector<char> settled(carbons.size(), 1);
+  for (const std::vector<std::uint32_t>& members : groups) {
+    if (members.size() >= 2) {
+      for (const std::uint32_t k : members) settled[k] = 0;
+    }
+  }
+  const auto place = [&](std::uint32_t k, const Position3& direction) {
+    if (direction == Position3{}) return spots[k];
+    const Position3& c = topology.positions[carbons[k]];
+    return Position3{c[0] + direction[0] * distance_ch, c[1] + direction[1] * distance_ch,
+                     c[2] + direction[2] * distance_ch};
+  };
+  const auto apart = [&](const Position3& p, const Position3& q) {
+    const Position3 gap = nearest_image({q[0] - p[0], q[1] - p[1], q[2] - p[2]}, box);
+    return std::sqrt(gap[0] * gap[0] + gap[1] * gap[1] + gap[2] * gap[2]);
+  };
   const double tilt = kHydrogenTiltDegrees * (kPi / 180.0);
   for (const std::vector<std::uint32_t>& members : groups) {
     if (members.size() < 2) continue;
@@ -994,8 +1019,9 @@ std::vector<Position3> TopologyBuilder::hydrogen_tilts(const std::vector<std::ui
       normals.push_back(normal);
       away.push_back(unit(sums[k]));
     }
-    // Either side first: the one that keeps the hydrogens farther apart (on
-    // a curved wall, the pair on the convex side).
+    // Either side first: the one that keeps the hydrogens farther apart,
+    // from each other and from the settled ones within reach (on a curved
+    // wall, the pair on the convex side).
     double best = -1.0;
     std::vector<Position3> chosen;
     for (const double first_side : {1.0, -1.0}) {
@@ -1010,14 +1036,12 @@ std::vector<Position3> TopologyBuilder::hydrogen_tilts(const std::vector<std::ui
       }
       double closest = std::numeric_limits<double>::infinity();
       for (std::size_t m = 0; m < members.size(); ++m) {
+        const Position3 here = place(members[m], directions[m]);
         for (std::size_t o = m + 1; o < members.size(); ++o) {
-          Position3 gap;
-          for (int a = 0; a < 3; ++a) {
-            gap[a] = topology.positions[carbons[members[o]]][a] + directions[o][a] * distance_ch -
-                     topology.positions[carbons[members[m]]][a] - directions[m][a] * distance_ch;
-          }
-          gap = nearest_image(gap, box);
-          closest = std::min(closest, std::sqrt(gap[0] * gap[0] + gap[1] * gap[1] + gap[2] * gap[2]));
+          closest = std::min(closest, apart(here, place(members[o], directions[o])));
+        }
+        for (const std::uint32_t other : around[members[m]]) {
+          if (settled[other] != 0) closest = std::min(closest, apart(here, place(other, tilts[other])));
         }
       }
       if (closest > best) {
@@ -1025,7 +1049,10 @@ std::vector<Position3> TopologyBuilder::hydrogen_tilts(const std::vector<std::ui
         chosen = directions;
       }
     }
-    for (std::size_t m = 0; m < members.size(); ++m) tilts[members[m]] = chosen[m];
+    for (std::size_t m = 0; m < members.size(); ++m) {
+      tilts[members[m]] = chosen[m];
+      settled[members[m]] = 1;
+    }
   }
   return tilts;
 }

@@ -85,6 +85,9 @@ inline constexpr double kStraightBondDegrees = 0.6;
 // Angstrom or more from the carbons but its own.
 inline constexpr double kHydrogenClash = 1.2;
 inline constexpr double kHydrogenTiltDegrees = 75.0;
+// The side of a group's tilt keeps its hydrogens apart from the others
+// within this reach (Angstrom) as well.
+inline constexpr double kHydrogenReach = 4.0;
 // Image flags beyond this many box lengths do not fit a data file (LAMMPS
 // keeps 10 bits per axis).
 inline constexpr long long kMaxImage = 511;
