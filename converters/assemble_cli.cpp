@@ -8,13 +8,14 @@
 #include <optional>
 #include <span>
 
+#include "cli/command_line.hpp"
 #include "cli/program.hpp"
+#include "converters/output_options.hpp"
 #include "converters/table_tubes.hpp"
 #include "core/elements.hpp"
 #include "core/text_format.hpp"
 #include "core/topology.hpp"
 #include "files/file_errors.hpp"
-#include "files/forcefield_file.hpp"
 #include "files/output_file.hpp"
 #include "formats/registry.hpp"
 #include "formats/structure_table.hpp"
@@ -233,15 +234,15 @@ DopantAmount dopant(const std::string& text) {
 }
 
 // The options that take a value, and those that do not.
+// (and those of the output, which topoconv takes as well).
 const std::vector<std::string_view> kValued{
-    "--wall",   "--walls", "--spacing", "--spacing-tolerance", "--lattice", "--cells",
-    "--length", "--max-strain", "--max-period", "--bundle", "--gap", "--rotate", "--shift",
-    "--axis",   "--format", "--style", "--forcefield", "--terms", "--cutoff", "--ch",
-    "--diameter", "--angle", "--max-atoms", "--species", "--dope", "--vacancies",
-    "--stone-wales", "--stone-wales-orientation", "--seed"};
-const std::vector<std::string_view> kFlags{"--periodic", "--rope",     "--trim",
-                                           "--hydrogenate", "--find", "--metallic",
-                                           "--semiconducting", "--csv", "--dope-adjacent"};
+    "--wall",      "--walls",  "--spacing",  "--spacing-tolerance", "--lattice",
+    "--cells",     "--length", "--max-strain", "--max-period",      "--bundle",
+    "--gap",       "--rotate", "--shift",    "--axis",              "--format",
+    "--diameter",  "--angle",  "--max-atoms", "--species",          "--dope",
+    "--vacancies", "--stone-wales", "--stone-wales-orientation",    "--seed"};
+const std::vector<std::string_view> kFlags{"--periodic",       "--rope", "--find", "--metallic",
+                                           "--semiconducting", "--csv",  "--dope-adjacent"};
 
 bool is_one_of(const std::vector<std::string_view>& names, std::string_view name) {
   for (const std::string_view known : names) {
@@ -255,9 +256,6 @@ void apply_flag(const std::string& name, Request& request) {
     request.periodic = true;
   } else if (name == "--rope") {
     request.packing.rope = true;
-  } else if (name == "--trim" || name == "--hydrogenate") {
-    (name == "--trim" ? request.topology.trim : request.topology.hydrogenate) = true;
-    if (request.topology_option.empty()) request.topology_option = name;
   } else if (name == "--find") {
     request.find = true;
   } else if (name == "--dope-adjacent") {
@@ -383,22 +381,6 @@ void apply_option(const std::string& name, const std::string& value, Request& re
                                     format_names(writable).c_str()));
     }
     request.format = format;
-  } else if (name == "--style") {
-    if (!parse_lammps_style(value, request.frames.style)) {
-      throw usage_error(format_text("unknown style <%s>: full, molecular or atomic.", shown.c_str()));
-    }
-  } else if (name == "--forcefield") {
-    request.forcefield = load_forcefield(value);
-    if (request.topology_option.empty()) request.topology_option = name;
-  } else if (name == "--terms") {
-    if (value != "all" && value != "none") {
-      throw usage_error(format_text("unknown terms <%s>: all or none.", shown.c_str()));
-    }
-    request.frames.terms = value == "all";
-  } else if (name == "--cutoff") {
-    request.topology.cutoff = positive("cut-off", value, 1000.0);
-  } else if (name == "--ch") {
-    request.topology.hydrogen_distance = positive("C-H distance", value, 1000.0);
   } else {
     FinderWindow& window = request.window;
     if (name == "--diameter" && !parse_range(value, window.min_diameter, window.max_diameter)) {
@@ -415,48 +397,33 @@ void apply_option(const std::string& name, const std::string& value, Request& re
 // Fills `request`; false when the usage was asked for (and printed).
 bool parse_arguments(const std::vector<std::string>& args, Request& request) {
   std::vector<std::string> files;
-  bool options_end = false;
-  bool distance_given = false;
-  for (std::size_t k = 1; k < args.size(); ++k) {
-    const std::string& arg = args[k];
-    if (options_end || arg.size() < 2 || arg[0] != '-') {
-      files.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_end = true;
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
-      print_text(usage());
-      return false;
-    }
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    if (is_one_of(kFlags, name)) {
-      if (equals != std::string::npos) {
-        throw usage_error(format_text("option %s takes no value.", name.c_str()));
-      }
-      apply_flag(name, request);
-      continue;
-    }
-    if (!is_one_of(kValued, name)) {
-      throw usage_error(format_text("unknown option <%s>.", printable(arg).c_str()));
-    }
-    std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (k + 1 < args.size()) {
-      value = args[++k];
-    } else {
-      throw usage_error(format_text("option %s needs a value.", name.c_str()));
-    }
-    apply_option(name, value, request);
-    distance_given = distance_given || name == "--ch";
+  OutputOptions output{request.frames, request.topology, request.forcefield};
+  const CommandLineRules rules{
+      [](std::string_view name) {
+        return is_one_of(kFlags, name)    ? OptionKind::flag
+               : is_one_of(kValued, name) ? OptionKind::valued
+                                          : output_option_kind(name);
+      },
+      [&](const std::string& name, const std::string& value) {
+        if (output_option_kind(name) != OptionKind::unknown) {
+          apply_output_option(name, value, output, usage_error);
+          // The trajectory holds no topology for these to act on.
+          if (request.topology_option.empty() &&
+              (name == "--trim" || name == "--hydrogenate" || name == "--forcefield")) {
+            request.topology_option = name;
+          }
+        } else if (is_one_of(kFlags, name)) {
+          apply_flag(name, request);
+        } else {
+          apply_option(name, value, request);
+        }
+      },
+      usage_error};
+  if (!walk_command_line(args, rules, files)) {
+    print_text(usage());
+    return false;
   }
-  if (distance_given && !request.topology.hydrogenate) {
-    throw usage_error("option --ch sets the C-H distance of --hydrogenate, which is not given.");
-  }
+  finish_output_options(output, usage_error);
   if (request.lattice.empty()) request.lattice = request.basis.empty() ? "ideal:1.42" : "ideal:1.45";
   if (!request.basis.empty() && (request.lattice == "rebo" || request.lattice == "tb")) {
     throw usage_error("the shipped structure tables are tables of carbon: --species takes the ideal "
@@ -511,7 +478,6 @@ bool parse_arguments(const std::vector<std::string>& args, Request& request) {
     throw usage_error("a trajectory holds carbon atoms only: write other species in a format with "
                       "species (lammps, extxyz, pdb, gromacs, psf).");
   }
-  if (request.forcefield) request.frames.forcefield = &*request.forcefield;
   return true;
 }
 

@@ -10,12 +10,13 @@
 #include <optional>
 #include <span>
 
+#include "cli/command_line.hpp"
 #include "cli/program.hpp"
+#include "converters/output_options.hpp"
 #include "core/text_format.hpp"
 #include "core/topology.hpp"
 #include "files/file_errors.hpp"
 #include "files/file_identity.hpp"
-#include "files/forcefield_file.hpp"
 #include "files/output_file.hpp"
 #include "formats/registry.hpp"
 #include "formats/scene_files.hpp"
@@ -99,6 +100,7 @@ struct Request {
   std::optional<ForceField> forcefield;  // what frames.forcefield points to
   std::optional<InputFormat> input_format;  // from --input-format or the input's extension
   bool periodic_given = false;  // --periodic, which XYZ's pbc flags give way to
+  bool distance_given = false;  // --ch
 };
 
 // The per-scene files of a format that holds one scene: tube.data gives
@@ -125,16 +127,6 @@ bool parse_scene(const std::string& text, Request& request) {
   return true;
 }
 
-// A positive finite length in Angstrom.
-bool parse_length(const std::string& text, double& length) {
-  if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) return false;
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size() || !std::isfinite(value) || !(value > 0.0)) return false;
-  length = value;
-  return true;
-}
-
 // A mistake on the command line: its message, then the usage.
 Error usage_error(const std::string& message) { return Error("Error: " + message + "\n" + usage()); }
 
@@ -148,11 +140,6 @@ void apply_option(const std::string& name, const std::string& value, Request& re
                                     format_names(writes_frames).c_str()));
     }
     request.format = format;
-  } else if (name == "--style") {
-    if (!parse_lammps_style(value, request.frames.style)) {
-      throw usage_error(
-          format_text("unknown style <%s>: full, molecular or atomic.", shown.c_str()));
-    }
   } else if (name == "--periodic") {
     if (!parse_axes(value, request.topology.periodic)) {
       throw usage_error(format_text(
@@ -173,21 +160,10 @@ void apply_option(const std::string& name, const std::string& value, Request& re
       throw usage_error(format_text(
           "invalid scene <%s>: a number from 1 to 2147483647, last or all.", shown.c_str()));
     }
-  } else if (name == "--forcefield") {
-    request.forcefield = load_forcefield(value);
-  } else if (name == "--terms") {
-    if (value != "all" && value != "none") {
-      throw usage_error(format_text("unknown terms <%s>: all or none.", shown.c_str()));
-    }
-    request.frames.terms = value == "all";
-  } else if (name == "--ch") {
-    if (!parse_length(value, request.topology.hydrogen_distance)) {
-      throw usage_error(format_text(
-          "invalid C-H distance <%s>: a positive finite number of Angstrom.", shown.c_str()));
-    }
-  } else if (!parse_length(value, request.topology.cutoff)) {
-    throw usage_error(format_text("invalid cut-off <%s>: a positive finite number of Angstrom.",
-                                  shown.c_str()));
+  } else {
+    OutputOptions output{request.frames, request.topology, request.forcefield};
+    apply_output_option(name, value, output, usage_error);
+    request.distance_given = request.distance_given || output.distance_given;
   }
 }
 
@@ -213,57 +189,26 @@ const Format& format_of_output(const std::string& output) {
 // (and printed).  Throws the usage error of a mistake.
 bool parse_arguments(const std::vector<std::string>& args, Request& request) {
   std::vector<std::string> files;
-  bool options_end = false;
-  bool distance_given = false;
-  for (std::size_t k = 1; k < args.size(); ++k) {
-    const std::string& arg = args[k];
-    if (options_end || arg.size() < 2 || arg[0] != '-') {
-      files.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_end = true;
-      continue;
-    }
-    if (arg == "-h" || arg == "--help") {
-      print_text(usage());
-      return false;
-    }
-    // --name VALUE or --name=VALUE.
-    const std::size_t equals = arg.find('=');
-    const std::string name = arg.substr(0, equals);
-    if (name == "--trim" || name == "--hydrogenate") {
-      if (equals != std::string::npos) {
-        throw usage_error(format_text("option %s takes no value.", name.c_str()));
-      }
-      (name == "--trim" ? request.topology.trim : request.topology.hydrogenate) = true;
-      continue;
-    }
-    if (name != "--format" && name != "--periodic" && name != "--style" && name != "--scene" &&
-        name != "--cutoff" && name != "--ch" && name != "--forcefield" && name != "--terms" &&
-        name != "--input-format") {
-      throw usage_error(format_text("unknown option <%s>.", printable(arg).c_str()));
-    }
-    std::string value;
-    if (equals != std::string::npos) {
-      value = arg.substr(equals + 1);
-    } else if (k + 1 < args.size()) {
-      value = args[++k];
-    } else {
-      throw usage_error(format_text("option %s needs a value.", name.c_str()));
-    }
-    apply_option(name, value, request);
-    distance_given = distance_given || name == "--ch";
+  const CommandLineRules rules{
+      [](std::string_view name) {
+        for (const std::string_view own : {"--format", "--periodic", "--scene", "--input-format"}) {
+          if (name == own) return OptionKind::valued;
+        }
+        return output_option_kind(name);
+      },
+      [&](const std::string& name, const std::string& value) { apply_option(name, value, request); },
+      usage_error};
+  if (!walk_command_line(args, rules, files)) {
+    print_text(usage());
+    return false;
   }
-  if (distance_given && !request.topology.hydrogenate) {
-    throw usage_error("option --ch sets the C-H distance of --hydrogenate, which is not given.");
-  }
+  OutputOptions output{request.frames, request.topology, request.forcefield, request.distance_given};
+  finish_output_options(output, usage_error);
   if (files.size() != 2) throw usage_error("a trajectory and an output file are required.");
   request.input = files[0];
   request.output = files[1];
   if (request.format == nullptr) request.format = &format_of_output(request.output);
   request.frames.periodic = request.topology.periodic;
-  if (request.forcefield) request.frames.forcefield = &*request.forcefield;
   if (!request.input_format) request.input_format = input_format_of(request.input);
   return true;
 }
