@@ -233,8 +233,8 @@ DopantAmount dopant(const std::string& text) {
   return amount;
 }
 
-// The options that take a value, and those that do not.
-// (and those of the output, which topoconv takes as well).
+// The options that take a value, and those that do not (besides those of
+// the output, which topoconv takes as well).
 const std::vector<std::string_view> kValued{
     "--wall",      "--walls",  "--spacing",  "--spacing-tolerance", "--lattice",
     "--cells",     "--length", "--max-strain", "--max-period",      "--bundle",
