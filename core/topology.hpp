@@ -185,6 +185,16 @@ struct Topology : Frame {
   // ascending.
   template <class F>
   void for_each_improper(F&& f) const;
+  // The same terms atom by atom (a writer that numbers the atoms molecule by
+  // molecule walks its molecule's atoms): the angles centred on j, the
+  // dihedrals over the bonds j-k with k > j, the improper centred on c.
+  // Over every atom in ascending order they give the sequences above.
+  template <class F>
+  void for_each_angle_at(std::uint32_t j, F&& f) const;
+  template <class F>
+  void for_each_dihedral_from(std::uint32_t j, F&& f) const;
+  template <class F>
+  void for_each_improper_at(std::uint32_t c, F&& f) const;
 
   std::size_t angle_count() const;
   std::size_t dihedral_count() const;
@@ -307,24 +317,19 @@ class TopologyBuilder {
 };
 
 template <class F>
-void Topology::for_each_angle(F&& f) const {
-  const std::size_t n = atom_count();
-  for (std::size_t j = 0; j < n; ++j) {
-    const std::size_t begin = neighbours.start[j];
-    const std::size_t end = neighbours.start[j + 1];
-    for (std::size_t a = begin; a < end; ++a) {
-      for (std::size_t b = a + 1; b < end; ++b) {
-        f(neighbours.index[a], static_cast<std::uint32_t>(j), neighbours.index[b]);
-      }
-    }
+void Topology::for_each_angle_at(std::uint32_t j, F&& f) const {
+  const std::size_t begin = neighbours.start[j];
+  const std::size_t end = neighbours.start[j + 1];
+  for (std::size_t a = begin; a < end; ++a) {
+    for (std::size_t b = a + 1; b < end; ++b) f(neighbours.index[a], j, neighbours.index[b]);
   }
 }
 
 template <class F>
-void Topology::for_each_dihedral(F&& f) const {
-  for (const AtomPair& bond : bonds) {
-    const std::uint32_t j = bond.first;
-    const std::uint32_t k = bond.second;
+void Topology::for_each_dihedral_from(std::uint32_t j, F&& f) const {
+  for (std::size_t c = neighbours.start[j]; c < neighbours.start[j + 1]; ++c) {
+    const std::uint32_t k = neighbours.index[c];
+    if (k < j) continue;
     for (std::size_t a = neighbours.start[j]; a < neighbours.start[j + 1]; ++a) {
       const std::uint32_t i = neighbours.index[a];
       if (i == k) continue;
@@ -337,13 +342,28 @@ void Topology::for_each_dihedral(F&& f) const {
 }
 
 template <class F>
+void Topology::for_each_improper_at(std::uint32_t c, F&& f) const {
+  if (neighbours.count(c) != 3) return;
+  const std::uint32_t* nb = neighbours.index.data() + neighbours.start[c];
+  f(c, nb[0], nb[1], nb[2]);
+}
+
+template <class F>
+void Topology::for_each_angle(F&& f) const {
+  const auto n = static_cast<std::uint32_t>(atom_count());
+  for (std::uint32_t j = 0; j < n; ++j) for_each_angle_at(j, f);
+}
+
+template <class F>
+void Topology::for_each_dihedral(F&& f) const {
+  const auto n = static_cast<std::uint32_t>(atom_count());
+  for (std::uint32_t j = 0; j < n; ++j) for_each_dihedral_from(j, f);
+}
+
+template <class F>
 void Topology::for_each_improper(F&& f) const {
-  const std::size_t n = atom_count();
-  for (std::size_t c = 0; c < n; ++c) {
-    if (neighbours.count(c) != 3) continue;
-    const std::uint32_t* nb = neighbours.index.data() + neighbours.start[c];
-    f(static_cast<std::uint32_t>(c), nb[0], nb[1], nb[2]);
-  }
+  const auto n = static_cast<std::uint32_t>(atom_count());
+  for (std::uint32_t c = 0; c < n; ++c) for_each_improper_at(c, f);
 }
 
 }  // namespace swnt

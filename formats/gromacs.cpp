@@ -472,15 +472,10 @@ class GromacsWriter : public FrameWriter {
 
   void write_angles(const Topology& topology, std::span<const std::uint32_t> atoms,
                     OutputFile& out) const {
-    const NeighbourLists& lists = topology.neighbours;
     out.write("\n[ angles ]\n;     i      j      k  func\n");
     TermLines lines(out);
     for (const std::uint32_t j : atoms) {
-      for (std::size_t a = lists.start[j]; a < lists.start[j + 1]; ++a) {
-        for (std::size_t b = a + 1; b < lists.start[j + 1]; ++b) {
-          lines.add(std::array{local_[lists.index[a]], local_[j], local_[lists.index[b]]}, '1');
-        }
-      }
+      topology.for_each_angle_at(j, [&](auto... m) { lines.add(std::array{local_[m]...}, '1'); });
     }
     lines.flush();
   }
@@ -488,23 +483,10 @@ class GromacsWriter : public FrameWriter {
   // Every path i-j-k-l over a bond j-k (j < k), as Topology::for_each_dihedral.
   void write_dihedrals(const Topology& topology, std::span<const std::uint32_t> atoms,
                        OutputFile& out) const {
-    const NeighbourLists& lists = topology.neighbours;
     out.write("\n[ dihedrals ]\n; proper\n;     i      j      k      l  func\n");
     TermLines lines(out);
     for (const std::uint32_t j : atoms) {
-      for (std::size_t c = lists.start[j]; c < lists.start[j + 1]; ++c) {
-        const std::uint32_t k = lists.index[c];
-        if (k < j) continue;
-        for (std::size_t a = lists.start[j]; a < lists.start[j + 1]; ++a) {
-          const std::uint32_t i = lists.index[a];
-          if (i == k) continue;
-          for (std::size_t b = lists.start[k]; b < lists.start[k + 1]; ++b) {
-            const std::uint32_t l = lists.index[b];
-            if (l == j || l == i) continue;
-            lines.add(std::array{local_[i], local_[j], local_[k], local_[l]}, '9');
-          }
-        }
-      }
+      topology.for_each_dihedral_from(j, [&](auto... m) { lines.add(std::array{local_[m]...}, '9'); });
     }
     lines.flush();
   }
@@ -512,13 +494,10 @@ class GromacsWriter : public FrameWriter {
   // Every atom with three bonds: the atom, then its neighbours ascending.
   void write_impropers(const Topology& topology, std::span<const std::uint32_t> atoms,
                        OutputFile& out) const {
-    const NeighbourLists& lists = topology.neighbours;
     out.write("\n[ dihedrals ]\n; improper: the centre first\n;     i      j      k      l  func\n");
     TermLines lines(out);
     for (const std::uint32_t c : atoms) {
-      if (lists.count(c) != 3) continue;
-      const std::uint32_t* nb = lists.index.data() + lists.start[c];
-      lines.add(std::array{local_[c], local_[nb[0]], local_[nb[1]], local_[nb[2]]}, '2');
+      topology.for_each_improper_at(c, [&](auto... m) { lines.add(std::array{local_[m]...}, '2'); });
     }
     lines.flush();
   }
