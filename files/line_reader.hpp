@@ -8,22 +8,19 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "files/block_input.hpp"
 
 namespace swnt {
 
-class LineReader {
+class LineReader : private BlockInput {
  public:
   // The longest line read (16 MiB).
   static constexpr std::size_t kMaxLine = std::size_t{16} << 20;
 
   LineReader() = default;
-  ~LineReader();
-  LineReader(const LineReader&) = delete;
-  LineReader& operator=(const LineReader&) = delete;
 
   // False when the file cannot be opened or read at once (missing,
   // unreadable, a directory).
@@ -47,13 +44,6 @@ class LineReader {
   bool rewind();
 
  private:
-  bool fill();  // more bytes into the buffer; false at the end of the file
-
-  std::FILE* file_ = nullptr;
-  std::vector<char> buffer_;
-  std::size_t pos_ = 0;  // next unread byte
-  std::size_t end_ = 0;  // end of the valid bytes
-  bool eof_ = false;
   bool too_long_ = false;
   long long line_number_ = 0;
 };

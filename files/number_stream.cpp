@@ -4,6 +4,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 
@@ -11,9 +12,8 @@ namespace swnt {
 
 namespace {
 
-constexpr std::size_t kChunk = 1 << 20;
 // No number and no header line is longer than this (16 MiB).
-constexpr std::size_t kMaxToken = 16 * kChunk;
+constexpr std::size_t kMaxToken = std::size_t{16} << 20;
 
 // A number is first looked at in a window of this many bytes, which grows
 // only for a number that is longer, so that a token of many numbers glued
@@ -85,45 +85,14 @@ std::string too_long(std::string_view token) {
 
 }  // namespace
 
-NumberStream::~NumberStream() {
-  if (file_ != nullptr) std::fclose(file_);
-}
-
 bool NumberStream::open(const std::string& path) {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = std::fopen(path.c_str(), "rb");
-  if (file_ == nullptr) return false;
-  buffer_.assign(kChunk, '\0');
-  pos_ = end_ = 0;
-  eof_ = false;
   error_.clear();
-  fill();
-  // A directory opens but cannot be read.
-  return std::ferror(file_) == 0;
+  return open_file(path);
 }
 
 void NumberStream::open_text(std::string_view text) {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
-  buffer_.assign(text.begin(), text.end());
-  pos_ = 0;
-  end_ = buffer_.size();
-  eof_ = true;
   error_.clear();
-}
-
-bool NumberStream::fill() {
-  if (eof_ || file_ == nullptr) return false;
-  if (pos_ > 0) {
-    std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
-    end_ -= pos_;
-    pos_ = 0;
-  }
-  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-  const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
-  end_ += got;
-  if (got == 0) eof_ = true;
-  return got > 0;
+  open_bytes(text);
 }
 
 bool NumberStream::peek_token(std::size_t limit, std::string_view& token, bool& whole) {

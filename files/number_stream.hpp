@@ -9,20 +9,17 @@
 // Trajectories and structure tables are read through it.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
+
+#include "files/block_input.hpp"
 
 namespace swnt {
 
-class NumberStream {
+class NumberStream : private BlockInput {
  public:
   NumberStream() = default;
-  ~NumberStream();
-  NumberStream(const NumberStream&) = delete;
-  NumberStream& operator=(const NumberStream&) = delete;
 
   // False when the file cannot be opened or read at once (missing,
   // unreadable, a directory).
@@ -61,7 +58,6 @@ class NumberStream {
   const std::string& error() const { return error_; }
 
  private:
-  bool fill();                        // more bytes into the buffer; false at end of file
   // Skips white space and shows the next token, or its first `limit` bytes
   // when it is longer; `whole` tells which.  False at end of file.
   bool peek_token(std::size_t limit, std::string_view& token, bool& whole);
@@ -70,11 +66,6 @@ class NumberStream {
   // skip_line, and read_line when `line` is not null.
   bool take_line(std::string* line);
 
-  std::FILE* file_ = nullptr;
-  std::vector<char> buffer_;
-  std::size_t pos_ = 0;  // next unread byte
-  std::size_t end_ = 0;  // end of the valid bytes
-  bool eof_ = false;
   std::string error_;
 };
 
