@@ -356,7 +356,7 @@ function elementColoring(model) {
 
 // Every atom by its molecule, the colours taken in turn, and the first
 // molecules with their atom counts.
-function moleculeColoring({ of, count, names }) {
+function moleculeColoring({ of, count, names, label = 'residue' }) {
   const colors = new Uint32Array(of.length);
   const atoms = new Uint32Array(count);
   for (let i = 0; i < of.length; ++i) {
@@ -365,11 +365,12 @@ function moleculeColoring({ of, count, names }) {
   }
   const shown = Math.min(count, LEGEND_MOLECULES);
   const entries = Array.from({ length: shown }, (_, k) => ({
-    label: names ? `molecule ${k + 1} (residue ${names[k] || 'blank'})` : `molecule ${k + 1}`,
+    label: names ? `molecule ${k + 1} (${label} ${names[k] || 'blank'})` : `molecule ${k + 1}`,
     color: MOLECULE_COLORS[k % MOLECULE_COLORS.length],
     count: atoms[k],
   }));
-  let note = names ? 'The molecules are the residues of the file.' : 'The molecules are the groups of atoms joined by bonds.';
+  let note = !names ? 'The molecules are the groups of atoms joined by bonds.'
+    : label === 'residue' ? 'The molecules are the residues of the file.' : `The molecules are the ${label}s of the file.`;
   if (count > shown) {
     let rest = 0;
     for (let k = shown; k < count; ++k) rest += atoms[k];

@@ -3,6 +3,7 @@
 // readers under hostile files.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
+import { readFileSync } from 'node:fs';
 import { NumberStream } from '../src/readers/numbers.js';
 import { closePairs, distanceBonds, storedUnitBonds } from '../src/readers/bonds.js';
 import { hybrid36 } from '../src/readers/pdb.js';
@@ -196,4 +197,89 @@ test('a bond through a periodic boundary of a slanted cell: measured in fraction
   assert.deepEqual([[7, 1, 0], [1.4, 0, 0], [-1, 1.2, 0], [0, 0, 8], [-4.5, 7.9, 0]].map((d) => crosses(...d)),
     [true, false, false, false, true]);
   assert.equal(periodicCrossing(null, [true, true, true]), null);
+});
+
+// The files of the simulation engines, against the readers of the same
+// tube's other files: test/data/tube.* are one periodic (10,10) tube of two
+// unit cells written by topoconv (`wrapping 10 10 -u 2 -az -f tube.dat`,
+// then `topoconv --periodic z [--forcefield default] tube.dat tube.data`,
+// and `tube.extxyz`).
+const fixture = (name) => readFileSync(new URL(`data/${name}`, import.meta.url), 'latin1');
+const pairsOf = (bonds) => Array.from({ length: bonds.length / 2 }, (_, k) => `${bonds[2 * k]}-${bonds[2 * k + 1]}`).sort();
+
+test('a LAMMPS data file reads as the extended XYZ file of the same tube, its stored bonds those through the boundary too', () => {
+  const lammps = open('tube.data', fixture('tube.data'));
+  const xyz = open('tube.extxyz', fixture('tube.extxyz'));
+  assert.equal(lammps.format, 'lammps');
+  assert.deepEqual(lammps.scenes[0].positions, xyz.scenes[0].positions);
+  assert.deepEqual(lammps.elements, xyz.elements);
+  assert.deepEqual([lammps.box, lammps.periodic], [xyz.box, xyz.periodic]);
+  // The stored bonds are the pairs closer than 1.8 Angstrom with z taken
+  // around the periodic box; those not through its boundary are the ones
+  // found by distance in the extended XYZ file.
+  const p = lammps.scenes[0].positions;
+  const length = lammps.box.vectors[2][2];
+  const periodicPairs = [];
+  for (let i = 0; i < 80; ++i) {
+    for (let j = i + 1; j < 80; ++j) {
+      const dz = p[3 * i + 2] - p[3 * j + 2];
+      const d = Math.hypot(p[3 * i] - p[3 * j], p[3 * i + 1] - p[3 * j + 1], dz - length * Math.round(dz / length));
+      if (d < 1.8) periodicPairs.push(`${i}-${j}`);
+    }
+  }
+  const stored = sceneBonds(lammps, 0);
+  assert.deepEqual(pairsOf(stored), periodicPairs.sort());
+  const crosses = periodicCrossing(lammps.box, lammps.periodic);
+  const inside = pairsOf(stored).filter((pair) => {
+    const [i, j] = pair.split('-').map(Number);
+    return !crosses(p[3 * i] - p[3 * j], p[3 * i + 1] - p[3 * j + 1], p[3 * i + 2] - p[3 * j + 2]);
+  });
+  assert.deepEqual(inside, pairsOf(sceneBonds(xyz, 0)));
+  assert.deepEqual(sceneMolecules(lammps, 0), { of: new Uint32Array(80), count: 1, names: ['1'], label: 'molecule ID' });
+  // The same atoms without our comments (elements from the masses, the
+  // style from the column count), and in atom style atomic without bonds
+  // (found by distance, as in the XYZ file); and recognised by content.
+  const bare = fixture('tube.data').replace(/#.*/g, '');
+  assert.deepEqual(open('bare.lmp', bare).elements, xyz.elements);
+  assert.deepEqual(open('bare', bare).scenes[0].positions, p);
+  const atomic = fixture('tube.data').replace(/\d+ bonds\n/, '').replace(/\nBonds\n[^]*/, '\n')
+    .replace(/# full/, '# atomic').replace(/^(\d+) \d+ (\d+) \S+ (\S+ \S+ \S+) .*$/gm, '$1 $2 $3');
+  assert.deepEqual(pairsOf(sceneBonds(open('a.data', atomic), 0)), pairsOf(sceneBonds(xyz, 0)));
+  assert.equal(open('a.data', atomic).molecules, null);
+});
+
+test('a triclinic rope and a boron nitride tube', () => {
+  // assemble --wall 5,5 --periodic --rope --bundle 2,2 --cells 2 --terms none rope.data
+  const rope = open('rope.data', fixture('rope.data'));
+  assert.deepEqual(rope.box, { origin: [0, 0, -2.45951215],
+    vectors: [[19.96000115, 0, 0], [9.98000057, 17.28586806, 0], [0, 0, 2 * 2.45951215]] });
+  assert.deepEqual(rope.periodic, [true, true, true]);
+  const molecules = sceneMolecules(rope, 0);
+  assert.deepEqual([molecules.count, molecules.names], [4, ['1', '2', '3', '4']]);
+  assert.ok(molecules.of.every((m, i) => m === Math.floor(i / 40)));
+  // Without Bonds the bonds are found by distance: 50 in each (5,5) tube of
+  // two unit cells, those through the boundary of z being too long.
+  assert.equal(sceneBonds(rope, 0).length / 2, 200);
+  // assemble --wall 5,5 --species BN --periodic --cells 2 --style atomic bn.lmp
+  const bn = open('bn.lmp', fixture('bn.lmp'));
+  assert.deepEqual(bn.elements, Array.from({ length: 40 }, (_, i) => (i % 2 ? 'N' : 'B')));
+  const bonds = sceneBonds(bn, 0);
+  for (let k = 0; k < bonds.length; k += 2) assert.notEqual(bn.elements[bonds[k]], bn.elements[bonds[k + 1]]);
+});
+
+test('malformed LAMMPS data files: refused with the line and the reason', () => {
+  const tube = fixture('tube.data');
+  const atomsAt = tube.indexOf('Atoms # full');
+  const lineOf = (text, index) => text.slice(0, index).split('\n').length;
+  refused('t.data', tube.slice(0, tube.indexOf('\n41 1 1'), atomsAt),
+    new RegExp(`: line ${lineOf(tube, atomsAt)}: the Atoms section has 40 atoms where the header announces 80$`));
+  refused('t.data', tube.replace('80 atoms', '81 atoms'), /the Atoms section has 80 atoms where the header announces 81/);
+  refused('t.data', tube.replace('120 bonds', '121 bonds'), /the Bonds section has 120 bonds where the header announces 121/);
+  refused('t.data', tube.replace(/\n1 1 1 2\n/, '\n1 1 1 99\n'), /: line \d+: Bonds: bond 1 names atom "99", which is not among atoms 1 to 80$/);
+  refused('t.data', tube.replace(/\n(2 1 1 \S+) \S+/, '\n$1 nan'), /: line \d+: atom 2: the x coordinate is not a number: "nan"$/);
+  refused('t.data', tube.replace(/\S+ (\S+ xlo xhi)/, '40 $1'), /: line 14: the box's xlo xhi bounds 40 27.501974 enclose nothing$/);
+  refused('t.data', tube.replace(/\S+ (\S+ ylo yhi)/, 'inf $1'), /: line 15: the bounds "lo hi ylo yhi" are expected/);
+  refused('t.data', tube.replace('Bonds\n', 'Bands\n'), /: line \d+: a section heading is expected: "Bands"$/);
+  refused('t.data', `t\n\n${2000001} atoms\n`, /2000001 atoms per scene are more than the viewer shows/);
+  refused('t.data', 't\n\n1000 atoms\n\nAtoms\n\n', /1000 scenes? of 1000 atoms|more than a file of/);
 });

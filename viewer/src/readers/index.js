@@ -7,6 +7,7 @@ import { isPv, readPv } from './pv.js';
 import { readTrajectory } from './trajectory.js';
 import { readXyz } from './xyz.js';
 import { readPdb } from './pdb.js';
+import { readLammps } from './lammps.js';
 import { storedUnitBonds, distanceBonds } from './bonds.js';
 import { checkSize } from './limits.js';
 
@@ -14,6 +15,8 @@ export { ReadError };
 export { periodicCrossing } from './cell.js';
 
 const PDB_RECORD = /^(HEADER|TITLE |COMPND|REMARK|CRYST1|MODEL |ATOM  |HETATM)/;
+// A LAMMPS data file's header names its counts and box bounds in words.
+const LAMMPS_HEADER = /^\s*\d+\s+atoms\s*(#.*)?$|^\s*\S+\s+\S+\s+xlo\s+xhi\b/m;
 
 // The reader of one file, by its name and, failing that, by its content.
 function readerFor(name, bytes) {
@@ -22,8 +25,10 @@ function readerFor(name, bytes) {
   if (['pdb', 'ent'].includes(extension)) return 'pdb';
   if (['xyz', 'extxyz', 'txyz', 'arc'].includes(extension)) return 'xyz';
   if (['dat', 'wrp'].includes(extension)) return 'trajectory';
+  if (['data', 'lmp'].includes(extension)) return 'lammps';
   const head = new TextDecoder('latin1').decode(bytes.subarray(0, 4096));
   if (PDB_RECORD.test(head)) return 'pdb';
+  if (LAMMPS_HEADER.test(head)) return 'lammps';
   // An XYZ file starts with a line holding the atom count (and, in TINKER,
   // the title); a trajectory with three integers.
   const first = head.split('\n')[0].trim().split(/\s+/);
@@ -35,7 +40,8 @@ function readOne(name, bytes) {
   if (reader === 'pv') return readPv(bytes);
   if (reader === 'trajectory') return readTrajectory(bytes);
   const text = new TextDecoder('latin1').decode(bytes);
-  return reader === 'pdb' ? readPdb(text) : readXyz(text);
+  const read = { pdb: readPdb, lammps: readLammps }[reader] ?? readXyz;
+  return read(text);
 }
 
 const byName = (a, b) => a.name.localeCompare(b.name, 'en', { numeric: true });
