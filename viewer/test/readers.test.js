@@ -203,7 +203,7 @@ test('a bond through a periodic boundary of a slanted cell: measured in fraction
 // tube's other files: test/data/tube.* are one periodic (10,10) tube of two
 // unit cells written by topoconv (`wrapping 10 10 -u 2 -az -f tube.dat`,
 // then `topoconv --periodic z [--forcefield default] tube.dat tube.data`,
-// and `tube.extxyz`).
+// `tube.extxyz` and `tube.top`, which writes tube.gro).
 const fixture = (name) => readFileSync(new URL(`data/${name}`, import.meta.url), 'latin1');
 const pairsOf = (bonds) => Array.from({ length: bonds.length / 2 }, (_, k) => `${bonds[2 * k]}-${bonds[2 * k + 1]}`).sort();
 
@@ -248,6 +248,27 @@ test('a LAMMPS data file reads as the extended XYZ file of the same tube, its st
   assert.equal(open('a.data', atomic).molecules, null);
 });
 
+test('a .gro file: the same tube in nm from the cell corner, several frames as scenes, bonds by distance', () => {
+  const gro = open('tube.gro', fixture('tube.gro'));
+  const xyz = open('tube.extxyz', fixture('tube.extxyz'));
+  assert.deepEqual([gro.format, gro.atomCount, gro.scenes.length, gro.periodic], ['gro', 80, 1, [false, false, true]]);
+  const origin = xyz.box.origin;
+  gro.scenes[0].positions.forEach((value, k) => {
+    assert.ok(Math.abs(value - (xyz.scenes[0].positions[k] - origin[k % 3])) < 1e-6, `coordinate ${k}`);
+  });
+  gro.box.vectors.flat().forEach((value, k) => assert.ok(Math.abs(value - xyz.box.vectors.flat()[k]) < 1e-6));
+  assert.deepEqual(gro.elements, xyz.elements);
+  assert.deepEqual(pairsOf(sceneBonds(gro, 0)), pairsOf(sceneBonds(xyz, 0)));
+  assert.deepEqual(sceneMolecules(gro, 0), { of: new Uint32Array(80), count: 1, names: ['1 CNT'] });
+  const twice = open('t.txt', fixture('tube.gro').repeat(2));
+  assert.deepEqual([twice.format, twice.scenes.length], ['gro', 2]);
+  assert.deepEqual(twice.scenes[1].positions, gro.scenes[0].positions);
+  // GROMACS's own widths: 8 columns, 3 decimals.
+  const short = open('s.gro', 'water\n 1\n    1SOL     OW    1   0.126   1.624   1.679\n 1 1 1\n');
+  assert.deepEqual([short.elements, Array.from(short.scenes[0].positions, (v) => Number(v.toFixed(9)))],
+    [['O'], [1.26, 16.24, 16.79]]);
+});
+
 test('a triclinic rope and a boron nitride tube', () => {
   // assemble --wall 5,5 --periodic --rope --bundle 2,2 --cells 2 --terms none rope.data
   const rope = open('rope.data', fixture('rope.data'));
@@ -267,7 +288,7 @@ test('a triclinic rope and a boron nitride tube', () => {
   for (let k = 0; k < bonds.length; k += 2) assert.notEqual(bn.elements[bonds[k]], bn.elements[bonds[k + 1]]);
 });
 
-test('malformed LAMMPS data files: refused with the line and the reason', () => {
+test('malformed LAMMPS and .gro files: refused with the line and the reason', () => {
   const tube = fixture('tube.data');
   const atomsAt = tube.indexOf('Atoms # full');
   const lineOf = (text, index) => text.slice(0, index).split('\n').length;
@@ -282,4 +303,10 @@ test('malformed LAMMPS data files: refused with the line and the reason', () => 
   refused('t.data', tube.replace('Bonds\n', 'Bands\n'), /: line \d+: a section heading is expected: "Bands"$/);
   refused('t.data', `t\n\n${2000001} atoms\n`, /2000001 atoms per scene are more than the viewer shows/);
   refused('t.data', 't\n\n1000 atoms\n\nAtoms\n\n', /1000 scenes? of 1000 atoms|more than a file of/);
+  const gro = fixture('tube.gro');
+  refused('t.gro', gro.slice(0, gro.lastIndexOf('\n', gro.length - 2) + 1), /: line 83: the box line of frame 1 is missing$/);
+  refused('t.gro', gro.replace(/\n[^\n]*\n$/, '\n1 2\n'), /: line 83: a box line of 3 or 9 numbers is expected: "1 2"$/);
+  refused('t.gro', gro.replace(/ 80\n/, ' 81\n'), /: line 83: atom 81: x y z of 16 columns each are expected from column 21/);
+  refused('t.gro', gro.replace(/ 80\n/, ' 79\n'), /: line 82: a box line of 3 or 9 numbers is expected: "1CNT/);
+  refused('t.gro', gro.replace('2.7501974000', '      nan   '), /: line 3: atom 1: the x coordinate/);
 });

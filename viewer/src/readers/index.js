@@ -8,6 +8,7 @@ import { readTrajectory } from './trajectory.js';
 import { readXyz } from './xyz.js';
 import { readPdb } from './pdb.js';
 import { readLammps } from './lammps.js';
+import { readGro } from './gro.js';
 import { storedUnitBonds, distanceBonds } from './bonds.js';
 import { checkSize } from './limits.js';
 
@@ -17,6 +18,9 @@ export { periodicCrossing } from './cell.js';
 const PDB_RECORD = /^(HEADER|TITLE |COMPND|REMARK|CRYST1|MODEL |ATOM  |HETATM)/;
 // A LAMMPS data file's header names its counts and box bounds in words.
 const LAMMPS_HEADER = /^\s*\d+\s+atoms\s*(#.*)?$|^\s*\S+\s+\S+\s+xlo\s+xhi\b/m;
+// A .gro file: a title, the atom count alone, then an atom line whose x
+// starts in column 21 (residue number, residue name, atom name, number).
+const GRO_ATOM = /^[ \d]{4}\d.{15}\s*[-\d]*\.\d/;
 
 // The reader of one file, by its name and, failing that, by its content.
 function readerFor(name, bytes) {
@@ -26,8 +30,11 @@ function readerFor(name, bytes) {
   if (['xyz', 'extxyz', 'txyz', 'arc'].includes(extension)) return 'xyz';
   if (['dat', 'wrp'].includes(extension)) return 'trajectory';
   if (['data', 'lmp'].includes(extension)) return 'lammps';
+  if (extension === 'gro') return 'gro';
   const head = new TextDecoder('latin1').decode(bytes.subarray(0, 4096));
   if (PDB_RECORD.test(head)) return 'pdb';
+  const [, second, third] = head.split('\n', 3);
+  if (/^\s*\d+\s*$/.test(second ?? '') && GRO_ATOM.test(third ?? '')) return 'gro';
   if (LAMMPS_HEADER.test(head)) return 'lammps';
   // An XYZ file starts with a line holding the atom count (and, in TINKER,
   // the title); a trajectory with three integers.
@@ -40,7 +47,7 @@ function readOne(name, bytes) {
   if (reader === 'pv') return readPv(bytes);
   if (reader === 'trajectory') return readTrajectory(bytes);
   const text = new TextDecoder('latin1').decode(bytes);
-  const read = { pdb: readPdb, lammps: readLammps }[reader] ?? readXyz;
+  const read = { pdb: readPdb, lammps: readLammps, gro: readGro }[reader] ?? readXyz;
   return read(text);
 }
 

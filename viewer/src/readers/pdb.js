@@ -59,7 +59,7 @@ function cellVectors(a, b, c, alpha, beta, gamma) {
 // The periodic axes a REMARK names after "periodic" and a colon ("REMARK
 // 1 PERIODIC AXES: z"), or null.  The first colon after an occurrence of
 // the word is the one that counts; the line is scanned once.
-function periodicAxes(line) {
+export function periodicAxes(line) {
   const word = /periodic/gi;
   while (word.exec(line) !== null) {
     const colon = line.indexOf(':', word.lastIndex);
