@@ -23,7 +23,7 @@ import { PV_MAGIC } from '../src/readers/pv.js';
 const TIME_LIMIT = 5;             // seconds per input
 const MEMORY_LIMIT = 1.5 * 2 ** 30;  // bytes: resident set, and the worker's heap
 const MAX_INPUT = 2 ** 21;        // bytes an input grows to at most
-const NAMES = ['pv', 'dat', 'wrp', 'xyz', 'extxyz', 'arc', 'pdb', 'ent', 'txt'];
+const NAMES = ['pv', 'dat', 'wrp', 'xyz', 'extxyz', 'arc', 'pdb', 'ent', 'data', 'lmp', 'gro', 'txt'];
 
 const VIEWER_DIR = fileURLToPath(new URL('..', import.meta.url));
 
@@ -76,7 +76,9 @@ const encode = (text) => new TextEncoder().encode(text);
 const TOKENS = [' ', '\n', '\r\n', '\t', '-', '+', '.', 'e', 'E+', '0x', 'p-3', 'nan', 'inf', '"', '=', ':',
   'Lattice="', 'Origin="1 2 3"', 'pbc="T T F"', 'Properties=species:S:1:pos:R:3', 'Properties=pos:R:3:species:S:1',
   'MODEL     ', 'ENDMDL\n', 'CONECT    1    2    3    4    5\n', 'ATOM      1  C   CNT A   1       0.000   0.000   0.000',
-  'CRYST1   10.000   10.000   10.000  90.00  90.00  90.00', 'REMARK   1 PERIODIC AXES: xz\n', 'A0000', PV_MAGIC]
+  'CRYST1   10.000   10.000   10.000  90.00  90.00  90.00', 'REMARK   1 PERIODIC AXES: xz\n', 'A0000', PV_MAGIC,
+  ' atoms\n', ' bonds\n', '\nAtoms # full\n\n', '\nAtoms\n\n', '\nBonds\n\n', '\nMasses\n\n', ' xlo xhi # periodic\n',
+  ' 5 0 0 xy xz yz\n', '1 1 1 0.0 0 0 0 0 0 0\n', '    1CNT      C    1    0.0000000000', '   1.0   1.0   1.0\n']
   .map(encode);
 const NUMBERS = ['0', '-0', '1', '-1', '2', '3', '12', '13', '99999', '32767', '32768', '65535', '65536',
   '2000000', '2000001', '20000000', '2147483647', '2147483648', '-2147483648', '1e308', '1e309', '-1e308',
