@@ -313,7 +313,8 @@ test('a TINKER file of wrapping -xt: bonds from its neighbour lists; a neighbour
 });
 
 const topoconv = existsSync(join(BUILD_DIR, 'topoconv')) ? false : 'topoconv is not built';
-test('the PDB and extended XYZ of topoconv: bonds through the boundary counted, the periodic axis shown, hydrogens read',
+test('the PDB, extended XYZ, LAMMPS and .gro files of topoconv: bonds through the boundary counted, ' +
+  'the periodic axis shown, hydrogens read',
   { ...options, skip: options.skip || topoconv }, async () => {
     run('wrapping', [10, 10, '-u', 10, '-az', '-f', 'cells.dat'], work);
     run('topoconv', ['--periodic', 'z', 'cells.dat', 'cells.pdb'], work);
@@ -331,6 +332,11 @@ test('the PDB and extended XYZ of topoconv: bonds through the boundary counted, 
     const lines = readFileSync(file('cells.extxyz'), 'utf8').split('\n');
     lines[1] = lines[1].replace(/Lattice="[^"]*"/, 'Lattice="1 2 3"');
     await checkRefused(extxyz, 'flat.extxyz', lines.join('\n'), /line 2: a Lattice of 9 numbers is expected/);
+    // The same tube for the engines: LAMMPS with its stored bonds, .gro by distance.
+    run('topoconv', ['--periodic', 'z', 'cells.dat', 'cells.data'], work);
+    await checkCounts(await openPage(['cells.data']), atoms, [atoms * 3 / 2]);
+    run('topoconv', ['--periodic', 'z', 'cells.dat', 'cells.top'], work);  // and cells.gro
+    await checkCounts(await openPage(['cells.gro']), atoms, [tinkerBonds('open001.xyz')]);
     // Open, the tube's clean armchair ends get 40 hydrogens, each bonded to its carbon.
     run('topoconv', ['--hydrogenate', 'cells.dat', 'ends.pdb'], work);
     await checkCounts(await openPage(['ends.pdb']), atoms + 40, [(3 * atoms + 40) / 2]);
