@@ -189,8 +189,8 @@ const typeCommand = (text) => async (page) => {
 test('assemble runs in the page by its command line as natively: output, status and files; the page\'s next ' +
   'command reads the file shown', options, async () => {
     const cases = [
-      // ?run= on load; a LAMMPS file is offered, not shown.
-      { command: 'assemble --wall 5,5 --wall 10,10 --periodic dw.data', load: true },
+      // ?run= on load; a LAMMPS file is shown as well.
+      { command: 'assemble --wall 5,5 --wall 10,10 --periodic dw.data', load: true, atoms: 120 },
       { command: 'assemble --wall 10,10 --periodic --rope --cells 4 rope.extxyz', atoms: 160 },
       // The REBO table beside the program, as for wrapping.
       { command: 'assemble --wall 6,6 --wall 11,11 --lattice rebo --periodic --cells 2 "rebo dw.pdb"', atoms: 136 },
@@ -200,8 +200,8 @@ test('assemble runs in the page by its command line as natively: output, status 
       // Run where the trajectory just built is shown, as it was written.
       { command: 'topoconv --periodic z dw.dat dw.pdb', inputs: ['dw.dat'], atoms: 180 },
       // The random defects and dopants of a seed are the same in the page; another seed places them elsewhere.
-      { command: `assemble ${DEFECTS} --seed 7 tube.data` },
-      { command: `assemble ${DEFECTS} --seed 8 tube.data` },
+      { command: `assemble ${DEFECTS} --seed 7 tube.data`, atoms: 158 },
+      { command: `assemble ${DEFECTS} --seed 8 tube.data`, atoms: 158 },
       { command: 'assemble --wall 10,10 --periodic --cells 4 --species BN --vacancies 2 --seed 7 bn.extxyz', atoms: 158 },
     ];
     const written = {};

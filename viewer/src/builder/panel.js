@@ -36,10 +36,10 @@ export const PROGRAMS = ['wrapping', 'ballconv', 'xyzframes', 'linkframes', 'top
 
 // The files of a command line's run that the viewer reads, by their
 // extension: every XYZ file of a run that wrote several (the scenes of one
-// animation), else the first of them.  A LAMMPS data file, GROMACS or psf
-// files are offered, not shown.
+// animation), else the first of them.  GROMACS and psf outputs are shown
+// by their .gro and .pdb files; a .top, .psf, .prm or .crd is offered only.
 function viewable(files) {
-  const readable = files.filter((f) => /\.(pv|dat|wrp|xyz|extxyz|pdb)$/i.test(f.name));
+  const readable = files.filter((f) => /\.(pv|dat|wrp|xyz|extxyz|pdb|data|lmp|gro)$/i.test(f.name));
   if (readable.length > 1 && readable.every((f) => /\.xyz$/i.test(f.name))) return readable;
   return readable.slice(0, 1);
 }
@@ -210,9 +210,7 @@ export class Builder {
     const name = baseName(this.trajectory.name);
     const output = `${name.replace(/\.[^.]*$/, '') || 'converted'}${extension}`;
     const options = program === 'topoconv' ? this.topoconvOptions(extension === '.data') : [];
-    // The viewer does not read LAMMPS data files: the trajectory stays shown.
-    const show = extension !== '.data' ? (written) => written : () => [];
-    return this.run(program, [...options, name, output], [{ name, bytes: this.trajectory.bytes }], show);
+    return this.run(program, [...options, name, output], [{ name, bytes: this.trajectory.bytes }]);
   }
 
   updateConvert() {
