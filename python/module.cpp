@@ -21,6 +21,7 @@
 #include "core/text_format.hpp"
 #include "core/topology.hpp"
 #include "files/file_errors.hpp"
+#include "files/forcefield_file.hpp"
 #include "formats/registry.hpp"
 #include "python/structure.hpp"
 
@@ -396,9 +397,11 @@ py::object structure_object(Structure&& structure) {
   return py::cast(std::move(structure), py::return_value_policy::move);
 }
 
+bool has_topology(const Format& format) { return format.frame_writer != nullptr; }
+
 const Format& format_for(const std::string& path, const py::object& format) {
   const auto any = [](const Format&) { return true; };
-  const auto frames = [](const Format& f) { return f.frame_writer != nullptr; };
+  const auto frames = has_topology;
   if (!format.is_none()) {
     if (!py::isinstance<py::str>(format)) {
       throw py::type_error("format must be a format name, not " + type_name(format));
@@ -423,17 +426,23 @@ const Format& format_for(const std::string& path, const py::object& format) {
 
 void write_method(const py::object& self, const py::object& path_object, const py::object& format_name,
            const py::object& style, const py::object& periodic, std::optional<double> cutoff,
-           bool trim, bool hydrogenate, std::optional<double> ch, const py::object& source) {
+           bool trim, bool hydrogenate, std::optional<double> ch, const py::object& forcefield,
+           bool terms, const py::object& source) {
   const Structure& structure = self.cast<const Structure&>();
   WriteRequest request;
   request.path = path_of(path_object, "path");
   request.format = &format_for(request.path, format_name);
   const Format& format = *request.format;
   const bool frames = format.frame_writer != nullptr;
-  if (!frames && (!style.is_none() || !periodic.is_none() || cutoff || trim || hydrogenate || ch)) {
-    fail("style, periodic, cutoff, trim, hydrogenate and ch belong to the formats with a "
-         "topology (lammps, extxyz, pdb, gromacs), not to " + std::string(format.name));
+  if (!frames && (!style.is_none() || !periodic.is_none() || cutoff || trim || hydrogenate || ch ||
+                  !forcefield.is_none() || !terms)) {
+    fail("style, periodic, cutoff, trim, hydrogenate, ch, forcefield and terms belong to the formats "
+         "with a topology (" + format_names(has_topology, ", ", ", ") + "), not to " +
+         std::string(format.name));
   }
+  // A shipped set by its name, or a parameter file, as topoconv's --forcefield.
+  const std::string forcefield_name = forcefield.is_none() ? "" : path_of(forcefield, "forcefield");
+  request.frames.terms = terms;
   if (frames) {
     request.topology = topology_settings(structure, cutoff.value_or(kBondCutoff), periodic, trim,
                                          hydrogenate, ch);
@@ -459,7 +468,14 @@ void write_method(const py::object& self, const py::object& path_object, const p
   if (format.convert != nullptr) {
     request.scratch_directory = py::str(py::module_::import("tempfile").attr("gettempdir")());
   }
-  run_released([&](const Log& log) { write_structure(structure, request, log); });
+  run_released([&](const Log& log) {
+    std::optional<ForceField> parameters;
+    if (!forcefield_name.empty()) {
+      parameters = load_forcefield(forcefield_name);
+      request.frames.forcefield = &*parameters;
+    }
+    write_structure(structure, request, log);
+  });
 }
 
 Structure from_ase(const py::object& atoms) {
@@ -710,7 +726,8 @@ swnt.SwntWarning.)doc")
           "pbc; imports ase.")
       .def("write", &write_method, "path"_a, "format"_a = py::none(), py::kw_only(),
            "style"_a = py::none(), "periodic"_a = py::none(), "cutoff"_a = py::none(),
-           "trim"_a = false, "hydrogenate"_a = false, "ch"_a = py::none(), "source"_a = py::none(),
+           "trim"_a = false, "hydrogenate"_a = false, "ch"_a = py::none(),
+           "forcefield"_a = py::none(), "terms"_a = true, "source"_a = py::none(),
            R"doc(
 Writes the structure in any format of the registry (see formats()), chosen by
 format= or by the extension as topoconv chooses it (.xyz is extended XYZ),
@@ -720,12 +737,17 @@ with the bytes the programs write:
 - pv, xmol, tinker: the files of `wrapping ... -p / -xx / -xt` (XMOL and
   TINKER make one file per scene: tube.xyz gives tube001.xyz);
 - lammps (.data, .lmp), extxyz (.extxyz, .xyz), pdb (.pdb), gromacs (.top,
-  with the coordinates beside it: tube.top gives tube.gro too): the files of
+  with the coordinates beside it: tube.top gives tube.gro too), psf (.psf,
+  with tube.prm, tube.crd and tube.pdb): the files of
   `topoconv [options] trajectory path` run on that trajectory: the positions
   go through its text (6 decimals) first.
 
 style, periodic, cutoff, trim, hydrogenate, ch: as topoconv's options
-(periodic by default the structure's pbc).  source: the trajectory the
+(periodic by default the structure's pbc).  forcefield: the parameters
+written into the file, "default" (or "opls-aa") or the path of a parameter
+file, as --forcefield (the GROMACS and psf files carry the default set
+without it).  terms=False: no bonded terms, the molecules kept (--terms
+none).  source: the trajectory the
 LAMMPS title line names (default: the description).  The file is written
 under a scratch name and put in place when complete.  Raises swnt.Error,
 swnt.FileError; warnings become swnt.SwntWarning.)doc");

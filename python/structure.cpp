@@ -172,7 +172,8 @@ void write_structure(const Structure& structure, const WriteRequest& request, co
   if (format.frame_writer == nullptr && structure.has_hydrogen()) {
     throw Error("Error: the " + std::string(format.title) +
                 " is written from a trajectory, which holds no species: the hydrogen atoms of "
-                "this structure would become carbon (write lammps, extxyz, pdb or gromacs).\n");
+                "this structure would become carbon (write " +
+                format_names([](const Format& f) { return f.frame_writer != nullptr; }) + ").\n");
   }
   const std::string text = trajectory_text(structure);
   if (format.frame_writer == nullptr && format.convert == nullptr) {

@@ -110,6 +110,8 @@ class Structure:
         trim: bool = False,
         hydrogenate: bool = False,
         ch: float | None = None,
+        forcefield: StrPath | None = None,
+        terms: bool = True,
         source: str | None = None,
     ) -> None:
         """Writes the structure in any format of the registry with the programs' bytes."""

@@ -90,7 +90,15 @@ CONVERSIONS = [
     ("periodic", "t.out", ["--format", "pdb"], dict(format="pdb")),
     ("periodic", "t.top", [], {}),
     ("open", "t", ["--hydrogenate", "--format", "gromacs"], dict(hydrogenate=True, format="gromacs")),
+    ("periodic", "t.psf", [], {}),
+    ("periodic", "t.data", ["--forcefield", "default"], dict(forcefield="default")),
+    ("periodic", "t.data", ["--style", "molecular", "--terms", "none"], dict(style="molecular", terms=False)),
+    ("open", "t.top", ["--hydrogenate", "--forcefield", "FORCEFIELD"], dict(hydrogenate=True, forcefield="FORCEFIELD")),
 ]
+# The files of one output, by its format: GROMACS's topology and coordinates,
+# the psf with its parameters, coordinates and PDB.
+COMPANIONS = {"gromacs": [".top", ".gro"], "psf": [".psf", ".prm", ".crd", ".pdb"]}
+FORMAT_OF = {".top": "gromacs", ".psf": "psf"}
 
 
 @pytest.mark.parametrize("name,output,options,kwargs", CONVERSIONS,
@@ -98,16 +106,20 @@ CONVERSIONS = [
 def test_topology_formats_are_topoconvs(programs, name, output, options, kwargs):
     t, args = make(name, programs.directory)
     assert programs.wrapping(*args, "-f", "t.dat")[0] == 0
+    # A parameter file of the user's, named alike in both runs.
+    forcefield = programs.directory / "mine.ff"
+    forcefield.write_bytes(open(os.path.join(SOURCE, "examples", "opls-aa.ff"), "rb").read())
+    options = [str(forcefield) if o == "FORCEFIELD" else o for o in options]
+    kwargs = {k: forcefield if v == "FORCEFIELD" else v for k, v in kwargs.items()}
     periodic = ["--periodic", "z"] if t.pbc[2] and "periodic" not in kwargs else []
     status, printed = programs.topoconv(*periodic, *options, "t.dat", "w_" + output)
     assert status == 0, printed
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
         t.write(programs.directory / output, source="t.dat", **kwargs)
-    # A GROMACS output is two files, the topology and its coordinates.
-    gromacs = output.endswith(".top") or kwargs.get("format") == "gromacs"
-    stem = output.removesuffix(".top")
-    for name in [stem + ".top", stem + ".gro"] if gromacs else [output]:
+    stem, extension = os.path.splitext(output)
+    suffixes = COMPANIONS.get(kwargs.get("format") or FORMAT_OF.get(extension), [extension])
+    for name in [stem + suffix for suffix in suffixes]:
         assert programs.read(name) == programs.read("w_" + name)
     assert [str(w.message) for w in caught] == warning_lines(printed)
     assert all(w.category is swnt.SwntWarning for w in caught)
