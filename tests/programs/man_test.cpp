@@ -1,7 +1,8 @@
 // The manual pages: each has the sections of a manual and renders without a
 // warning, its synopsis is the usage block of the README (so the two cannot
-// drift apart), wrapping's page names every option, and the commands and the
-// parameter file the pages show as examples run.
+// drift apart), wrapping's page names every option, the commands and the
+// parameter file the pages show as examples run, and the GROMACS settings the
+// README shows are those of the shipped .mdp file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -295,6 +296,36 @@ TEST(ManualPages, ExampleCommandsRun) {
       }
     }
   }
+}
+
+// The settings the README shows after `heading`: the indented lines of the
+// block that follows it, blank lines left out.
+std::vector<std::string> readme_block_after(const std::string& heading) {
+  std::vector<std::string> block;
+  bool after = false;
+  for (const std::string& line :
+       lines_of(test_support::read_file(fs::path(SWNT_SOURCE_DIR) / "README.md"))) {
+    if (!after) {
+      after = line.rfind(heading, 0) == 0;
+    } else if (line.rfind("    ", 0) == 0) {
+      block.push_back(line.substr(4));
+    } else if (!line.empty() && !block.empty()) {
+      break;
+    }
+  }
+  return block;
+}
+
+TEST(Readme, GromacsSettingsAreTheShippedMdp) {
+  std::vector<std::string> settings;
+  for (std::string line : lines_of(test_support::read_file(fs::path(SWNT_SOURCE_DIR) /
+                                                          "examples/gromacs/tube.mdp"))) {
+    line = line.substr(0, line.find(';'));
+    line.erase(line.find_last_not_of(' ') + 1);
+    if (!line.empty()) settings.push_back(line);
+  }
+  EXPECT_FALSE(settings.empty());
+  EXPECT_EQ(readme_block_after("The `.mdp` file, its comments left out"), settings);
 }
 
 }  // namespace
