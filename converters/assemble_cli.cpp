@@ -30,7 +30,6 @@ namespace {
 
 // assemble writes the formats that hold frames with their topology, and the
 // trajectory, which the other converters read.
-bool writes_frames(const Format& format) { return format.frame_writer != nullptr; }
 bool writable(const Format& format) {
   return writes_frames(format) || format.name == "trajectory";
 }

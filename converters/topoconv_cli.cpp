@@ -27,9 +27,6 @@ namespace swnt {
 
 namespace {
 
-// The formats topoconv writes: those the registry can write frames of.
-bool writes_frames(const Format& format) { return format.frame_writer != nullptr; }
-
 // The option column of the usage text is this wide.
 constexpr std::size_t kOptionColumn = 33;
 

@@ -111,4 +111,8 @@ struct Format {
   std::vector<std::string_view> companions = {};
 };
 
+// The formats written as frames with their topology (the ones topoconv
+// writes), as a predicate for the registry's lookups and lists.
+inline bool writes_frames(const Format& format) { return format.frame_writer != nullptr; }
+
 }  // namespace swnt

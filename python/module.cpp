@@ -397,11 +397,9 @@ py::object structure_object(Structure&& structure) {
   return py::cast(std::move(structure), py::return_value_policy::move);
 }
 
-bool has_topology(const Format& format) { return format.frame_writer != nullptr; }
-
 const Format& format_for(const std::string& path, const py::object& format) {
   const auto any = [](const Format&) { return true; };
-  const auto frames = has_topology;
+  const auto frames = writes_frames;
   if (!format.is_none()) {
     if (!py::isinstance<py::str>(format)) {
       throw py::type_error("format must be a format name, not " + type_name(format));
@@ -433,11 +431,11 @@ void write_method(const py::object& self, const py::object& path_object, const p
   request.path = path_of(path_object, "path");
   request.format = &format_for(request.path, format_name);
   const Format& format = *request.format;
-  const bool frames = format.frame_writer != nullptr;
+  const bool frames = writes_frames(format);
   if (!frames && (!style.is_none() || !periodic.is_none() || cutoff || trim || hydrogenate || ch ||
                   !forcefield.is_none() || !terms)) {
     fail("style, periodic, cutoff, trim, hydrogenate, ch, forcefield and terms belong to the formats "
-         "with a topology (" + format_names(has_topology, ", ", ", ") + "), not to " +
+         "with a topology (" + format_names(writes_frames, ", ", ", ") + "), not to " +
          std::string(format.name));
   }
   // A shipped set by its name, or a parameter file, as topoconv's --forcefield.
@@ -837,7 +835,7 @@ are not finite raise swnt.Error; an object that is no ase.Atoms TypeError.)doc")
           }
           list.append(py::dict("name"_a = std::string(format->name),
                                "title"_a = std::string(format->title), "extensions"_a = extensions,
-                               "topology"_a = format->frame_writer != nullptr));
+                               "topology"_a = writes_frames(*format)));
         }
         return list;
       },

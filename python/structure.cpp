@@ -173,7 +173,7 @@ void write_structure(const Structure& structure, const WriteRequest& request, co
     throw Error("Error: the " + std::string(format.title) +
                 " is written from a trajectory, which holds no species: the hydrogen atoms of "
                 "this structure would become carbon (write " +
-                format_names([](const Format& f) { return f.frame_writer != nullptr; }) + ").\n");
+                format_names(writes_frames) + ").\n");
   }
   const std::string text = trajectory_text(structure);
   if (format.frame_writer == nullptr && format.convert == nullptr) {

@@ -10,8 +10,6 @@
 
 namespace {
 
-bool writes_frames(const swnt::Format& format) { return format.frame_writer != nullptr; }
-
 TEST(Registry, EveryFormatIsDeclaredOnceAndWrittenOneWay) {
   std::set<std::string_view> names;
   for (const swnt::Format* format : swnt::registered_formats()) {
@@ -33,7 +31,7 @@ TEST(Registry, EveryFormatIsDeclaredOnceAndWrittenOneWay) {
 
 TEST(Registry, TheExtensionChoosesAmongTheFormatsAsked) {
   const auto named = [](const std::string& path) {
-    const swnt::Format* format = swnt::format_of_file(path, writes_frames);
+    const swnt::Format* format = swnt::format_of_file(path, swnt::writes_frames);
     return format == nullptr ? std::string("none") : std::string(format->name);
   };
   EXPECT_EQ(named("tube.data"), "lammps");
@@ -44,8 +42,8 @@ TEST(Registry, TheExtensionChoosesAmongTheFormatsAsked) {
   EXPECT_EQ(named("tube.pv"), "none");
   EXPECT_EQ(named("tube.top"), "gromacs");
   EXPECT_EQ(named("tube.gro"), "none");  // the coordinates of a GROMACS output
-  EXPECT_EQ(swnt::format_names(writes_frames), "lammps, extxyz, pdb, gromacs or psf");
-  EXPECT_EQ(swnt::format_extensions(writes_frames), ".data or .lmp, .extxyz or .xyz, .pdb, .top, .psf");
+  EXPECT_EQ(swnt::format_names(swnt::writes_frames), "lammps, extxyz, pdb, gromacs or psf");
+  EXPECT_EQ(swnt::format_extensions(swnt::writes_frames), ".data or .lmp, .extxyz or .xyz, .pdb, .top, .psf");
   const auto converts = [](const swnt::Format& format) { return format.convert != nullptr; };
   EXPECT_EQ(swnt::format_names(converts, "|", "|"), "pv|xmol|tinker");
 }
